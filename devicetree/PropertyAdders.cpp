@@ -1,0 +1,34 @@
+#include "devicetree/PropertyAdders.h"
+
+namespace systemmonitor {
+namespace {
+
+template <typename Value>
+void addProperty(NodePointer& node, const qel::String& key, ValueType type, const Value& value) {
+    sisapi::SysInfoDevice::PropertyHandle property(new sisapi::SysInfoProperty(key, key, type));
+    property->setValue(value);
+    node->addProperty(property);
+}
+
+} // namespace
+
+void addTextProperty(NodePointer& node, const qel::String& key, const qel::String& value) {
+    if (value.size() == 0) {
+        return;
+    }
+    addProperty(node, key, STRING, value);
+}
+
+void addIntegerProperty(NodePointer& node, const qel::String& key, int value) {
+    addProperty(node, key, INTEGER, value);
+}
+
+void addRealProperty(NodePointer& node, const qel::String& key, double value) {
+    addProperty(node, key, DOUBLE, value);
+}
+
+NodePointer makeNode(DeviceType type, const qel::String& localizedName, const qel::String& key) {
+    return NodePointer(new sisapi::SysInfoDevice(type, localizedName, key));
+}
+
+} // namespace systemmonitor

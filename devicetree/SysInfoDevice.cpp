@@ -1,0 +1,60 @@
+#include "devicetree/SysInfoDevice.h"
+
+#include <charconv>
+#include <string>
+
+namespace systemmonitor::sisapi {
+
+SysInfoProperty::SysInfoProperty(qel::String key, qel::String localizedKey, ValueType type)
+    : key_(std::move(key)), localizedKey_(std::move(localizedKey)), type_(type) {}
+
+qel::String SysInfoProperty::getValue() const {
+    switch (type_) {
+    case STRING:
+        return text_;
+    case INTEGER:
+        return qel::String(std::to_string(integer_).c_str());
+    case DOUBLE: {
+        char buffer[64];
+        const auto [end, error] = std::to_chars(buffer, buffer + sizeof buffer, real_);
+        return qel::String(std::string(buffer, error == std::errc{} ? end : buffer).c_str());
+    }
+    }
+    return qel::String();
+}
+
+void SysInfoProperty::setValue(const qel::String& value) { text_ = value; }
+
+void SysInfoProperty::setValue(int value) { integer_ = value; }
+
+void SysInfoProperty::setValue(double value) { real_ = value; }
+
+SysInfoDevice::SysInfoDevice(DeviceType type, const qel::String& localizedName,
+                             const qel::String& key)
+    : type_(type), localizedName_(localizedName), key_(key) {}
+
+qel::Array<Device::DevicePointer> SysInfoDevice::getChildDevices() const {
+    qel::Array<DevicePointer> result;
+    result.reserve(static_cast<std::uint32_t>(children_.size()));
+    for (const Pointer& child : children_) {
+        result.append(DevicePointer(child));
+    }
+    return result;
+}
+
+qel::Array<Device::PropertyPointer> SysInfoDevice::getProperties() const {
+    qel::Array<PropertyPointer> result;
+    result.reserve(static_cast<std::uint32_t>(properties_.size()));
+    for (const PropertyHandle& property : properties_) {
+        result.append(PropertyPointer(property));
+    }
+    return result;
+}
+
+void SysInfoDevice::addChildDevice(Pointer child) { children_.push_back(std::move(child)); }
+
+void SysInfoDevice::addProperty(PropertyHandle property) {
+    properties_.push_back(std::move(property));
+}
+
+} // namespace systemmonitor::sisapi

@@ -1,0 +1,14 @@
+#include "devicetree/GetAllDevices.h"
+
+#include "devicetree/PropertyAdders.h"
+#include "memory/MemoryCollector.h"
+
+namespace systemmonitor {
+
+qel::SharedPointer<Device, qel::AutoMutexLockingPolicy> getAllDevices() {
+    NodePointer root = makeNode(SYSTEM_ROOT, "System Root", "SYSROOT");
+    collectMemoryDevice(root);
+    return qel::SharedPointer<Device, qel::AutoMutexLockingPolicy>(root);
+}
+
+} // namespace systemmonitor

@@ -1,0 +1,55 @@
+#include "platform/linux/LinuxBackend.h"
+
+#include "platform/linux/MemInfo.h"
+
+#include <cstring>
+#include <ctime>
+#include <fstream>
+#include <sstream>
+
+namespace platform {
+namespace {
+thread_local DWORD lastError = ERROR_SUCCESS;
+}
+
+void setLastError(DWORD error) { lastError = error; }
+
+Backend& nativeBackend() {
+    static LinuxBackend backend;
+    return backend;
+}
+
+double LinuxBackend::monotonicSeconds() {
+    timespec now{};
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    return static_cast<double>(now.tv_sec) + static_cast<double>(now.tv_nsec) * 1e-9;
+}
+
+DWORD LinuxBackend::getLastError() { return lastError; }
+
+BOOL LinuxBackend::globalMemoryStatusEx(MEMORYSTATUSEX* status) {
+    if (status == nullptr || status->dwLength != sizeof(MEMORYSTATUSEX)) {
+        setLastError(ERROR_INVALID_PARAMETER);
+        return FALSE;
+    }
+    std::ifstream file("/proc/meminfo");
+    std::stringstream text;
+    text << file.rdbuf();
+    const auto info = parseMemInfo(text.str());
+    if (!info) {
+        setLastError(ERROR_NOT_SUPPORTED);
+        return FALSE;
+    }
+    std::memset(status, 0, sizeof(*status));
+    status->dwLength = sizeof(MEMORYSTATUSEX);
+    status->ullTotalPhys = info->totalBytes;
+    status->ullAvailPhys = info->availableBytes;
+    status->dwMemoryLoad = memoryLoadPercent(info->totalBytes, info->availableBytes);
+    status->ullTotalPageFile = info->totalBytes + info->swapTotalBytes;
+    status->ullAvailPageFile = info->availableBytes + info->swapFreeBytes;
+    status->ullTotalVirtual = 0x7FFFFFFE0000ULL;
+    status->ullAvailVirtual = status->ullTotalVirtual;
+    return TRUE;
+}
+
+} // namespace platform

@@ -1,0 +1,80 @@
+#include "platform/linux/MemInfo.h"
+
+#include <charconv>
+
+namespace platform {
+namespace {
+
+// The kB value of one "Key:   123 kB" line, or nullopt.
+std::optional<std::uint64_t> kilobytes(std::string_view line) {
+    const auto colon = line.find(':');
+    std::string_view rest = line.substr(colon + 1);
+    while (!rest.empty() && (rest.front() == ' ' || rest.front() == '\t')) {
+        rest.remove_prefix(1);
+    }
+    std::uint64_t value = 0;
+    const auto [end, error] = std::from_chars(rest.data(), rest.data() + rest.size(), value);
+    if (error != std::errc{} || end == rest.data()) {
+        return std::nullopt;
+    }
+    const std::string_view unit = std::string_view(end, rest.data() + rest.size() - end);
+    if (unit.find("kB") == std::string_view::npos || value > UINT64_MAX / 1024) {
+        return std::nullopt;
+    }
+    return value * 1024;
+}
+
+} // namespace
+
+std::optional<MemInfo> parseMemInfo(std::string_view text) {
+    MemInfo info;
+    bool haveTotal = false;
+    bool haveAvailable = false;
+    while (!text.empty()) {
+        const auto newline = text.find('\n');
+        const std::string_view line = text.substr(0, newline);
+        text = newline == std::string_view::npos ? std::string_view{} : text.substr(newline + 1);
+        const auto colon = line.find(':');
+        if (colon == std::string_view::npos) {
+            continue;
+        }
+        const std::string_view key = line.substr(0, colon);
+        std::uint64_t* target = nullptr;
+        bool* seen = nullptr;
+        if (key == "MemTotal") {
+            target = &info.totalBytes;
+            seen = &haveTotal;
+        } else if (key == "MemAvailable") {
+            target = &info.availableBytes;
+            seen = &haveAvailable;
+        } else if (key == "SwapTotal") {
+            target = &info.swapTotalBytes;
+        } else if (key == "SwapFree") {
+            target = &info.swapFreeBytes;
+        } else {
+            continue;
+        }
+        const auto bytes = kilobytes(line);
+        if (!bytes) {
+            return std::nullopt;
+        }
+        *target = *bytes;
+        if (seen != nullptr) {
+            *seen = true;
+        }
+    }
+    if (!haveTotal || !haveAvailable || info.availableBytes > info.totalBytes) {
+        return std::nullopt;
+    }
+    return info;
+}
+
+std::uint32_t memoryLoadPercent(std::uint64_t totalBytes, std::uint64_t availableBytes) {
+    if (totalBytes == 0 || availableBytes >= totalBytes) {
+        return 0;
+    }
+    const long double used = static_cast<long double>(totalBytes - availableBytes);
+    return static_cast<std::uint32_t>(used * 100.0L / static_cast<long double>(totalBytes) + 0.5L);
+}
+
+} // namespace platform

@@ -1,0 +1,25 @@
+# Sourced by the scripts: installs the Debian packages named in the arguments when missing.
+# Runs apt only as root; elsewhere it names what is missing and stops.
+sm_install_missing() {
+    local missing=()
+    local pkg
+    for pkg in "$@"; do
+        dpkg-query -W -f='${Status}' "$pkg" 2>/dev/null | grep -q 'install ok installed' ||
+            missing+=("$pkg")
+    done
+    ((${#missing[@]} == 0)) && return 0
+    if [[ $(id -u) -ne 0 ]]; then
+        echo "missing packages: ${missing[*]} (run as root, or install them)" >&2
+        return 1
+    fi
+    echo "installing: ${missing[*]}" >&2
+    export DEBIAN_FRONTEND=noninteractive
+    apt-get update -q >&2
+    apt-get install -y -q --no-install-recommends "${missing[@]}" >&2
+}
+
+SM_NATIVE_PACKAGES=(cmake ninja-build g++ make libgtest-dev libgmock-dev libbenchmark-dev
+    nlohmann-json3-dev libcli11-dev ccache)
+SM_WINDOWS_PACKAGES=(g++-mingw-w64-x86-64-posix wine64 wine)
+
+export CCACHE_DIR="${CCACHE_DIR:-$HOME/.cache/ccache}"

@@ -1,0 +1,118 @@
+// hwsnap: prints snapshots of this machine, or of a simulated one, as a tree or as JSON lines.
+
+#include "devicetree/GetAllDevices.h"
+#include "foundation/Exception.h"
+#include "foundation/Log.h"
+#include "platform/Backend.h"
+#include "platform/simulated/SimulatedMachine.h"
+#include "tools/hwsnap/TreeFormat.h"
+
+#include <CLI/CLI.hpp>
+
+#include <chrono>
+#include <cstdio>
+#include <iostream>
+#include <memory>
+#include <optional>
+#include <string>
+#include <thread>
+
+namespace {
+
+struct Options {
+    bool json = false;
+    std::string machine;
+    std::optional<double> watch;
+    std::optional<unsigned> count;
+    bool log = false;
+};
+
+void printSnapshot(const Options& options) {
+    const auto root = systemmonitor::getAllDevices();
+    if (options.json) {
+        std::cout << hwsnap::formatJson(*root) << '\n';
+    } else {
+        std::cout << hwsnap::formatTree(*root);
+    }
+    std::cout.flush();
+}
+
+int run(const Options& options) {
+    if (options.log) {
+        qel::LogFactory::setSink([](const qel::String& logger, int priority,
+                                    const qel::String& message) {
+            std::cerr << "[" << logger.toUtf8() << "] " << priority << ": " << message.toUtf8()
+                      << '\n';
+        });
+    }
+    if (!options.machine.empty()) {
+        std::unique_ptr<platform::simulated::SimulatedMachine> machine;
+        try {
+            machine = platform::simulated::SimulatedMachine::fromFile(options.machine);
+        } catch (const std::exception& error) {
+            std::cerr << "hwsnap: " << error.what() << '\n';
+            return 2;
+        }
+        platform::ScopedBackend scope(*machine);
+        for (std::size_t step = 0; step < machine->stepCount(); ++step) {
+            try {
+                machine->applyStep(step);
+            } catch (const std::exception& error) {
+                std::cerr << "hwsnap: " << error.what() << '\n';
+                return 2;
+            }
+            printSnapshot(options);
+        }
+        return 0;
+    }
+    const unsigned count = options.count.value_or(options.watch ? 0u : 1u);
+    for (unsigned taken = 0; count == 0 || taken < count; ++taken) {
+        if (taken > 0) {
+            std::this_thread::sleep_for(std::chrono::duration<double>(*options.watch));
+        }
+        printSnapshot(options);
+    }
+    return 0;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    Options options;
+    CLI::App app("Prints a snapshot of the machine's hardware: processors, disks and memory.",
+                 "hwsnap");
+    app.set_version_flag("--version", std::string("hwsnap ") + SM_VERSION);
+    app.add_flag("--json", options.json, "One JSON object per snapshot, one per line");
+    app.add_option("--machine", options.machine,
+                   "Read a simulated machine (JSON) instead: one snapshot per step")
+        ->type_name("FILE");
+    auto* watch = app.add_option("--watch", options.watch,
+                                 "Take a snapshot every SECONDS, until stopped or --count")
+                      ->type_name("SECONDS")
+                      ->check(CLI::PositiveNumber);
+    app.add_option("--count", options.count, "Stop after N snapshots (with --watch)")
+        ->type_name("N")
+        ->check(CLI::PositiveNumber)
+        ->needs(watch);
+    app.add_flag("--log", options.log, "Print the library's log messages to stderr");
+    app.get_option("--machine")->excludes(watch);
+
+    try {
+        app.parse(argc, argv);
+    } catch (const CLI::CallForHelp&) {
+        std::cout << app.help();
+        return 0;
+    } catch (const CLI::CallForVersion&) {
+        std::cout << app.version() << '\n';
+        return 0;
+    } catch (const CLI::ParseError& error) {
+        std::cerr << "hwsnap: " << error.what() << '\n';
+        return 2;
+    }
+    try {
+        return run(options);
+    } catch (const std::exception& error) {
+        std::cerr << "hwsnap: " << error.what() << '\n';
+        return 1;
+    }
+}
