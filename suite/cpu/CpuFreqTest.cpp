@@ -1,0 +1,45 @@
+#include "suite/cpu/CpuFreq.h"
+
+#include "suite/cpu/TestFiles.h"
+
+#include <gtest/gtest.h>
+
+namespace libSysTopo::cpu {
+namespace {
+
+using Hz = std::optional<std::uint64_t>;
+
+TEST(CpuFreqTest, ReadsEachDriversFiles) {
+    struct Case {
+        unsigned cpu;
+        Hz current;
+        Hz min;
+        Hz max;
+    };
+    const Case cases[] = {
+        {0, 4299986000u, 800000000u, 4600000000u},     // intel_pstate
+        {1, 3192000000u, 800000000u, 3201000000u},     // cpuinfo_cur_freq only
+        {2, std::nullopt, std::nullopt, 4600000000u},  // "<unknown>" and a zero minimum
+        {3, std::nullopt, std::nullopt, std::nullopt}, // no cpufreq directory
+        {4, std::nullopt, std::nullopt, std::nullopt}, // no processor at all
+    };
+    const auto root = test::testData("sysfs-cpufreq-i7-8700");
+    for (const Case& c : cases) {
+        const CpuFrequency frequency = readCpuFrequency(root, c.cpu);
+        EXPECT_EQ(frequency.currentHz, c.current) << "cpu" << c.cpu;
+        EXPECT_EQ(frequency.minHz, c.min) << "cpu" << c.cpu;
+        EXPECT_EQ(frequency.maxHz, c.max) << "cpu" << c.cpu;
+    }
+}
+
+TEST(CpuFreqTest, ValuesThatWouldOverflowHertzAreDropped) {
+    const test::ScratchTree tree;
+    tree.write("cpu0/cpufreq/scaling_cur_freq", "18446744073709551\n");
+    tree.write("cpu0/cpufreq/cpuinfo_max_freq", "18446744073709552\n");
+    const CpuFrequency frequency = readCpuFrequency(tree.root(), 0);
+    EXPECT_EQ(frequency.currentHz, 18446744073709551000u);
+    EXPECT_EQ(frequency.maxHz, std::nullopt);
+}
+
+} // namespace
+} // namespace libSysTopo::cpu

@@ -1,0 +1,138 @@
+#include "suite/cpu/HwmonSensors.h"
+
+#include "suite/cpu/TestFiles.h"
+
+#include <gtest/gtest.h>
+
+namespace libCpuProbe::cpu {
+namespace {
+
+using libSysTopo::cpu::test::ScratchTree;
+using libSysTopo::cpu::test::testData;
+
+std::optional<int> reading(const std::map<unsigned, std::filesystem::path>& inputs, unsigned key) {
+    const auto found = inputs.find(key);
+    return found == inputs.end() ? std::nullopt : readMillidegrees(found->second);
+}
+
+std::optional<int> coreReading(const HwmonSensors& sensors, unsigned package, unsigned core) {
+    const auto found = sensors.cores.find({package, core});
+    return found == sensors.cores.end() ? std::nullopt : readMillidegrees(found->second);
+}
+
+TEST(HwmonSensorsTest, CoretempOfADesktop) {
+    const HwmonSensors sensors = findCpuTemperatureSensors(testData("hwmon-coretemp-i7-8700"));
+    ASSERT_EQ(sensors.packages.size(), 1u);
+    EXPECT_EQ(reading(sensors.packages, 0), 45000);
+    ASSERT_EQ(sensors.cores.size(), 6u);
+    for (unsigned core = 0; core < 6; ++core) {
+        EXPECT_EQ(coreReading(sensors, 0, core), static_cast<int>(41000 + 1000 * core));
+    }
+    EXPECT_TRUE(sensors.k10temp.empty());
+}
+
+TEST(HwmonSensorsTest, CoretempOfTwoSocketsMatchesCoresToTheirPackage) {
+    const HwmonSensors sensors =
+        findCpuTemperatureSensors(testData("hwmon-coretemp-xeon-x5650-2s"));
+    EXPECT_EQ(reading(sensors.packages, 0), 50000);
+    EXPECT_EQ(reading(sensors.packages, 1), 51000);
+    ASSERT_EQ(sensors.cores.size(), 12u);
+    for (const unsigned core : {0u, 1u, 2u, 8u, 9u, 10u}) {
+        EXPECT_EQ(coreReading(sensors, 0, core), static_cast<int>(40000 + core * 100));
+        EXPECT_EQ(coreReading(sensors, 1, core), static_cast<int>(50000 + core * 100));
+    }
+    EXPECT_FALSE(sensors.cores.contains({0, 3}));
+}
+
+TEST(HwmonSensorsTest, OldKernelKeepsAttributesUnderTheDevice) {
+    const HwmonSensors sensors =
+        findCpuTemperatureSensors(testData("hwmon-coretemp-core2-e6600-kernel2.6.32"));
+    EXPECT_TRUE(sensors.packages.empty());
+    EXPECT_EQ(coreReading(sensors, 0, 0), 39000);
+    EXPECT_EQ(coreReading(sensors, 0, 1), 41000);
+}
+
+TEST(HwmonSensorsTest, K10tempPrefersTdieOverTctl) {
+    const HwmonSensors sensors = findCpuTemperatureSensors(testData("hwmon-k10temp-ryzen-2700x"));
+    ASSERT_EQ(sensors.k10temp.size(), 1u);
+    EXPECT_EQ(readMillidegrees(sensors.k10temp[0]), 48250);
+    EXPECT_TRUE(sensors.packages.empty());
+    EXPECT_TRUE(sensors.cores.empty());
+}
+
+TEST(HwmonSensorsTest, K10tempWithoutLabels) {
+    const HwmonSensors sensors =
+        findCpuTemperatureSensors(testData("hwmon-k10temp-phenom2-x4-kernel3.2"));
+    ASSERT_EQ(sensors.k10temp.size(), 1u);
+    EXPECT_EQ(readMillidegrees(sensors.k10temp[0]), 36125);
+}
+
+TEST(HwmonSensorsTest, K10tempOfTwoSocketsInPciOrder) {
+    const auto root = testData("hwmon-k10temp-epyc-7302-2s");
+    std::error_code error;
+    if (!std::filesystem::is_symlink(root / "hwmon2" / "device", error)) {
+        GTEST_SKIP() << "symbolic links of the recording are not visible here";
+    }
+    const HwmonSensors sensors = findCpuTemperatureSensors(root);
+    ASSERT_EQ(sensors.k10temp.size(), 2u);
+    // hwmon3 sits on 0000:00:18.3 (the first socket), hwmon2 on 0000:00:19.3.
+    EXPECT_EQ(readMillidegrees(sensors.k10temp[0]), 52000);
+    EXPECT_EQ(readMillidegrees(sensors.k10temp[1]), 61000);
+}
+
+TEST(HwmonSensorsTest, SkipsWhatDoesNotFit) {
+    const ScratchTree tree;
+    tree.write("hwmon0/name", "coretemp\n");
+    tree.write("hwmon0/temp1_label", "Package id 3\n");
+    tree.write("hwmon0/temp1_input", "60000\n");
+    tree.write("hwmon0/temp2_label", "Core 4\n"); // no input: skipped
+    tree.write("hwmon0/temp3_label", "Core x\n");
+    tree.write("hwmon0/temp3_input", "1000\n");
+    tree.write("hwmon0/temp4_label", "Core 5\n");
+    tree.write("hwmon0/temp4_input", "-2000\n");
+    tree.write("hwmon0/tempx_label", "Core 6\n");
+    tree.write("hwmon0/tempx_input", "1000\n");
+    tree.write("hwmon0/temp5_label", "Core 7\n");
+    tree.write("hwmon0/temp5_input", "hot\n");
+    tree.write("hwmon1/temp1_input", "1000\n"); // no name anywhere
+    tree.write("hwmonx/name", "coretemp\n");
+    tree.write("hwmon2/name", "k10temp\n");
+    tree.write("hwmon2/temp1_label", "Tccd1\n"); // labelled, but neither Tdie nor Tctl
+    tree.write("hwmon2/temp1_input", "1000\n");
+    tree.write("other/name", "coretemp\n");
+
+    const HwmonSensors sensors = findCpuTemperatureSensors(tree.root());
+    EXPECT_EQ(reading(sensors.packages, 3), 60000);
+    ASSERT_EQ(sensors.cores.size(), 2u);
+    EXPECT_EQ(coreReading(sensors, 3, 5), -2000);
+    EXPECT_TRUE(sensors.cores.contains({3, 7}));
+    EXPECT_EQ(coreReading(sensors, 3, 7), std::nullopt);
+    EXPECT_TRUE(sensors.k10temp.empty());
+}
+
+TEST(HwmonSensorsTest, ReadingsFollowTheFile) {
+    const ScratchTree tree;
+    tree.write("hwmon0/name", "k10temp\n");
+    tree.write("hwmon0/temp1_label", "Tctl\n");
+    tree.write("hwmon0/temp1_input", "40000\n");
+    const HwmonSensors sensors = findCpuTemperatureSensors(tree.root());
+    ASSERT_EQ(sensors.k10temp.size(), 1u);
+    EXPECT_EQ(readMillidegrees(sensors.k10temp[0]), 40000);
+    tree.write("hwmon0/temp1_input", "41500\n");
+    EXPECT_EQ(readMillidegrees(sensors.k10temp[0]), 41500);
+    tree.write("hwmon0/temp1_input", "99999999999\n");
+    EXPECT_EQ(readMillidegrees(sensors.k10temp[0]), std::nullopt);
+    std::filesystem::remove(tree.root() / "hwmon0/temp1_input");
+    EXPECT_EQ(readMillidegrees(sensors.k10temp[0]), std::nullopt);
+}
+
+TEST(HwmonSensorsTest, MissingRootFindsNothing) {
+    const ScratchTree tree;
+    const HwmonSensors sensors = findCpuTemperatureSensors(tree.root() / "missing");
+    EXPECT_TRUE(sensors.packages.empty());
+    EXPECT_TRUE(sensors.cores.empty());
+    EXPECT_TRUE(sensors.k10temp.empty());
+}
+
+} // namespace
+} // namespace libCpuProbe::cpu

@@ -1,0 +1,54 @@
+#include "suite/cpu/ProcCpuInfo.h"
+
+#include "suite/cpu/TextFile.h"
+
+#include <charconv>
+#include <cmath>
+
+namespace libSysTopo::cpu {
+namespace {
+
+std::optional<double> parseMhz(std::string_view text) {
+    text = trimText(text);
+    double value = 0.0;
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+    if (text.empty() || error != std::errc{} || end != text.data() + text.size() ||
+        !std::isfinite(value) || value < 0.0) {
+        return std::nullopt;
+    }
+    return value;
+}
+
+} // namespace
+
+std::vector<CpuInfoEntry> parseProcCpuInfo(std::string_view text) {
+    std::vector<CpuInfoEntry> entries;
+    bool inBlock = false;
+    while (!text.empty()) {
+        const auto newline = text.find('\n');
+        const std::string_view line = text.substr(0, newline);
+        text = newline == std::string_view::npos ? std::string_view{} : text.substr(newline + 1);
+        const auto colon = line.find(':');
+        if (colon == std::string_view::npos) {
+            continue;
+        }
+        const std::string_view key = trimText(line.substr(0, colon));
+        const std::string_view value = trimText(line.substr(colon + 1));
+        if (key == "processor") {
+            const auto number = parseUnsigned(value);
+            inBlock = number && *number <= UINT32_MAX;
+            if (inBlock) {
+                entries.push_back(CpuInfoEntry{static_cast<unsigned>(*number), {}, {}});
+            }
+        } else if (!inBlock) {
+            continue;
+        } else if (key == "cpu MHz") {
+            entries.back().mhz = parseMhz(value);
+        } else if (key == "model name") {
+            entries.back().modelName = std::string(value);
+        }
+    }
+    return entries;
+}
+
+} // namespace libSysTopo::cpu

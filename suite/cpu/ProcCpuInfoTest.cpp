@@ -1,0 +1,72 @@
+#include "suite/cpu/ProcCpuInfo.h"
+
+#include "suite/cpu/TestFiles.h"
+
+#include <gtest/gtest.h>
+
+namespace libSysTopo::cpu {
+namespace {
+
+TEST(ProcCpuInfoTest, EpycVirtualMachine) {
+    const auto entries = parseProcCpuInfo(test::readTestData("proc-cpuinfo-epyc-vm-2cpu.txt"));
+    ASSERT_EQ(entries.size(), 2u);
+    for (unsigned i = 0; i < 2; ++i) {
+        EXPECT_EQ(entries[i].processor, i);
+        ASSERT_TRUE(entries[i].mhz.has_value());
+        EXPECT_DOUBLE_EQ(*entries[i].mhz, 2096.009);
+        EXPECT_EQ(entries[i].modelName, "AMD EPYC");
+    }
+}
+
+TEST(ProcCpuInfoTest, DesktopWithPerProcessorClocks) {
+    const auto entries = parseProcCpuInfo(test::readTestData("proc-cpuinfo-core-i7-8700.txt"));
+    ASSERT_EQ(entries.size(), 12u);
+    const double expected[] = {4299.986, 800.112, 3700.045, 4600.001, 799.987, 1200.5};
+    for (unsigned i = 0; i < 12; ++i) {
+        EXPECT_EQ(entries[i].processor, i);
+        ASSERT_TRUE(entries[i].mhz.has_value()) << i;
+        EXPECT_DOUBLE_EQ(*entries[i].mhz, expected[i % 6]) << i;
+        EXPECT_EQ(entries[i].modelName, "Intel(R) Core(TM) i7-8700 CPU @ 3.20GHz");
+    }
+}
+
+TEST(ProcCpuInfoTest, ArmBoardWithoutClockOrModelName) {
+    const auto entries = parseProcCpuInfo(test::readTestData("proc-cpuinfo-raspberry-pi-4.txt"));
+    ASSERT_EQ(entries.size(), 2u);
+    EXPECT_EQ(entries[1].processor, 1u);
+    EXPECT_FALSE(entries[0].mhz.has_value());
+    EXPECT_EQ(entries[0].modelName, "");
+}
+
+TEST(ProcCpuInfoTest, MalformedValuesAreSkipped) {
+    struct Case {
+        std::string_view text;
+        std::size_t entries;
+        std::optional<double> firstMhz;
+    };
+    const Case cases[] = {
+        {"", 0, std::nullopt},
+        {"cpu MHz : 1000\n", 0, std::nullopt}, // before any processor line
+        {"processor : 0\ncpu MHz : 1000\n", 1, 1000.0},
+        {"processor : 0\ncpu MHz : 1000.5", 1, 1000.5}, // no final line end
+        {"processor : 0\ncpu MHz : -5\n", 1, std::nullopt},
+        {"processor : 0\ncpu MHz : fast\n", 1, std::nullopt},
+        {"processor : 0\ncpu MHz : 12 MHz\n", 1, std::nullopt},
+        {"processor : 0\ncpu MHz : nan\n", 1, std::nullopt},
+        {"processor : 0\ncpu MHz : inf\n", 1, std::nullopt},
+        {"processor : 0\ncpu MHz :\n", 1, std::nullopt},
+        {"processor : x\ncpu MHz : 1000\n", 0, std::nullopt},
+        {"processor : x\ncpu MHz : 1000\nprocessor : 1\n", 1, std::nullopt},
+        {"processor\t: 0\r\ncpu MHz\t\t: 2400.000\r\n", 1, 2400.0},
+    };
+    for (const Case& c : cases) {
+        const auto entries = parseProcCpuInfo(c.text);
+        ASSERT_EQ(entries.size(), c.entries) << c.text;
+        if (!entries.empty()) {
+            EXPECT_EQ(entries[0].mhz, c.firstMhz) << c.text;
+        }
+    }
+}
+
+} // namespace
+} // namespace libSysTopo::cpu

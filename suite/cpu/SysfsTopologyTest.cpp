@@ -1,0 +1,159 @@
+#include "suite/cpu/SysfsTopology.h"
+
+#include "suite/cpu/TestFiles.h"
+
+#include <gtest/gtest.h>
+
+namespace libSysTopo::cpu {
+namespace {
+
+using List = std::vector<unsigned>;
+
+struct ExpectedCore {
+    unsigned number;
+    List cpus;
+};
+
+void expectPackage(const SysfsPackage& package, unsigned id, const List& cpus,
+                   const std::vector<ExpectedCore>& cores) {
+    EXPECT_EQ(package.id, id);
+    EXPECT_EQ(package.cpus, cpus);
+    ASSERT_EQ(package.cores.size(), cores.size()) << "package " << id;
+    for (std::size_t i = 0; i < cores.size(); ++i) {
+        EXPECT_EQ(package.cores[i].number, cores[i].number) << "package " << id << " core " << i;
+        EXPECT_EQ(package.cores[i].cpus, cores[i].cpus) << "package " << id << " core " << i;
+    }
+}
+
+TEST(SysfsTopologyTest, EpycVirtualMachineWithTwoCores) {
+    const auto packages = readSysfsTopology(test::testData("sysfs-topology-epyc-vm-2cpu"));
+    ASSERT_EQ(packages.size(), 1u);
+    expectPackage(packages[0], 0, {0, 1}, {{0, {0}}, {1, {1}}});
+}
+
+TEST(SysfsTopologyTest, HyperthreadedDesktopGroupsSiblingsIntoCores) {
+    const auto packages = readSysfsTopology(test::testData("sysfs-topology-i7-4770-4c8t"));
+    ASSERT_EQ(packages.size(), 1u);
+    expectPackage(packages[0], 0, {0, 1, 2, 3, 4, 5, 6, 7},
+                  {{0, {0, 4}}, {1, {1, 5}}, {2, {2, 6}}, {3, {3, 7}}});
+}
+
+TEST(SysfsTopologyTest, TwoSocketsWithCoreNumberGapsAndAnOfflineThread) {
+    // Processors alternate between the sockets; cpu23 (socket 1, core 10's second thread) is
+    // offline, and the kernel predates core_cpus_list.
+    const auto packages = readSysfsTopology(test::testData("sysfs-topology-xeon-x5650-2s12c24t"));
+    ASSERT_EQ(packages.size(), 2u);
+    expectPackage(
+        packages[0], 0, {0, 2, 4, 6, 8, 10, 12, 14, 16, 18, 20, 22},
+        {{0, {0, 12}}, {1, {2, 14}}, {2, {4, 16}}, {8, {6, 18}}, {9, {8, 20}}, {10, {10, 22}}});
+    expectPackage(
+        packages[1], 1, {1, 3, 5, 7, 9, 11, 13, 15, 17, 19, 21},
+        {{0, {1, 13}}, {1, {3, 15}}, {2, {5, 17}}, {8, {7, 19}}, {9, {9, 21}}, {10, {11}}});
+}
+
+TEST(SysfsTopologyTest, MissingTopologyDirectoriesGiveOneCorePerProcessor) {
+    const auto packages = readSysfsTopology(test::testData("sysfs-topology-vm-4cpu-no-topology"));
+    ASSERT_EQ(packages.size(), 1u);
+    expectPackage(packages[0], 0, {0, 1, 2, 3}, {{0, {0}}, {1, {1}}, {2, {2}}, {3, {3}}});
+}
+
+TEST(SysfsTopologyTest, NoProcessorsGiveNoPackages) {
+    const test::ScratchTree tree;
+    EXPECT_TRUE(readSysfsTopology(tree.root()).empty());
+    EXPECT_TRUE(readSysfsTopology(tree.root() / "missing").empty());
+    tree.write("online", "\n");
+    EXPECT_TRUE(readSysfsTopology(tree.root()).empty());
+}
+
+void writeCpu(const test::ScratchTree& tree, unsigned cpu, std::string_view package,
+              std::string_view core, std::string_view siblings, std::string_view die = {}) {
+    const std::string base = "cpu" + std::to_string(cpu) + "/topology/";
+    tree.write(base + "physical_package_id", std::string(package) + "\n");
+    tree.write(base + "core_id", std::string(core) + "\n");
+    if (!siblings.empty()) {
+        tree.write(base + "core_cpus_list", std::string(siblings) + "\n");
+    }
+    if (!die.empty()) {
+        tree.write(base + "die_id", std::string(die) + "\n");
+    }
+}
+
+TEST(SysfsTopologyTest, WithoutAnOnlineListEachProcessorsFlagDecides) {
+    const test::ScratchTree tree;
+    writeCpu(tree, 0, "0", "0", "0");
+    writeCpu(tree, 1, "0", "1", "1");
+    writeCpu(tree, 2, "0", "2", "2");
+    writeCpu(tree, 10, "0", "4", "10");
+    tree.write("cpu1/online", "0\n");
+    tree.write("cpu2/online", "1\n");
+    tree.makeDirectory("cpufreq");
+    tree.makeDirectory("cpuidle");
+    tree.write("cpu3", "not a directory");
+    const auto packages = readSysfsTopology(tree.root());
+    ASSERT_EQ(packages.size(), 1u);
+    expectPackage(packages[0], 0, {0, 2, 10}, {{0, {0}}, {2, {2}}, {4, {10}}});
+}
+
+TEST(SysfsTopologyTest, ProcessorsWithUnreadablePlacementStandAlone) {
+    const test::ScratchTree tree;
+    tree.write("online", "0-3\n");
+    writeCpu(tree, 0, "1", "0", "0,2");
+    writeCpu(tree, 2, "1", "0", "0,2");
+    writeCpu(tree, 1, "-1", "0", "1");      // placement the kernel does not know
+    writeCpu(tree, 3, "0", "garbage", "3"); // unreadable core number
+    const auto packages = readSysfsTopology(tree.root());
+    ASSERT_EQ(packages.size(), 2u);
+    expectPackage(packages[0], 0, {1, 3}, {{1, {1}}, {3, {3}}});
+    expectPackage(packages[1], 1, {0, 2}, {{0, {0, 2}}});
+}
+
+TEST(SysfsTopologyTest, WithoutSiblingListsEqualCoreNumbersOnOneDieShareACore) {
+    // Two dies in one package reuse core numbers; without a sibling list the die tells them apart.
+    const test::ScratchTree tree;
+    tree.write("online", "0-5\n");
+    writeCpu(tree, 0, "0", "0", "", "0");
+    writeCpu(tree, 1, "0", "1", "", "0");
+    writeCpu(tree, 2, "0", "0", "", "1");
+    writeCpu(tree, 3, "0", "1", "", "1");
+    writeCpu(tree, 4, "0", "0", "", "0");
+    writeCpu(tree, 5, "0", "0", "", "1");
+    const auto packages = readSysfsTopology(tree.root());
+    ASSERT_EQ(packages.size(), 1u);
+    expectPackage(packages[0], 0, {0, 1, 2, 3, 4, 5},
+                  {{0, {0, 4}}, {0, {2, 5}}, {1, {1}}, {1, {3}}});
+}
+
+TEST(SysfsTopologyTest, SiblingListsNameOnlyOnlineThreads) {
+    // A stale sibling list naming an offline processor first must not split the core.
+    const test::ScratchTree tree;
+    tree.write("online", "1-3\n");
+    writeCpu(tree, 1, "0", "0", "0-1");
+    writeCpu(tree, 2, "0", "1", "2-3");
+    writeCpu(tree, 3, "0", "1", "2-3");
+    const auto packages = readSysfsTopology(tree.root());
+    ASSERT_EQ(packages.size(), 1u);
+    expectPackage(packages[0], 0, {1, 2, 3}, {{0, {1}}, {1, {2, 3}}});
+}
+
+TEST(SysfsTopologyTest, LiveMachineListsEveryOnlineProcessorOnce) {
+    const std::filesystem::path root = "/sys/devices/system/cpu";
+    std::error_code error;
+    if (!std::filesystem::exists(root / "online", error)) {
+        GTEST_SKIP() << "no sysfs processor topology on this system";
+    }
+    const auto packages = readSysfsTopology(root);
+    ASSERT_FALSE(packages.empty());
+    std::vector<unsigned> seen;
+    for (const auto& package : packages) {
+        EXPECT_FALSE(package.cores.empty());
+        for (const auto& core : package.cores) {
+            EXPECT_FALSE(core.cpus.empty());
+            seen.insert(seen.end(), core.cpus.begin(), core.cpus.end());
+        }
+    }
+    std::sort(seen.begin(), seen.end());
+    EXPECT_EQ(std::adjacent_find(seen.begin(), seen.end()), seen.end());
+}
+
+} // namespace
+} // namespace libSysTopo::cpu

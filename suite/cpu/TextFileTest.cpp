@@ -1,0 +1,63 @@
+#include "suite/cpu/TextFile.h"
+
+#include "suite/cpu/TestFiles.h"
+
+#include <gtest/gtest.h>
+
+namespace libSysTopo::cpu {
+namespace {
+
+TEST(TextFileTest, ParsesWholeNumbersOnly) {
+    struct Case {
+        std::string_view text;
+        std::optional<std::int64_t> integer;
+        std::optional<std::uint64_t> unsignedValue;
+    };
+    const Case cases[] = {
+        {"42\n", 42, 42},
+        {"  7 \t\r\n", 7, 7},
+        {"-1\n", -1, std::nullopt},
+        {"+5", std::nullopt, 5},
+        {"", std::nullopt, std::nullopt},
+        {"\n", std::nullopt, std::nullopt},
+        {"12abc", std::nullopt, std::nullopt},
+        {"1 2", std::nullopt, std::nullopt},
+        {"<unknown>\n", std::nullopt, std::nullopt},
+        {"18446744073709551615", std::nullopt, UINT64_MAX},
+        {"18446744073709551616", std::nullopt, std::nullopt},
+        {"-9223372036854775808", INT64_MIN, std::nullopt},
+        {std::string_view("3\0", 2), 3, 3},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(parseInteger(c.text), c.integer) << '"' << c.text << '"';
+        EXPECT_EQ(parseUnsigned(c.text), c.unsignedValue) << '"' << c.text << '"';
+    }
+}
+
+TEST(TextFileTest, ReadsFilesAndReportsMissingOnes) {
+    const test::ScratchTree tree;
+    tree.write("value", "123\n");
+    tree.write("empty", "");
+    tree.write("text", "Package id 0\n");
+
+    EXPECT_EQ(readTextFile(tree.root() / "text"), "Package id 0\n");
+    EXPECT_EQ(readTextFile(tree.root() / "empty"), "");
+    EXPECT_EQ(readTextFile(tree.root() / "missing"), std::nullopt);
+    EXPECT_EQ(readUnsignedFile(tree.root() / "value"), 123u);
+    EXPECT_EQ(readIntegerFile(tree.root() / "value"), 123);
+    EXPECT_EQ(readUnsignedFile(tree.root() / "empty"), std::nullopt);
+    EXPECT_EQ(readUnsignedFile(tree.root() / "text"), std::nullopt);
+    EXPECT_EQ(readIntegerFile(tree.root() / "missing"), std::nullopt);
+}
+
+TEST(TextFileTest, ReadsBeyondTheSizeProcReports) {
+    // /proc files report a size of 0; the whole text must still come back.
+    const auto text = readTextFile("/proc/self/stat");
+    if (!text) {
+        GTEST_SKIP() << "no /proc on this system";
+    }
+    EXPECT_FALSE(text->empty());
+}
+
+} // namespace
+} // namespace libSysTopo::cpu
