@@ -1,0 +1,674 @@
+#include "platform/simulated/Machine.h"
+
+#include "platform/simulated/Utf8.h"
+
+#include <fstream>
+#include <initializer_list>
+#include <limits>
+#include <sstream>
+#include <utility>
+
+namespace platform::simulated {
+namespace {
+
+using nlohmann::json;
+
+constexpr std::uint64_t kMaxU32 = std::numeric_limits<std::uint32_t>::max();
+constexpr std::uint64_t kMaxU64 = std::numeric_limits<std::uint64_t>::max();
+
+[[noreturn]] void fail(const std::string& path, const std::string& what) {
+    throw MachineError(path + ": " + what);
+}
+
+bool isIdentifier(std::string_view key) {
+    if (key.empty() || (key[0] >= '0' && key[0] <= '9')) {
+        return false;
+    }
+    for (const char c : key) {
+        const bool word =
+            (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_';
+        if (!word) {
+            return false;
+        }
+    }
+    return true;
+}
+
+// A member's path: `.name` for plain names, else the key as the file spells it, in brackets.
+std::string memberPath(const std::string& path, std::string_view key) {
+    if (isIdentifier(key)) {
+        return path + "." + std::string(key);
+    }
+    return path + "[" + json(std::string(key)).dump() + "]";
+}
+
+std::string elementPath(const std::string& path, std::size_t index) {
+    return path + "[" + std::to_string(index) + "]";
+}
+
+std::uint64_t readUnsigned(const json& value, const std::string& path,
+                           std::uint64_t max = kMaxU64) {
+    const bool integer =
+        value.is_number_unsigned() || (value.is_number_integer() && value.get<std::int64_t>() >= 0);
+    if (!integer) {
+        fail(path, max == kMaxU64 ? "expected an unsigned integer"
+                                  : "expected an unsigned integer up to " + std::to_string(max));
+    }
+    const auto number = value.get<std::uint64_t>();
+    if (number > max) {
+        fail(path, "expected an unsigned integer up to " + std::to_string(max));
+    }
+    return number;
+}
+
+std::uint64_t readU64(const json& value, const std::string& path) {
+    return readUnsigned(value, path);
+}
+
+std::uint32_t readU32(const json& value, const std::string& path) {
+    return static_cast<std::uint32_t>(readUnsigned(value, path, kMaxU32));
+}
+
+std::uint8_t readU8(const json& value, const std::string& path) {
+    return static_cast<std::uint8_t>(readUnsigned(value, path, 0xFF));
+}
+
+std::int64_t readInteger(const json& value, const std::string& path, std::int64_t min,
+                         std::int64_t max) {
+    const std::string expected =
+        "expected an integer from " + std::to_string(min) + " to " + std::to_string(max);
+    if (value.is_number_unsigned()) {
+        if (value.get<std::uint64_t>() > static_cast<std::uint64_t>(max)) {
+            fail(path, expected);
+        }
+        return static_cast<std::int64_t>(value.get<std::uint64_t>());
+    }
+    if (!value.is_number_integer()) {
+        fail(path, expected);
+    }
+    const auto number = value.get<std::int64_t>();
+    if (number < min || number > max) {
+        fail(path, expected);
+    }
+    return number;
+}
+
+double readNumber(const json& value, const std::string& path) {
+    if (!value.is_number()) {
+        fail(path, "expected a number");
+    }
+    return value.get<double>();
+}
+
+bool readBool(const json& value, const std::string& path) {
+    if (!value.is_boolean()) {
+        fail(path, "expected true or false");
+    }
+    return value.get<bool>();
+}
+
+std::u16string readText(const json& value, const std::string& path) {
+    if (!value.is_string()) {
+        fail(path, "expected a string");
+    }
+    auto text = utf8ToUtf16(value.get_ref<const std::string&>());
+    if (!text) {
+        fail(path, "invalid UTF-8");
+    }
+    return *text;
+}
+
+// Text that goes on the wire as single bytes.
+std::string readByteText(const json& value, const std::string& path,
+                         std::size_t maxLength = std::string::npos) {
+    const std::u16string text = readText(value, path);
+    std::string bytes;
+    for (const char16_t c : text) {
+        if (c > 0xFF) {
+            fail(path, "expected characters from U+0000 to U+00FF (one byte each)");
+        }
+        bytes.push_back(static_cast<char>(c));
+    }
+    if (bytes.size() > maxLength) {
+        fail(path, "expected at most " + std::to_string(maxLength) + " characters");
+    }
+    return bytes;
+}
+
+// An object whose keys are all known; members read through it carry their paths.
+class ObjectReader {
+public:
+    ObjectReader(const json& value, std::string path, std::initializer_list<std::string_view> keys)
+        : value_(value), path_(std::move(path)) {
+        if (!value_.is_object()) {
+            fail(path_, "expected an object");
+        }
+        for (const auto& [key, member] : value_.items()) {
+            bool known = false;
+            for (const auto allowed : keys) {
+                known = known || key == allowed;
+            }
+            if (!known) {
+                fail(memberPath(path_, key), "unknown key");
+            }
+        }
+    }
+
+    const std::string& path() const { return path_; }
+    std::string pathOf(std::string_view key) const { return memberPath(path_, key); }
+    bool contains(std::string_view key) const { return value_.contains(key); }
+
+    // Null when the key is missing or null.
+    const json* find(std::string_view key) const {
+        const auto it = value_.find(key);
+        if (it == value_.end() || it->is_null()) {
+            return nullptr;
+        }
+        return &*it;
+    }
+
+    template <typename Read>
+    auto optional(std::string_view key, Read read) const
+        -> std::optional<decltype(read(std::declval<const json&>(), std::string()))> {
+        const json* member = find(key);
+        if (member == nullptr) {
+            return std::nullopt;
+        }
+        return read(*member, pathOf(key));
+    }
+
+    template <typename T, typename Read>
+    void read(std::string_view key, T& target, Read read) const {
+        if (const json* member = find(key)) {
+            target = read(*member, pathOf(key));
+        }
+    }
+
+private:
+    const json& value_;
+    std::string path_;
+};
+
+template <typename Read>
+void forEachElement(const json& value, const std::string& path, Read read) {
+    if (!value.is_array()) {
+        fail(path, "expected an array");
+    }
+    for (std::size_t i = 0; i < value.size(); ++i) {
+        read(value[i], elementPath(path, i));
+    }
+}
+
+MemoryState readMemory(const json& value, const std::string& path) {
+    const ObjectReader object(value, path, {"load", "totalPhys", "availPhys"});
+    MemoryState memory;
+    object.read("load", memory.load, readU32);
+    object.read("totalPhys", memory.totalPhys, readU64);
+    object.read("availPhys", memory.availPhys, readU64);
+    return memory;
+}
+
+WindowsState readWindows(const json& value, const std::string& path) {
+    const ObjectReader object(value, path, {"systemDirectory", "moduleFileName"});
+    WindowsState windows;
+    windows.systemDirectory = object.optional("systemDirectory", readText);
+    windows.moduleFileName = object.optional("moduleFileName", readText);
+    return windows;
+}
+
+TemperatureFact readTemperature(const ObjectReader& object) {
+    TemperatureFact fact;
+    const json* value = object.find("temperature");
+    if (value == nullptr) {
+        return fact;
+    }
+    if (value->is_string() && value->get_ref<const std::string&>() == "fail") {
+        fact.kind = TemperatureFact::Kind::Fails;
+        return fact;
+    }
+    if (!value->is_number_integer()) {
+        fail(object.pathOf("temperature"), "expected an integer or \"fail\"");
+    }
+    fact.kind = TemperatureFact::Kind::Reading;
+    fact.celsius = static_cast<int>(readInteger(*value, object.pathOf("temperature"),
+                                                std::numeric_limits<std::int32_t>::min(),
+                                                std::numeric_limits<std::int32_t>::max()));
+    return fact;
+}
+
+SignatureFacts readSignature(const json& value, const std::string& path) {
+    const ObjectReader object(
+        value, path, {"signature", "family", "model", "stepping", "extFamily", "extModel"});
+    SignatureFacts signature;
+    object.read("signature", signature.signature, readU32);
+    object.read("family", signature.family, readU8);
+    object.read("model", signature.model, readU8);
+    object.read("stepping", signature.stepping, readU8);
+    object.read("extFamily", signature.extFamily, readU8);
+    object.read("extModel", signature.extModel, readU8);
+    return signature;
+}
+
+SpeedFacts readSpeed(const json& value, const std::string& path) {
+    const ObjectReader object(value, path,
+                              {"ratioPrecision", "currentRatio", "ratioLow", "ratioHigh",
+                               "currentSpeedHz", "busSpeedHz", "fsbSpeedHz", "coreVoltage",
+                               "voltagePrecision"});
+    SpeedFacts speed;
+    object.read("ratioPrecision", speed.ratioPrecision, readU32);
+    object.read("currentRatio", speed.currentRatio, readNumber);
+    object.read("ratioLow", speed.ratioLow, readNumber);
+    object.read("ratioHigh", speed.ratioHigh, readNumber);
+    object.read("currentSpeedHz", speed.currentSpeedHz, readU64);
+    object.read("busSpeedHz", speed.busSpeedHz, readU64);
+    object.read("fsbSpeedHz", speed.fsbSpeedHz, readU64);
+    object.read("coreVoltage", speed.coreVoltage, readNumber);
+    object.read("voltagePrecision", speed.voltagePrecision,
+                [](const json& v, const std::string& p) {
+                    return static_cast<std::int32_t>(
+                        readInteger(v, p, std::numeric_limits<std::int32_t>::min(),
+                                    std::numeric_limits<std::int32_t>::max()));
+                });
+    return speed;
+}
+
+CoreFacts readCore(const json& value, const std::string& path) {
+    const ObjectReader object(value, path, {"number", "temperature", "usage"});
+    CoreFacts core;
+    object.read("number", core.number, readU32);
+    core.temperature = readTemperature(object);
+    core.usage = object.optional("usage", readU32);
+    return core;
+}
+
+PackageFacts readPackage(const json& value, const std::string& path) {
+    const ObjectReader object(
+        value, path, {"name", "signature", "revision", "speed", "temperature", "usage", "cores"});
+    PackageFacts package;
+    object.read("name", package.name, readText);
+    object.read("signature", package.signature, readSignature);
+    package.revision = object.optional("revision", readText);
+    package.speed = object.optional("speed", readSpeed);
+    package.temperature = readTemperature(object);
+    package.usage = object.optional("usage", readU32);
+    if (const json* cores = object.find("cores")) {
+        forEachElement(*cores, object.pathOf("cores"), [&](const json& v, const std::string& p) {
+            package.cores.push_back(readCore(v, p));
+        });
+    }
+    return package;
+}
+
+ProcessorFacts readCpu(const json& value, const std::string& path) {
+    const ObjectReader object(value, path, {"usageMeter", "packages"});
+    ProcessorFacts cpu;
+    object.read("usageMeter", cpu.usageMeter, readBool);
+    if (const json* packages = object.find("packages")) {
+        forEachElement(*packages, object.pathOf("packages"),
+                       [&](const json& v, const std::string& p) {
+                           cpu.packages.push_back(readPackage(v, p));
+                       });
+    }
+    return cpu;
+}
+
+VolumeState readVolume(const json& value, const std::string& path) {
+    const ObjectReader object(value, path, {"label", "serial", "fileSystem", "flags"});
+    VolumeState volume;
+    object.read("label", volume.label, readText);
+    object.read("serial", volume.serial, readU32);
+    object.read("fileSystem", volume.fileSystem, readText);
+    object.read("flags", volume.flags, readU32);
+    return volume;
+}
+
+SpaceState readSpace(const json& value, const std::string& path) {
+    const ObjectReader object(value, path, {"total", "free", "available"});
+    SpaceState space;
+    object.read("total", space.total, readU64);
+    object.read("free", space.free, readU64);
+    object.read("available", space.available, readU64);
+    return space;
+}
+
+DriveState readDrive(const json& value, const std::string& path) {
+    const ObjectReader object(value, path,
+                              {"type", "network", "openable", "deviceNumber", "volume", "space"});
+    DriveState drive;
+    object.read("type", drive.type, readU32);
+    object.read("network", drive.network, [](const json& v, const std::string& p) {
+        return static_cast<int>(readInteger(v, p, 0, 2));
+    });
+    object.read("openable", drive.openable, readBool);
+    drive.deviceNumber = object.optional("deviceNumber", readU32);
+    drive.volume = object.optional("volume", readVolume);
+    drive.space = object.optional("space", readSpace);
+    return drive;
+}
+
+void appendUtf16Le(std::vector<std::uint8_t>& data, std::u16string_view text) {
+    for (const char16_t c : text) {
+        data.push_back(static_cast<std::uint8_t>(c & 0xFF));
+        data.push_back(static_cast<std::uint8_t>(c >> 8));
+    }
+    data.push_back(0);
+    data.push_back(0);
+}
+
+// "text" (REG_SZ), or { "type": N, "value": text | [texts] | number }.
+RegistryValue readRegistryValue(const json& value, const std::string& path) {
+    RegistryValue result;
+    if (value.is_string()) {
+        result.type = 1; // REG_SZ
+        appendUtf16Le(result.data, readText(value, path));
+        return result;
+    }
+    if (!value.is_object()) {
+        fail(path, "expected a string or an object with \"type\" and \"value\"");
+    }
+    const ObjectReader object(value, path, {"type", "value"});
+    object.read("type", result.type, readU32);
+    const json* data = object.find("value");
+    if (data == nullptr) {
+        return result;
+    }
+    const std::string dataPath = object.pathOf("value");
+    if (data->is_string()) {
+        appendUtf16Le(result.data, readText(*data, dataPath));
+    } else if (data->is_array()) {
+        forEachElement(*data, dataPath, [&](const json& v, const std::string& p) {
+            appendUtf16Le(result.data, readText(v, p));
+        });
+        result.data.push_back(0);
+        result.data.push_back(0);
+    } else if (data->is_number()) {
+        const std::uint64_t number = readUnsigned(*data, dataPath);
+        const std::size_t width = number > kMaxU32 ? 8 : 4;
+        for (std::size_t i = 0; i < width; ++i) {
+            result.data.push_back(static_cast<std::uint8_t>(number >> (8 * i)));
+        }
+    } else {
+        fail(dataPath, "expected a string, an array of strings or an unsigned integer");
+    }
+    return result;
+}
+
+DevNodeState readDevNode(const json& value, const std::string& path) {
+    const ObjectReader object(value, path, {"status"});
+    DevNodeState node;
+    node.status = object.optional("status", readU32);
+    return node;
+}
+
+DeviceState readDevice(const json& value, const std::string& path) {
+    const ObjectReader object(value, path,
+                              {"friendlyName", "description", "enumeratorName", "instanceId",
+                               "interfacePath", "devnode"});
+    DeviceState device;
+    device.friendlyName = object.optional("friendlyName", readRegistryValue);
+    device.description = object.optional("description", readRegistryValue);
+    device.enumeratorName = object.optional("enumeratorName", readRegistryValue);
+    device.instanceId = object.optional("instanceId", readText);
+    device.hasInterface = object.contains("interfacePath");
+    device.interfacePath = object.optional("interfacePath", readText);
+    device.devnode = object.optional("devnode", readDevNode);
+    return device;
+}
+
+DeviceNumberState readDeviceNumber(const json& value, const std::string& path) {
+    const ObjectReader object(value, path, {"type", "number"});
+    DeviceNumberState number;
+    object.read("type", number.type, readU32);
+    object.read("number", number.number, readU32);
+    return number;
+}
+
+DescriptorState readDescriptor(const json& value, const std::string& path) {
+    const ObjectReader object(
+        value, path,
+        {"removableMedia", "busType", "vendorId", "productId", "productRevision", "serialNumber"});
+    const auto text = [](const json& v, const std::string& p) { return readByteText(v, p); };
+    DescriptorState descriptor;
+    object.read("removableMedia", descriptor.removableMedia, readBool);
+    object.read("busType", descriptor.busType, readU32);
+    descriptor.vendorId = object.optional("vendorId", text);
+    descriptor.productId = object.optional("productId", text);
+    descriptor.productRevision = object.optional("productRevision", text);
+    descriptor.serialNumber = object.optional("serialNumber", text);
+    return descriptor;
+}
+
+GeometryState readGeometry(const json& value, const std::string& path) {
+    const ObjectReader object(
+        value, path,
+        {"cylinders", "mediaType", "tracksPerCylinder", "sectorsPerTrack", "bytesPerSector"});
+    GeometryState geometry;
+    object.read("cylinders", geometry.cylinders, readU64);
+    object.read("mediaType", geometry.mediaType, readU32);
+    object.read("tracksPerCylinder", geometry.tracksPerCylinder, readU32);
+    object.read("sectorsPerTrack", geometry.sectorsPerTrack, readU32);
+    object.read("bytesPerSector", geometry.bytesPerSector, readU32);
+    return geometry;
+}
+
+int hexDigit(char c) {
+    if (c >= '0' && c <= '9') {
+        return c - '0';
+    }
+    if (c >= 'a' && c <= 'f') {
+        return c - 'a' + 10;
+    }
+    if (c >= 'A' && c <= 'F') {
+        return c - 'A' + 10;
+    }
+    return -1;
+}
+
+std::array<std::uint8_t, 512> readHexBlock(const json& value, const std::string& path) {
+    constexpr const char* kExpected = "expected 1024 hexadecimal digits (a 512-byte block)";
+    if (!value.is_string()) {
+        fail(path, kExpected);
+    }
+    const auto& digits = value.get_ref<const std::string&>();
+    if (digits.size() != 1024) {
+        fail(path, kExpected);
+    }
+    std::array<std::uint8_t, 512> block{};
+    for (std::size_t i = 0; i < block.size(); ++i) {
+        const int high = hexDigit(digits[2 * i]);
+        const int low = hexDigit(digits[2 * i + 1]);
+        if (high < 0 || low < 0) {
+            fail(path, kExpected);
+        }
+        block[i] = static_cast<std::uint8_t>(high * 16 + low);
+    }
+    return block;
+}
+
+AtaIdentifyState readIdentify(const json& value, const std::string& path) {
+    const ObjectReader object(value, path, {"model", "serial", "firmware", "hex"});
+    AtaIdentifyState identify;
+    identify.block = object.optional("hex", readHexBlock);
+    if (identify.block && (object.find("model") != nullptr || object.find("serial") != nullptr ||
+                           object.find("firmware") != nullptr)) {
+        fail(path, "\"hex\" gives the whole block and cannot be combined with \"model\", "
+                   "\"serial\" or \"firmware\"");
+    }
+    object.read("model", identify.model,
+                [](const json& v, const std::string& p) { return readByteText(v, p, 40); });
+    object.read("serial", identify.serial,
+                [](const json& v, const std::string& p) { return readByteText(v, p, 20); });
+    object.read("firmware", identify.firmware,
+                [](const json& v, const std::string& p) { return readByteText(v, p, 8); });
+    return identify;
+}
+
+// A temperature that travels as one byte: ATA raw byte 0, SCSI log parameter byte.
+int readByteTemperature(const json& value, const std::string& path) {
+    return static_cast<int>(readInteger(value, path, -128, 255));
+}
+
+AtaState readAta(const json& value, const std::string& path) {
+    const ObjectReader object(value, path, {"identify", "smart"});
+    AtaState ata;
+    ata.identify = object.optional("identify", readIdentify);
+    if (const json* smart = object.find("smart")) {
+        const ObjectReader smartObject(*smart, object.pathOf("smart"), {"temperature"});
+        ata.smartTemperature = smartObject.optional("temperature", readByteTemperature);
+    }
+    return ata;
+}
+
+ScsiInquiryState readInquiry(const json& value, const std::string& path) {
+    const ObjectReader object(value, path, {"vendor", "product", "revision"});
+    ScsiInquiryState inquiry;
+    object.read("vendor", inquiry.vendor,
+                [](const json& v, const std::string& p) { return readByteText(v, p, 8); });
+    object.read("product", inquiry.product,
+                [](const json& v, const std::string& p) { return readByteText(v, p, 16); });
+    object.read("revision", inquiry.revision,
+                [](const json& v, const std::string& p) { return readByteText(v, p, 4); });
+    return inquiry;
+}
+
+ScsiState readScsi(const json& value, const std::string& path) {
+    const ObjectReader object(value, path, {"inquiry", "serial", "temperature"});
+    ScsiState scsi;
+    scsi.inquiry = object.optional("inquiry", readInquiry);
+    // The VPD page length is one 16-bit field.
+    scsi.serial = object.optional(
+        "serial", [](const json& v, const std::string& p) { return readByteText(v, p, 0xFFFF); });
+    scsi.temperature = object.optional("temperature", readByteTemperature);
+    return scsi;
+}
+
+DiskState readDisk(const json& value, const std::string& path) {
+    const ObjectReader object(
+        value, path,
+        {"openable", "deviceNumber", "descriptor", "geometry", "length", "ata", "scsi"});
+    DiskState disk;
+    object.read("openable", disk.openable, readBool);
+    disk.deviceNumber = object.optional("deviceNumber", readDeviceNumber);
+    disk.descriptor = object.optional("descriptor", readDescriptor);
+    disk.geometry = object.optional("geometry", readGeometry);
+    disk.length = object.optional("length", readU64);
+    disk.ata = object.optional("ata", readAta);
+    disk.scsi = object.optional("scsi", readScsi);
+    return disk;
+}
+
+// The machine as one document states it (without its steps); `root` names it in messages.
+MachineState readMachine(const json& document, const std::string& root) {
+    const ObjectReader object(document, root,
+                              {"memory", "windows", "cpu", "drives", "devices", "disks"});
+    MachineState state;
+    state.memory = object.optional("memory", readMemory);
+    object.read("windows", state.windows, readWindows);
+    object.read("cpu", state.cpu, readCpu);
+    if (const json* drives = object.find("drives")) {
+        const std::string path = object.pathOf("drives");
+        if (!drives->is_object()) {
+            fail(path, "expected an object");
+        }
+        for (const auto& [letter, drive] : drives->items()) {
+            if (letter.size() != 1 || letter[0] < 'A' || letter[0] > 'Z') {
+                fail(memberPath(path, letter), "expected a drive letter from A to Z");
+            }
+            if (!drive.is_null()) {
+                state.drives[letter[0]] = readDrive(drive, memberPath(path, letter));
+            }
+        }
+    }
+    if (const json* devices = object.find("devices")) {
+        forEachElement(*devices, object.pathOf("devices"),
+                       [&](const json& v, const std::string& p) {
+                           state.devices.push_back(readDevice(v, p));
+                       });
+    }
+    if (const json* disks = object.find("disks")) {
+        const std::string path = object.pathOf("disks");
+        if (!disks->is_object()) {
+            fail(path, "expected an object");
+        }
+        for (const auto& [key, disk] : disks->items()) {
+            const std::string diskPath = memberPath(path, key);
+            const auto name = utf8ToUtf16(key);
+            if (!name || name->empty()) {
+                fail(diskPath, name ? "expected a device path" : "invalid UTF-8");
+            }
+            if (!disk.is_null()) {
+                state.disks[*name] = readDisk(disk, diskPath);
+            }
+        }
+    }
+    return state;
+}
+
+} // namespace
+
+Machine Machine::fromJson(const json& document) {
+    if (!document.is_object()) {
+        fail("$", "expected an object");
+    }
+    Machine machine;
+    machine.initial_.document = document;
+    machine.initial_.document.erase("steps");
+    machine.initial_.state = readMachine(machine.initial_.document, "$");
+
+    const auto steps = document.find("steps");
+    if (steps == document.end() || steps->is_null() || (steps->is_array() && steps->empty())) {
+        machine.steps_.push_back(Step{0.0, machine.initial_});
+        return machine;
+    }
+    Snapshot current = machine.initial_;
+    double previous = 0.0;
+    std::string previousText; // as the file wrote it, for messages
+    forEachElement(*steps, "$.steps", [&](const json& value, const std::string& path) {
+        const ObjectReader step(value, path, {"at", "patch"});
+        double at = previous;
+        if (const json* written = step.find("at")) {
+            at = readNumber(*written, step.pathOf("at"));
+            if (at < previous) {
+                fail(step.pathOf("at"), at < 0 ? std::string("must not be negative")
+                                               : "must not be less than the previous step's at (" +
+                                                     previousText + ")");
+            }
+            previousText = written->dump();
+        }
+        if (const json* patch = step.find("patch")) {
+            if (!patch->is_object()) {
+                fail(step.pathOf("patch"), "expected an object (a JSON merge patch)");
+            }
+            current.document.merge_patch(*patch);
+            current.state = readMachine(current.document, step.pathOf("patch"));
+        }
+        machine.steps_.push_back(Step{at, current});
+        previous = at;
+    });
+    return machine;
+}
+
+Machine Machine::fromJsonText(std::string_view text) {
+    json document;
+    try {
+        document = json::parse(text);
+    } catch (const json::parse_error& error) {
+        fail("$", std::string("not valid JSON: ") + error.what());
+    }
+    return fromJson(document);
+}
+
+Machine Machine::fromFile(const std::filesystem::path& path) {
+    std::ifstream file(path, std::ios::binary);
+    if (!file) {
+        throw MachineError(path.string() + ": cannot be read");
+    }
+    std::ostringstream text;
+    text << file.rdbuf();
+    if (!file.good() && !file.eof()) {
+        throw MachineError(path.string() + ": cannot be read");
+    }
+    return fromJsonText(text.str());
+}
+
+} // namespace platform::simulated

@@ -1,0 +1,195 @@
+#pragma once
+// A simulated machine file, loaded and checked as a whole: the JSON document and the typed facts
+// it states, once for the machine as written and once after each step's patch. Every key of the
+// format is type-checked on load; nothing is left to fail later, while the machine is read.
+//
+// A key that is missing or null is "not there": the optional below is empty and the call that
+// would answer it fails. A member missing inside a record that is there reads as zero or empty,
+// as the matching Win32 structure would hold it.
+
+#include "platform/ProcessorFacts.h"
+
+#include <nlohmann/json.hpp>
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <filesystem>
+#include <map>
+#include <optional>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace platform::simulated {
+
+// A machine file that breaks the format. The message starts with the JSON path of the offending
+// value ("$.drives.C.space.total: expected an unsigned integer"); for an error that a step's
+// patch brings in, the path runs through the patch ("$.steps[1].patch.drives.C.type: ...").
+class MachineError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+struct MemoryState {
+    std::uint32_t load = 0;
+    std::uint64_t totalPhys = 0;
+    std::uint64_t availPhys = 0;
+};
+
+struct WindowsState {
+    std::optional<std::u16string> systemDirectory;
+    std::optional<std::u16string> moduleFileName;
+};
+
+struct VolumeState {
+    std::u16string label;
+    std::uint32_t serial = 0;
+    std::u16string fileSystem;
+    std::uint32_t flags = 0;
+};
+
+struct SpaceState {
+    std::uint64_t total = 0;
+    std::uint64_t free = 0;
+    std::uint64_t available = 0;
+};
+
+struct DriveState {
+    std::uint32_t type = 0;
+    int network = 0;
+    bool openable = true;
+    std::optional<std::uint32_t> deviceNumber;
+    std::optional<VolumeState> volume;
+    std::optional<SpaceState> space;
+};
+
+// A device registry property as the registry holds it: its type and its bytes (UTF-16LE text
+// with terminating zeros, or a little-endian number).
+struct RegistryValue {
+    std::uint32_t type = 0;
+    std::vector<std::uint8_t> data;
+};
+
+struct DevNodeState {
+    std::optional<std::uint32_t> status;
+};
+
+struct DeviceState {
+    std::optional<RegistryValue> friendlyName;
+    std::optional<RegistryValue> description;
+    std::optional<RegistryValue> enumeratorName;
+    std::optional<std::u16string> instanceId;
+    // In the disk-interface set (the key is there, even as null)...
+    bool hasInterface = false;
+    // ...and with this path; empty for a null path, which fails to enumerate.
+    std::optional<std::u16string> interfacePath;
+    std::optional<DevNodeState> devnode;
+};
+
+struct DeviceNumberState {
+    std::uint32_t type = 0;
+    std::uint32_t number = 0;
+};
+
+// Texts that go on the wire as single bytes (descriptor, ATA and SCSI strings) are kept as
+// bytes: each character of the file's text must lie in U+0000..U+00FF and becomes that byte.
+struct DescriptorState {
+    bool removableMedia = false;
+    std::uint32_t busType = 0;
+    std::optional<std::string> vendorId;
+    std::optional<std::string> productId;
+    std::optional<std::string> productRevision;
+    std::optional<std::string> serialNumber;
+};
+
+struct GeometryState {
+    std::uint64_t cylinders = 0;
+    std::uint32_t mediaType = 0;
+    std::uint32_t tracksPerCylinder = 0;
+    std::uint32_t sectorsPerTrack = 0;
+    std::uint32_t bytesPerSector = 0;
+};
+
+struct AtaIdentifyState {
+    std::string model;
+    std::string serial;
+    std::string firmware;
+    // The whole IDENTIFY block as recorded ("hex"); the texts above are then unused.
+    std::optional<std::array<std::uint8_t, 512>> block;
+};
+
+struct AtaState {
+    std::optional<AtaIdentifyState> identify;
+    // SMART answers only when the temperature is there.
+    std::optional<int> smartTemperature;
+};
+
+struct ScsiInquiryState {
+    std::string vendor;
+    std::string product;
+    std::string revision;
+};
+
+struct ScsiState {
+    std::optional<ScsiInquiryState> inquiry;
+    std::optional<std::string> serial;
+    std::optional<int> temperature;
+};
+
+struct DiskState {
+    bool openable = true;
+    std::optional<DeviceNumberState> deviceNumber;
+    std::optional<DescriptorState> descriptor;
+    std::optional<GeometryState> geometry;
+    std::optional<std::uint64_t> length;
+    std::optional<AtaState> ata;
+    std::optional<ScsiState> scsi;
+};
+
+// Everything the machine answers at one moment.
+struct MachineState {
+    std::optional<MemoryState> memory;
+    WindowsState windows;
+    ProcessorFacts cpu;
+    std::map<char, DriveState> drives; // 'A'..'Z'
+    std::vector<DeviceState> devices;
+    std::map<std::u16string, DiskState> disks;
+};
+
+class Machine {
+public:
+    // Each throws MachineError for a file that breaks the format (or, for fromFile, cannot be
+    // read), having checked the machine and every step's patched machine.
+    static Machine fromJsonText(std::string_view text);
+    static Machine fromJson(const nlohmann::json& document);
+    static Machine fromFile(const std::filesystem::path& path);
+
+    // At least 1: a file without steps has one implicit step at time 0 with no patch.
+    std::size_t stepCount() const { return steps_.size(); }
+    // The clock reading of step i (seconds, never decreasing with i).
+    double stepTime(std::size_t i) const { return steps_.at(i).at; }
+
+    // The machine as written, before any step; the clock then reads 0.
+    const MachineState& initialState() const { return initial_.state; }
+    const nlohmann::json& initialDocument() const { return initial_.document; }
+    // The machine after step i's patch (and all those before it).
+    const MachineState& stateAt(std::size_t i) const { return steps_.at(i).machine.state; }
+    const nlohmann::json& documentAt(std::size_t i) const { return steps_.at(i).machine.document; }
+
+private:
+    struct Snapshot {
+        nlohmann::json document; // without "steps"
+        MachineState state;
+    };
+    struct Step {
+        double at = 0.0;
+        Snapshot machine;
+    };
+
+    Snapshot initial_;
+    std::vector<Step> steps_;
+};
+
+} // namespace platform::simulated
