@@ -1,0 +1,44 @@
+#pragma once
+// The mount table (/proc/self/mountinfo) and what kind of storage each file-system type is.
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace platform {
+
+struct MountEntry {
+    unsigned id = 0;
+    unsigned parentId = 0;
+    unsigned major = 0; // st_dev of the file system; 0 for anonymous devices (btrfs, tmpfs, ...)
+    unsigned minor = 0;
+    std::string root;       // the directory of the file system mounted here
+    std::string mountPoint; // octal escapes (\040) already undone
+    std::string mountOptions;
+    std::string fsType;
+    std::string source;
+    std::string superOptions;
+};
+
+// One entry per well-formed line, in table order; malformed lines are skipped.
+std::vector<MountEntry> parseMountInfo(std::string_view text);
+
+// Undoes the kernel's octal escapes (\040 space, \011 tab, \012 newline, \134 backslash).
+std::string unescapeMountField(std::string_view field);
+
+// Whether a comma-separated option list holds `name` exactly ("ro", not "errors=remount-ro").
+bool hasMountOption(std::string_view options, std::string_view name);
+
+// Read-only when either the mount or the file system itself is.
+bool isReadOnlyMount(const MountEntry& mount);
+
+enum class FileSystemKind {
+    Local,   // on a block device, or a local file system that may not name one (zfs, overlay)
+    Network, // a share of another machine: a network drive
+    Memory,  // tmpfs, ramfs: a RAM disk
+    Pseudo,  // kernel interfaces (proc, sysfs, cgroup, ...): never a drive
+};
+
+FileSystemKind classifyFileSystem(std::string_view fsType);
+
+} // namespace platform
