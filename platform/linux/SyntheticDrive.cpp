@@ -1,0 +1,257 @@
+#include "platform/linux/SyntheticDrive.h"
+
+#include <algorithm>
+
+namespace platform {
+namespace {
+
+constexpr std::uint8_t kInquiry = 0x12;
+constexpr std::uint8_t kLogSense = 0x4D;
+constexpr std::uint8_t kReadCapacity10 = 0x25;
+constexpr std::uint8_t kServiceActionIn16 = 0x9E;
+constexpr std::uint8_t kReadCapacity16Action = 0x10;
+constexpr std::uint8_t kTestUnitReady = 0x00;
+
+constexpr std::uint8_t kNotReady = 0x02;
+constexpr std::uint8_t kIllegalRequest = 0x05;
+
+ScsiAnswer refuse(std::uint8_t key, std::uint8_t asc, std::uint8_t ascq = 0) {
+    ScsiAnswer answer;
+    answer.status = kScsiCheckCondition;
+    answer.sense = fixedSense(key, asc, ascq);
+    return answer;
+}
+
+ScsiAnswer invalidField() { return refuse(kIllegalRequest, 0x24); }
+
+void putField(std::vector<std::uint8_t>& data, std::size_t at, const std::string& text,
+              std::size_t width) {
+    for (std::size_t i = 0; i < width; ++i) {
+        const char c = i < text.size() ? text[i] : ' ';
+        data[at + i] = static_cast<std::uint8_t>(c >= 0x20 && c < 0x7F ? c : ' ');
+    }
+}
+
+void putBe16(std::vector<std::uint8_t>& data, std::size_t at, std::uint32_t value) {
+    data[at] = static_cast<std::uint8_t>(value >> 8);
+    data[at + 1] = static_cast<std::uint8_t>(value);
+}
+
+void putBe32(std::vector<std::uint8_t>& data, std::size_t at, std::uint32_t value) {
+    putBe16(data, at, value >> 16);
+    putBe16(data, at + 2, value & 0xFFFF);
+}
+
+ScsiAnswer good(std::vector<std::uint8_t> data, std::size_t allocation) {
+    if (data.size() > allocation) {
+        data.resize(allocation);
+    }
+    ScsiAnswer answer;
+    answer.data = std::move(data);
+    return answer;
+}
+
+std::uint8_t temperatureByte(int celsius) {
+    // 0xFF means "no reading"; a reading below zero is reported as 0, as the log page allows.
+    return static_cast<std::uint8_t>(std::clamp(celsius, 0, 0xFE));
+}
+
+ScsiAnswer inquiry(const DriveFacts& facts, std::span<const std::uint8_t> cdb) {
+    const std::size_t allocation = (static_cast<std::size_t>(cdb[3]) << 8) | cdb[4];
+    const bool vital = (cdb[1] & 0x01) != 0;
+    const std::uint8_t page = cdb[2];
+    if (!vital) {
+        if (page != 0) {
+            return invalidField();
+        }
+        std::vector<std::uint8_t> data(36, 0);
+        data[0] = facts.peripheralType;
+        data[1] = facts.removable ? 0x80 : 0x00;
+        data[2] = facts.scsiVersion;
+        data[3] = 0x02; // response data format 2
+        data[4] = 36 - 5;
+        putField(data, 8, facts.vendor, 8);
+        putField(data, 16, facts.product, 16);
+        putField(data, 32, facts.revision, 4);
+        return good(std::move(data), allocation);
+    }
+    const bool hasSerial = facts.vpd80.has_value() || !facts.serial.empty();
+    switch (page) {
+    case 0x00: {
+        std::vector<std::uint8_t> data = {facts.peripheralType, 0x00, 0x00, 0x00, 0x00};
+        if (hasSerial) {
+            data.push_back(0x80);
+        }
+        if (facts.vpd83) {
+            data.push_back(0x83);
+        }
+        data[3] = static_cast<std::uint8_t>(data.size() - 4);
+        return good(std::move(data), allocation);
+    }
+    case 0x80: {
+        if (facts.vpd80) {
+            return good(*facts.vpd80, allocation);
+        }
+        if (!hasSerial) {
+            return invalidField();
+        }
+        const std::string serial = facts.serial.substr(0, 252);
+        std::vector<std::uint8_t> data(4 + serial.size(), 0);
+        data[0] = facts.peripheralType;
+        data[1] = 0x80;
+        putBe16(data, 2, static_cast<std::uint32_t>(serial.size()));
+        putField(data, 4, serial, serial.size());
+        return good(std::move(data), allocation);
+    }
+    case 0x83:
+        if (facts.vpd83) {
+            return good(*facts.vpd83, allocation);
+        }
+        return invalidField();
+    default:
+        return invalidField();
+    }
+}
+
+ScsiAnswer logSense(const DriveFacts& facts, std::span<const std::uint8_t> cdb) {
+    const std::size_t allocation = (static_cast<std::size_t>(cdb[7]) << 8) | cdb[8];
+    const std::uint8_t page = cdb[2] & 0x3F;
+    const std::uint8_t control = cdb[2] >> 6;
+    if (cdb[3] != 0 || control != 1) { // subpages, and values other than the current cumulative
+        return invalidField();
+    }
+    if (page == 0x00) {
+        std::vector<std::uint8_t> data = {0x00, 0x00, 0x00, 0x00, 0x00};
+        if (facts.temperature) {
+            data.push_back(0x0D);
+        }
+        putBe16(data, 2, static_cast<std::uint32_t>(data.size() - 4));
+        return good(std::move(data), allocation);
+    }
+    if (page != 0x0D || !facts.temperature) {
+        return invalidField();
+    }
+    std::vector<std::uint8_t> data = {0x0D, 0x00, 0x00, 0x00,
+                                      // parameter 0000h: temperature
+                                      0x00, 0x00, 0x03, 0x02, 0x00, temperatureByte(*facts.temperature)};
+    if (facts.referenceTemperature) {
+        const std::uint8_t reference = temperatureByte(*facts.referenceTemperature);
+        data.insert(data.end(), {0x00, 0x01, 0x03, 0x02, 0x00, reference});
+    }
+    putBe16(data, 2, static_cast<std::uint32_t>(data.size() - 4));
+    return good(std::move(data), allocation);
+}
+
+ScsiAnswer readCapacity(const DriveFacts& facts, std::span<const std::uint8_t> cdb, bool sixteen) {
+    if (!facts.mediumPresent || facts.logicalBlocks == 0) {
+        return refuse(kNotReady, 0x3A); // MEDIUM NOT PRESENT
+    }
+    const std::uint64_t last = facts.logicalBlocks - 1;
+    if (!sixteen) {
+        std::vector<std::uint8_t> data(8, 0);
+        putBe32(data, 0, last > 0xFFFFFFFFu ? 0xFFFFFFFFu : static_cast<std::uint32_t>(last));
+        putBe32(data, 4, facts.logicalBlockSize);
+        return good(std::move(data), 8);
+    }
+    const std::size_t allocation = (static_cast<std::size_t>(cdb[10]) << 24) |
+                                   (static_cast<std::size_t>(cdb[11]) << 16) |
+                                   (static_cast<std::size_t>(cdb[12]) << 8) | cdb[13];
+    std::vector<std::uint8_t> data(32, 0);
+    putBe32(data, 0, static_cast<std::uint32_t>(last >> 32));
+    putBe32(data, 4, static_cast<std::uint32_t>(last));
+    putBe32(data, 8, facts.logicalBlockSize);
+    return good(std::move(data), allocation);
+}
+
+void putAtaText(std::array<std::uint8_t, 512>& block, std::size_t firstWord, std::size_t words,
+                const std::string& text) {
+    for (std::size_t i = 0; i < words * 2; ++i) {
+        const char c = i < text.size() ? text[i] : ' ';
+        const auto byte = static_cast<std::uint8_t>(c >= 0x20 && c < 0x7F ? c : ' ');
+        // ATA strings: the first character of each pair in the high byte of the word.
+        block[(firstWord * 2) + (i ^ 1)] = byte;
+    }
+}
+
+void putWord(std::array<std::uint8_t, 512>& block, std::size_t word, std::uint16_t value) {
+    block[word * 2] = static_cast<std::uint8_t>(value);
+    block[word * 2 + 1] = static_cast<std::uint8_t>(value >> 8);
+}
+
+} // namespace
+
+std::vector<std::uint8_t> fixedSense(std::uint8_t key, std::uint8_t asc, std::uint8_t ascq) {
+    std::vector<std::uint8_t> sense(18, 0);
+    sense[0] = 0x70;
+    sense[2] = key;
+    sense[7] = 10;
+    sense[12] = asc;
+    sense[13] = ascq;
+    return sense;
+}
+
+bool isSynthesizedScsiCommand(std::uint8_t opcode) {
+    return opcode == kInquiry || opcode == kLogSense || opcode == kReadCapacity10 ||
+           opcode == kServiceActionIn16 || opcode == kTestUnitReady;
+}
+
+ScsiAnswer answerScsiCommand(const DriveFacts& facts, std::span<const std::uint8_t> cdb) {
+    if (cdb.empty()) {
+        return refuse(kIllegalRequest, 0x20);
+    }
+    const std::uint8_t opcode = cdb[0];
+    const std::size_t needed = opcode == kServiceActionIn16                              ? 16
+                               : opcode == kLogSense || opcode == kReadCapacity10 ? 10
+                                                                                  : 6;
+    if (!isSynthesizedScsiCommand(opcode) || cdb.size() < needed) {
+        return refuse(kIllegalRequest, 0x20); // INVALID COMMAND OPERATION CODE
+    }
+    switch (opcode) {
+    case kInquiry:
+        return inquiry(facts, cdb);
+    case kLogSense:
+        return logSense(facts, cdb);
+    case kReadCapacity10:
+        return readCapacity(facts, cdb, false);
+    case kServiceActionIn16:
+        if ((cdb[1] & 0x1F) != kReadCapacity16Action) {
+            return invalidField();
+        }
+        return readCapacity(facts, cdb, true);
+    default:
+        if (!facts.mediumPresent) {
+            return refuse(kNotReady, 0x3A);
+        }
+        return {};
+    }
+}
+
+std::array<std::uint8_t, 512> synthesizeIdentify(const std::string& model, const std::string& serial,
+                                                 const std::string& firmware,
+                                                 std::uint64_t sectors, bool removable) {
+    std::array<std::uint8_t, 512> block{};
+    putWord(block, 0, removable ? 0x0080 : 0x0040);
+    putAtaText(block, 10, 10, serial);
+    putAtaText(block, 23, 4, firmware);
+    putAtaText(block, 27, 20, model);
+    putWord(block, 49, 0x0200); // LBA supported: the capacity below is in logical blocks
+    const std::uint64_t lba28 = std::min<std::uint64_t>(sectors, 0x0FFFFFFF);
+    putWord(block, 60, static_cast<std::uint16_t>(lba28));
+    putWord(block, 61, static_cast<std::uint16_t>(lba28 >> 16));
+    if (sectors > 0x0FFFFFFF) {
+        putWord(block, 83, 0x4400); // 48-bit addressing
+        putWord(block, 86, 0x0400);
+    }
+    for (std::size_t i = 0; i < 4; ++i) {
+        putWord(block, 100 + i, static_cast<std::uint16_t>(sectors >> (16 * i)));
+    }
+    block[510] = 0xA5;
+    std::uint8_t sum = 0;
+    for (std::size_t i = 0; i < 511; ++i) {
+        sum = static_cast<std::uint8_t>(sum + block[i]);
+    }
+    block[511] = static_cast<std::uint8_t>(-sum);
+    return block;
+}
+
+} // namespace platform
