@@ -9,6 +9,7 @@ namespace {
 constexpr std::size_t kPageHeaderLength = 4;
 constexpr std::size_t kLogParameterHeaderLength = 4;
 constexpr std::uint16_t kCurrentTemperatureParameter = 0x0000;
+constexpr std::uint16_t kReferenceTemperatureParameter = 0x0001;
 constexpr std::uint8_t kNoTemperatureReading = 0xFF;
 
 std::uint16_t bigEndian16(std::span<const std::uint8_t> data, std::size_t offset) {
@@ -45,6 +46,33 @@ std::string field(std::span<const std::uint8_t> data, std::size_t offset, std::s
     }
     const auto bytes = data.subspan(offset, std::min(length, data.size() - offset));
     return std::string(bytes.begin(), bytes.end());
+}
+
+// The temperature byte of parameter `wanted` of log page 0x0D.
+std::optional<int> temperatureParameter(std::span<const std::uint8_t> data, std::uint16_t wanted) {
+    const auto body = logBody(data, kLogTemperature);
+    if (!body) {
+        return std::nullopt;
+    }
+    std::size_t offset = 0;
+    while (offset + kLogParameterHeaderLength <= body->size()) {
+        const std::uint16_t code = bigEndian16(*body, offset);
+        const std::size_t length = (*body)[offset + 3];
+        const std::size_t valueOffset = offset + kLogParameterHeaderLength;
+        if (code == wanted) {
+            // Byte 0 of the value is reserved; byte 1 is the temperature.
+            if (length < 2 || valueOffset + 2 > body->size()) {
+                return std::nullopt;
+            }
+            const std::uint8_t celsius = (*body)[valueOffset + 1];
+            if (celsius == kNoTemperatureReading) {
+                return std::nullopt;
+            }
+            return celsius;
+        }
+        offset = valueOffset + length;
+    }
+    return std::nullopt;
 }
 
 } // namespace
@@ -135,29 +163,11 @@ std::vector<std::uint8_t> decodeSupportedLogPages(std::span<const std::uint8_t> 
 }
 
 std::optional<int> decodeTemperatureLogPage(std::span<const std::uint8_t> data) {
-    const auto body = logBody(data, kLogTemperature);
-    if (!body) {
-        return std::nullopt;
-    }
-    std::size_t offset = 0;
-    while (offset + kLogParameterHeaderLength <= body->size()) {
-        const std::uint16_t code = bigEndian16(*body, offset);
-        const std::size_t length = (*body)[offset + 3];
-        const std::size_t valueOffset = offset + kLogParameterHeaderLength;
-        if (code == kCurrentTemperatureParameter) {
-            // Byte 0 of the value is reserved; byte 1 is the temperature.
-            if (length < 2 || valueOffset + 2 > body->size()) {
-                return std::nullopt;
-            }
-            const std::uint8_t celsius = (*body)[valueOffset + 1];
-            if (celsius == kNoTemperatureReading) {
-                return std::nullopt;
-            }
-            return celsius;
-        }
-        offset = valueOffset + length;
-    }
-    return std::nullopt;
+    return temperatureParameter(data, kCurrentTemperatureParameter);
+}
+
+std::optional<int> decodeReferenceTemperature(std::span<const std::uint8_t> data) {
+    return temperatureParameter(data, kReferenceTemperatureParameter);
 }
 
 } // namespace qelrlibscsi

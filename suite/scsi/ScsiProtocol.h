@@ -68,4 +68,8 @@ std::vector<std::uint8_t> decodeSupportedLogPages(std::span<const std::uint8_t> 
 // ("no valid reading").
 std::optional<int> decodeTemperatureLogPage(std::span<const std::uint8_t> data);
 
+// The reference temperature of log page 0x0D (parameter 0x0001, the highest temperature the
+// device is rated for), under the same rules.
+std::optional<int> decodeReferenceTemperature(std::span<const std::uint8_t> data);
+
 } // namespace qelrlibscsi

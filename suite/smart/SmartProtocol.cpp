@@ -11,13 +11,14 @@ constexpr std::size_t kTableOffset = 2;
 constexpr std::size_t kEntrySize = 12;
 constexpr std::size_t kEntryCount = 30;
 
-std::optional<int> rawTemperature(std::span<const SmartAttribute> attributes, std::uint8_t id) {
+const SmartAttribute* plausibleTemperature(std::span<const SmartAttribute> attributes,
+                                           std::uint8_t id) {
     for (const auto& attribute : attributes) {
         if (attribute.id == id && attribute.raw[0] <= kMaxPlausibleCelsius) {
-            return attribute.raw[0];
+            return &attribute;
         }
     }
-    return std::nullopt;
+    return nullptr;
 }
 
 } // namespace
@@ -54,11 +55,34 @@ bool smartChecksumValid(std::span<const std::uint8_t> sector) {
     return (std::accumulate(first.begin(), first.end(), 0u) & 0xFF) == 0;
 }
 
-std::optional<int> smartTemperatureCelsius(std::span<const SmartAttribute> attributes) {
-    if (auto celsius = rawTemperature(attributes, kAttributeTemperature)) {
-        return celsius;
+std::optional<SmartTemperatureReading>
+smartTemperatureReading(std::span<const SmartAttribute> attributes) {
+    const SmartAttribute* attribute = plausibleTemperature(attributes, kAttributeTemperature);
+    if (attribute == nullptr) {
+        attribute = plausibleTemperature(attributes, kAttributeAirflowTemperature);
     }
-    return rawTemperature(attributes, kAttributeAirflowTemperature);
+    if (attribute == nullptr) {
+        return std::nullopt;
+    }
+    SmartTemperatureReading reading;
+    reading.current = attribute->raw[0];
+    const int minimum = attribute->raw[2];
+    const int maximum = attribute->raw[4];
+    if (attribute->raw[1] == 0 && attribute->raw[3] == 0 && attribute->raw[5] == 0 &&
+        minimum <= reading.current && reading.current <= maximum &&
+        maximum <= kMaxPlausibleCelsius) {
+        reading.minimum = minimum;
+        reading.maximum = maximum;
+    }
+    return reading;
+}
+
+std::optional<int> smartTemperatureCelsius(std::span<const SmartAttribute> attributes) {
+    const auto reading = smartTemperatureReading(attributes);
+    if (!reading) {
+        return std::nullopt;
+    }
+    return reading->current;
 }
 
 std::optional<int> smartTemperatureCelsius(std::span<const std::uint8_t> sector) {

@@ -41,4 +41,16 @@ std::optional<int> smartTemperatureCelsius(std::span<const SmartAttribute> attri
 // The same, straight from the sector.
 std::optional<int> smartTemperatureCelsius(std::span<const std::uint8_t> sector);
 
+struct SmartTemperatureReading {
+    int current = 0;
+    // The lifetime extremes, when the attribute packs them into raw bytes 2 and 4 in the common
+    // layout (minimum <= current <= maximum, all plausible); nullopt otherwise.
+    std::optional<int> minimum;
+    std::optional<int> maximum;
+};
+
+// The reading that smartTemperatureCelsius takes its value from, with the extremes beside it.
+std::optional<SmartTemperatureReading>
+smartTemperatureReading(std::span<const SmartAttribute> attributes);
+
 } // namespace qelrlibsmart

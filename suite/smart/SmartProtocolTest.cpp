@@ -102,6 +102,35 @@ TEST(SmartTemperature, PicksThePlausibleAttribute) {
     }
 }
 
+TEST(SmartTemperature, ExtremesOnlyInTheCommonLayout) {
+    struct Case {
+        const char* name;
+        std::array<std::uint8_t, 6> raw;
+        std::optional<int> minimum;
+        std::optional<int> maximum;
+    };
+    const Case cases[] = {
+        {"minimum and maximum packed", {40, 0, 18, 0, 55, 0}, 18, 55},
+        {"extremes equal to the reading", {40, 0, 40, 0, 40, 0}, 40, 40},
+        {"minimum above the reading", {40, 0, 45, 0, 55, 0}, std::nullopt, std::nullopt},
+        {"maximum below the reading", {40, 0, 18, 0, 39, 0}, std::nullopt, std::nullopt},
+        {"implausible maximum", {40, 0, 18, 0, 200, 0}, std::nullopt, std::nullopt},
+        {"a wider raw value", {40, 1, 18, 0, 55, 0}, std::nullopt, std::nullopt},
+        {"nothing packed", {40, 0, 0, 0, 0, 0}, std::nullopt, std::nullopt},
+    };
+    for (const auto& c : cases) {
+        SmartAttribute a;
+        a.id = kAttributeTemperature;
+        a.raw = c.raw;
+        const std::vector<SmartAttribute> attributes{a};
+        const auto reading = smartTemperatureReading(attributes);
+        ASSERT_TRUE(reading.has_value()) << c.name;
+        EXPECT_EQ(reading->current, 40) << c.name;
+        EXPECT_EQ(reading->minimum, c.minimum) << c.name;
+        EXPECT_EQ(reading->maximum, c.maximum) << c.name;
+    }
+}
+
 TEST(SmartChecksum, NeedsAWholeSector) {
     auto sector = recordedBytes("smart-sata-hdd-2tb.hex");
     EXPECT_TRUE(smartChecksumValid(sector));
