@@ -1,12 +1,14 @@
 #pragma once
-// For tests: a platform backend whose only working call is DeviceIoControl, answered by a
-// function the test supplies. Every request is recorded with a copy of its input bytes.
+// For tests: a platform backend whose DeviceIoControl is answered by a function the test
+// supplies, and whose CloseHandle counts the handles closed. Every request is recorded with a
+// copy of its input bytes.
 
 #include "platform/Backend.h"
 
 #include <cstdint>
 #include <cstring>
 #include <functional>
+#include <map>
 #include <span>
 #include <vector>
 
@@ -31,6 +33,17 @@ public:
     void respond(Responder responder) { responder_ = std::move(responder); }
     void failWith(DWORD error) { error_ = error; }
     const std::vector<Request>& requests() const { return requests_; }
+    std::vector<DWORD> codes() const {
+        std::vector<DWORD> result;
+        for (const auto& request : requests_) {
+            result.push_back(request.code);
+        }
+        return result;
+    }
+    int closes(HANDLE handle) const {
+        const auto it = closes_.find(handle);
+        return it == closes_.end() ? 0 : it->second;
+    }
 
     BOOL deviceIoControl(HANDLE device, DWORD code, void* in, DWORD inSize, void* out,
                          DWORD outSize, DWORD* returned) override {
@@ -45,18 +58,23 @@ public:
         if (returned != nullptr) {
             *returned = ok ? count : 0;
         }
-        lastError_ = ok ? ERROR_SUCCESS : error_;
+        lastError = ok ? ERROR_SUCCESS : error_;
         return ok ? TRUE : FALSE;
     }
 
-    DWORD getLastError() override { return lastError_; }
+    BOOL closeHandle(HANDLE handle) override {
+        ++closes_[handle];
+        return TRUE;
+    }
+
+    // Everything else fails as a call the platform does not support.
+    DWORD getLastError() override { return lastError; }
     double monotonicSeconds() override { return 0.0; }
     BOOL globalMemoryStatusEx(MEMORYSTATUSEX*) override { return unsupported(); }
     HANDLE createFile(const char16_t*, DWORD, DWORD, DWORD, DWORD) override {
         unsupported();
         return INVALID_HANDLE_VALUE;
     }
-    BOOL closeHandle(HANDLE) override { return unsupported(); }
     DWORD getLogicalDrives() override { return 0; }
     UINT getDriveType(const char16_t*) override { return DRIVE_NO_ROOT_DIR; }
     int isNetDrive(int) override { return 0; }
@@ -97,14 +115,15 @@ public:
 
 private:
     BOOL unsupported() {
-        lastError_ = ERROR_NOT_SUPPORTED;
+        lastError = ERROR_NOT_SUPPORTED;
         return FALSE;
     }
 
+    DWORD lastError = ERROR_SUCCESS;
     Responder responder_;
     DWORD error_ = ERROR_NOT_SUPPORTED;
-    DWORD lastError_ = ERROR_SUCCESS;
     std::vector<Request> requests_;
+    std::map<HANDLE, int> closes_;
 };
 
 // Copies `value` into `bytes` at `offset`; for building and reading wire structures in tests.
