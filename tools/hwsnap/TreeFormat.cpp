@@ -14,8 +14,8 @@ namespace {
 using systemmonitor::Device;
 using systemmonitor::Property;
 
-nlohmann::json propertyJson(const Property& property) {
-    nlohmann::json out;
+nlohmann::ordered_json propertyJson(const Property& property) {
+    nlohmann::ordered_json out;
     out["key"] = property.getKey().toUtf8();
     out["type"] = systemmonitor::valueTypeName(property.getValueType());
     const std::string text = property.getValue().toUtf8();
@@ -37,23 +37,23 @@ nlohmann::json propertyJson(const Property& property) {
         } else {
             std::from_chars(text.data(), text.data() + text.size(), value);
         }
-        out["value"] = std::isfinite(value) ? nlohmann::json(value) : nlohmann::json(nullptr);
+        out["value"] = std::isfinite(value) ? nlohmann::ordered_json(value) : nlohmann::ordered_json(nullptr);
         break;
     }
     }
     return out;
 }
 
-nlohmann::json nodeJson(const Device& node) {
-    nlohmann::json out;
+nlohmann::ordered_json nodeJson(const Device& node) {
+    nlohmann::ordered_json out;
     out["type"] = systemmonitor::deviceTypeName(node.getType());
     out["name"] = node.getLocalizedName().toUtf8();
     out["key"] = node.getKey().toUtf8();
-    out["properties"] = nlohmann::json::array();
+    out["properties"] = nlohmann::ordered_json::array();
     for (const auto& property : node.getProperties()) {
         out["properties"].push_back(propertyJson(*property));
     }
-    out["children"] = nlohmann::json::array();
+    out["children"] = nlohmann::ordered_json::array();
     for (const auto& child : node.getChildDevices()) {
         out["children"].push_back(nodeJson(*child));
     }
@@ -83,7 +83,7 @@ std::string formatTree(const Device& root) {
 std::string formatJson(const Device& root) {
     // Invalid UTF-8 cannot occur (the texts come from UTF-16 with U+FFFD for strays), but a
     // replacement keeps the output well-formed whatever happens.
-    return nodeJson(root).dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
+    return nodeJson(root).dump(-1, ' ', false, nlohmann::ordered_json::error_handler_t::replace);
 }
 
 } // namespace hwsnap

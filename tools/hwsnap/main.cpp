@@ -12,7 +12,6 @@
 #include <chrono>
 #include <cstdio>
 #include <iostream>
-#include <memory>
 #include <optional>
 #include <string>
 #include <thread>
@@ -26,6 +25,17 @@ struct Options {
     std::optional<unsigned> count;
     bool log = false;
 };
+
+// The machine stays installed until the process ends: the library's process-wide objects (the
+// disks with their open handles) are destroyed at exit, and must close their handles on the
+// machine that opened them. Both statics exist before the first snapshot, so they outlive them.
+platform::simulated::SimulatedMachine& installMachine(const std::string& path) {
+    static std::optional<platform::simulated::SimulatedMachine> machine;
+    static std::optional<platform::ScopedBackend> scope;
+    machine.emplace(platform::simulated::SimulatedMachine::fromFile(path));
+    scope.emplace(*machine);
+    return *machine;
+}
 
 void printSnapshot(const Options& options) {
     const auto root = systemmonitor::getAllDevices();
@@ -46,21 +56,15 @@ int run(const Options& options) {
         });
     }
     if (!options.machine.empty()) {
-        std::unique_ptr<platform::simulated::SimulatedMachine> machine;
+        platform::simulated::SimulatedMachine* machine = nullptr;
         try {
-            machine = platform::simulated::SimulatedMachine::fromFile(options.machine);
+            machine = &installMachine(options.machine);
         } catch (const std::exception& error) {
             std::cerr << "hwsnap: " << error.what() << '\n';
             return 2;
         }
-        platform::ScopedBackend scope(*machine);
         for (std::size_t step = 0; step < machine->stepCount(); ++step) {
-            try {
-                machine->applyStep(step);
-            } catch (const std::exception& error) {
-                std::cerr << "hwsnap: " << error.what() << '\n';
-                return 2;
-            }
+            machine->applyStep(step);
             printSnapshot(options);
         }
         return 0;
