@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
+#include <fstream>
 #include <string>
 
 namespace platform::simulated {
@@ -105,6 +107,8 @@ INSTANTIATE_TEST_SUITE_P(
                    "$.steps[0].when: unknown key"},
         BadMachine{"NegativeFirstStep", R"({"steps": [{"at": -1}]})",
                    "$.steps[0].at: must not be negative"},
+        BadMachine{"NegativeLaterStep", R"({"steps": [{"at": 1}, {"at": -1}]})",
+                   "$.steps[1].at: must not be negative"},
         BadMachine{"DecreasingAt", R"({"steps": [{"at": 2}, {"at": 5}, {"at": 4.5}]})",
                    "$.steps[2].at: must not be less than the previous step's at (5)"},
         BadMachine{"AtNotNumber", R"({"steps": [{"at": "1s"}]})",
@@ -174,6 +178,35 @@ TEST(Machine, LoadsTheDesktopFixture) {
     EXPECT_EQ(machine.stateAt(1).memory->totalPhys, 8589934592u);
     EXPECT_EQ(machine.stateAt(1).drives.count('Z'), 0u);
     EXPECT_FALSE(machine.documentAt(1).contains("steps"));
+}
+
+// Every fixture machine loads, or fails with the text its .error.txt names.
+TEST(Machine, LoadsTheFixtureMachines) {
+    std::size_t count = 0;
+    for (const auto& entry : std::filesystem::directory_iterator(SM_MACHINES_DIR)) {
+        const std::filesystem::path path = entry.path();
+        if (path.extension() != ".json") {
+            continue;
+        }
+        ++count;
+        std::filesystem::path errorFile = path;
+        errorFile.replace_extension(".error.txt");
+        if (!std::filesystem::exists(errorFile)) {
+            EXPECT_NO_THROW(Machine::fromFile(path)) << path;
+            continue;
+        }
+        std::ifstream file(errorFile);
+        std::string expected;
+        std::getline(file, expected);
+        try {
+            Machine::fromFile(path);
+            ADD_FAILURE() << path << " loaded";
+        } catch (const MachineError& error) {
+            EXPECT_NE(std::string(error.what()).find(expected), std::string::npos)
+                << path << ": " << error.what();
+        }
+    }
+    EXPECT_GT(count, 0u);
 }
 
 TEST(Machine, MissingAndNullAreNotThere) {

@@ -1,0 +1,344 @@
+#include "platform/simulated/SimulatedMachine.h"
+
+#include "platform/PassThrough.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+namespace platform::simulated {
+namespace {
+
+using win32::AtaPassThroughEx;
+using win32::ScsiPassThrough;
+using win32::SendCmdInParams;
+using win32::SendCmdOutParams;
+
+const char* const kMachine = R"({"disks": {
+    "ata": {"ata": {"identify": {"model": "Acme SSD 512GB", "serial": "S123", "firmware": "1.0"},
+                    "smart": {"temperature": 38}}},
+    "ataNoSmart": {"ata": {"identify": {"model": "Old"}}},
+    "scsi": {"scsi": {"inquiry": {"vendor": "ACME", "product": "Disk", "revision": "A1"},
+                      "serial": "SN42", "temperature": 35}},
+    "bare": {}
+}})";
+
+constexpr std::uint8_t kGuard = 0xEE;
+
+template <typename T> T headerOf(const std::vector<std::uint8_t>& block) {
+    T value;
+    std::memcpy(&value, block.data(), sizeof(T));
+    return value;
+}
+
+class PassThrough : public testing::Test {
+protected:
+    HANDLE open(const char16_t* name) {
+        const HANDLE handle = win32::CreateFileW(name, GENERIC_READ | GENERIC_WRITE, 3, nullptr,
+                                                 OPEN_EXISTING, 0, nullptr);
+        EXPECT_NE(handle, INVALID_HANDLE_VALUE);
+        handles_.push_back(handle);
+        return handle;
+    }
+
+    void TearDown() override {
+        for (const HANDLE handle : handles_) {
+            EXPECT_TRUE(win32::CloseHandle(handle));
+        }
+        EXPECT_EQ(machine_.openHandleCount(), 0u);
+    }
+
+    // An ATA_PASS_THROUGH_EX block: header, then `dataLength` bytes of data and 16 guard bytes.
+    std::vector<std::uint8_t> ataBlock(std::uint8_t command, std::uint8_t features,
+                                       std::uint32_t dataLength,
+                                       std::uint16_t flags = win32::kAtaFlagsDataIn) {
+        AtaPassThroughEx request{};
+        request.Length = sizeof(request);
+        request.AtaFlags = flags;
+        request.DataTransferLength = dataLength;
+        request.DataBufferOffset = sizeof(request);
+        const std::uint8_t task[8] = {features, 1, 0, 0x4F, 0xC2, 0xA0, command, 0};
+        std::memcpy(request.CurrentTaskFile, task, sizeof(task));
+        std::vector<std::uint8_t> block(sizeof(request) + dataLength + 16, kGuard);
+        std::memcpy(block.data(), &request, sizeof(request));
+        return block;
+    }
+
+    BOOL send(HANDLE handle, DWORD code, std::vector<std::uint8_t>& block, DWORD* returned,
+              DWORD outSize = 0) {
+        const auto size = static_cast<DWORD>(block.size() - 16);
+        return win32::DeviceIoControl(handle, code, block.data(), size, block.data(),
+                                      outSize == 0 ? size : outSize, returned, nullptr);
+    }
+
+    SimulatedMachine machine_ = SimulatedMachine::fromJson(kMachine);
+    ScopedBackend installed_{machine_};
+    std::vector<HANDLE> handles_;
+};
+
+TEST_F(PassThrough, AtaIdentify) {
+    const HANDLE disk = open(u"ata");
+    auto block = ataBlock(0xEC, 0, 512);
+    DWORD returned = 0;
+    ASSERT_TRUE(send(disk, win32::kIoctlAtaPassThrough, block, &returned));
+    EXPECT_EQ(returned, sizeof(AtaPassThroughEx) + 512);
+    const auto answer = headerOf<AtaPassThroughEx>(block);
+    EXPECT_EQ(answer.DataTransferLength, 512u);
+    EXPECT_EQ(answer.CurrentTaskFile[6], 0x50); // status
+    EXPECT_EQ(answer.CurrentTaskFile[0], 0x00); // error
+    const std::uint8_t* data = block.data() + sizeof(AtaPassThroughEx);
+    EXPECT_EQ(data[0], 0x40);
+    EXPECT_EQ(data[54], 'c');
+    EXPECT_EQ(data[55], 'A');
+    EXPECT_EQ(data[510], 0xA5);
+    EXPECT_EQ(block[block.size() - 16], kGuard);
+}
+
+TEST_F(PassThrough, AtaRespectsTheTransferLength) {
+    const HANDLE disk = open(u"ata");
+    auto block = ataBlock(0xEC, 0, 100);
+    DWORD returned = 0;
+    ASSERT_TRUE(send(disk, win32::kIoctlAtaPassThrough, block, &returned));
+    EXPECT_EQ(headerOf<AtaPassThroughEx>(block).DataTransferLength, 100u);
+    EXPECT_EQ(returned, sizeof(AtaPassThroughEx) + 100);
+    for (std::size_t i = block.size() - 16; i < block.size(); ++i) {
+        EXPECT_EQ(block[i], kGuard) << i;
+    }
+}
+
+TEST_F(PassThrough, AtaSmartReadData) {
+    const HANDLE disk = open(u"ata");
+    auto block = ataBlock(0xB0, 0xD0, 512);
+    DWORD returned = 0;
+    ASSERT_TRUE(send(disk, win32::kIoctlAtaPassThrough, block, &returned));
+    const std::uint8_t* data = block.data() + sizeof(AtaPassThroughEx);
+    EXPECT_EQ(data[2], 194);
+    EXPECT_EQ(data[7], 38);
+}
+
+TEST_F(PassThrough, AtaCommandTheDriveRejects) {
+    const HANDLE disk = open(u"ataNoSmart");
+    auto block = ataBlock(0xB0, 0xD0, 512);
+    DWORD returned = 0;
+    ASSERT_TRUE(send(disk, win32::kIoctlAtaPassThrough, block, &returned));
+    const auto answer = headerOf<AtaPassThroughEx>(block);
+    EXPECT_EQ(answer.CurrentTaskFile[6], 0x51); // ERR
+    EXPECT_EQ(answer.CurrentTaskFile[0], 0x04); // ABRT
+    EXPECT_EQ(answer.DataTransferLength, 0u);
+    EXPECT_EQ(returned, sizeof(AtaPassThroughEx));
+    EXPECT_EQ(block[sizeof(AtaPassThroughEx)], kGuard);
+}
+
+TEST_F(PassThrough, AtaRequestsThatFail) {
+    struct Case {
+        const char16_t* disk;
+        std::vector<std::uint8_t> block;
+        DWORD outSize;
+        DWORD error;
+    };
+    auto badLength = ataBlock(0xEC, 0, 512);
+    badLength[0] = 40;
+    auto pastTheEnd = ataBlock(0xEC, 0, 512);
+    auto noDataIn = ataBlock(0xEC, 0, 512, win32::kAtaFlagsDrdyRequired);
+    std::vector<Case> cases;
+    cases.push_back({u"scsi", ataBlock(0xEC, 0, 512), 0, ERROR_INVALID_FUNCTION});
+    cases.push_back({u"bare", ataBlock(0xEC, 0, 512), 0, ERROR_INVALID_FUNCTION});
+    cases.push_back({u"ata", badLength, 0, ERROR_INVALID_PARAMETER});
+    cases.push_back({u"ata", pastTheEnd, 48 + 511, ERROR_INVALID_PARAMETER});
+    cases.push_back({u"ata", ataBlock(0xEC, 0, 512), 47, ERROR_INVALID_PARAMETER});
+    cases.push_back({u"ata", noDataIn, 0, ERROR_INVALID_PARAMETER});
+    for (Case& c : cases) {
+        const HANDLE disk = open(c.disk);
+        DWORD returned = 5;
+        EXPECT_FALSE(send(disk, win32::kIoctlAtaPassThrough, c.block, &returned, c.outSize));
+        EXPECT_EQ(win32::GetLastError(), c.error);
+        EXPECT_EQ(returned, 0u);
+        EXPECT_EQ(c.block[sizeof(AtaPassThroughEx)], kGuard);
+    }
+}
+
+std::vector<std::uint8_t> smartRequest(std::uint8_t command, std::uint8_t features) {
+    SendCmdInParams request{};
+    request.cBufferSize = 512;
+    request.irDriveRegs = {features, 1, 1, 0x4F, 0xC2, 0xA0, command, 0};
+    std::vector<std::uint8_t> in(sizeof(request) + 1, 0);
+    std::memcpy(in.data(), &request, sizeof(request));
+    return in;
+}
+
+TEST_F(PassThrough, SmartReceiveDriveData) {
+    const HANDLE disk = open(u"ata");
+    auto in = smartRequest(0xB0, 0xD0);
+    std::vector<std::uint8_t> out(sizeof(SendCmdOutParams) + 512 + 16, kGuard);
+    DWORD returned = 0;
+    ASSERT_TRUE(win32::DeviceIoControl(disk, win32::kSmartRcvDriveData, in.data(),
+                                       static_cast<DWORD>(in.size()), out.data(), 528, &returned,
+                                       nullptr));
+    EXPECT_EQ(returned, 528u);
+    const auto header = headerOf<SendCmdOutParams>(out);
+    EXPECT_EQ(header.cBufferSize, 512u);
+    EXPECT_EQ(header.bDriverError, 0);
+    EXPECT_EQ(header.bIDEError, 0);
+    EXPECT_EQ(out[16 + 2], 194);
+    EXPECT_EQ(out[16 + 7], 38);
+    EXPECT_EQ(out[528], kGuard);
+
+    auto identify = smartRequest(0xEC, 0);
+    ASSERT_TRUE(win32::DeviceIoControl(disk, win32::kSmartRcvDriveData, identify.data(),
+                                       static_cast<DWORD>(identify.size()), out.data(), 528,
+                                       &returned, nullptr));
+    EXPECT_EQ(out[16 + 55], 'A');
+}
+
+TEST_F(PassThrough, SmartReceiveFailures) {
+    struct Case {
+        const char16_t* disk;
+        std::vector<std::uint8_t> in;
+        DWORD inSize;
+        DWORD outSize;
+        DWORD error;
+    };
+    const Case cases[] = {
+        {u"ata", smartRequest(0xB0, 0xD0), 33, 527, ERROR_INSUFFICIENT_BUFFER},
+        {u"ata", smartRequest(0xB0, 0xD0), 31, 528, ERROR_INVALID_PARAMETER},
+        {u"ataNoSmart", smartRequest(0xB0, 0xD0), 33, 528, ERROR_INVALID_FUNCTION},
+        {u"ata", smartRequest(0xB0, 0xDA), 33, 528, ERROR_INVALID_FUNCTION}, // no data block
+        {u"scsi", smartRequest(0xB0, 0xD0), 33, 528, ERROR_INVALID_FUNCTION},
+    };
+    for (const Case& c : cases) {
+        const HANDLE disk = open(c.disk);
+        std::vector<std::uint8_t> in = c.in;
+        std::vector<std::uint8_t> out(600, kGuard);
+        DWORD returned = 0;
+        EXPECT_FALSE(win32::DeviceIoControl(disk, win32::kSmartRcvDriveData, in.data(), c.inSize,
+                                            out.data(), c.outSize, &returned, nullptr));
+        EXPECT_EQ(win32::GetLastError(), c.error);
+        EXPECT_EQ(out[0], kGuard);
+    }
+}
+
+// A SCSI_PASS_THROUGH block: header, 32 bytes of sense, `dataLength` bytes of data, 16 guards.
+std::vector<std::uint8_t> scsiBlock(std::initializer_list<std::uint8_t> cdb,
+                                    std::uint32_t dataLength,
+                                    std::uint8_t direction = win32::kScsiIoctlDataIn) {
+    ScsiPassThrough request{};
+    request.Length = sizeof(request);
+    request.CdbLength = static_cast<std::uint8_t>(cdb.size());
+    request.SenseInfoLength = 32;
+    request.SenseInfoOffset = sizeof(request);
+    request.DataIn = direction;
+    request.DataTransferLength = dataLength;
+    request.DataBufferOffset = sizeof(request) + 32;
+    std::copy(cdb.begin(), cdb.end(), request.Cdb);
+    std::vector<std::uint8_t> block(sizeof(request) + 32 + dataLength + 16, kGuard);
+    std::memcpy(block.data(), &request, sizeof(request));
+    return block;
+}
+
+constexpr std::size_t kScsiData = sizeof(ScsiPassThrough) + 32;
+
+TEST_F(PassThrough, ScsiInquiry) {
+    const HANDLE disk = open(u"scsi");
+    auto block = scsiBlock({0x12, 0, 0, 0, 96, 0}, 96);
+    DWORD returned = 0;
+    ASSERT_TRUE(send(disk, win32::kIoctlScsiPassThrough, block, &returned));
+    const auto answer = headerOf<ScsiPassThrough>(block);
+    EXPECT_EQ(answer.ScsiStatus, 0);
+    EXPECT_EQ(answer.DataTransferLength, 36u);
+    EXPECT_EQ(answer.SenseInfoLength, 0);
+    EXPECT_EQ(returned, kScsiData + 36);
+    EXPECT_EQ(std::string(block.begin() + kScsiData + 8, block.begin() + kScsiData + 36),
+              "ACME    Disk            A1  ");
+    EXPECT_EQ(block[kScsiData + 36], kGuard); // the rest of the data area is untouched
+}
+
+TEST_F(PassThrough, ScsiRespectsTheTransferLength) {
+    const HANDLE disk = open(u"scsi");
+    auto block = scsiBlock({0x12, 0, 0, 0, 96, 0}, 10);
+    DWORD returned = 0;
+    ASSERT_TRUE(send(disk, win32::kIoctlScsiPassThrough, block, &returned));
+    EXPECT_EQ(headerOf<ScsiPassThrough>(block).DataTransferLength, 10u);
+    EXPECT_EQ(block[kScsiData + 10], kGuard);
+}
+
+TEST_F(PassThrough, ScsiCheckConditionFillsTheSense) {
+    const HANDLE disk = open(u"scsi");
+    auto block = scsiBlock({0x12, 1, 0x83, 0, 96, 0}, 96);
+    DWORD returned = 0;
+    ASSERT_TRUE(send(disk, win32::kIoctlScsiPassThrough, block, &returned));
+    const auto answer = headerOf<ScsiPassThrough>(block);
+    EXPECT_EQ(answer.ScsiStatus, 2);
+    EXPECT_EQ(answer.DataTransferLength, 0u);
+    EXPECT_EQ(answer.SenseInfoLength, 18);
+    const std::uint8_t* sense = block.data() + sizeof(ScsiPassThrough);
+    EXPECT_EQ(sense[0], 0x70);
+    EXPECT_EQ(sense[2], 0x05);
+    EXPECT_EQ(sense[12], 0x24);
+    EXPECT_EQ(sense[18], kGuard);
+    EXPECT_EQ(block[kScsiData], kGuard);
+    EXPECT_EQ(returned, sizeof(ScsiPassThrough) + 18);
+}
+
+TEST_F(PassThrough, ScsiAtaPassThroughToAnAtaDisk) {
+    const HANDLE disk = open(u"ata");
+    auto block = scsiBlock({0x85, 8, 0x0E, 0, 0, 0, 1, 0, 0, 0, 0, 0, 0, 0xA0, 0xEC, 0}, 512);
+    DWORD returned = 0;
+    ASSERT_TRUE(send(disk, win32::kIoctlScsiPassThrough, block, &returned));
+    EXPECT_EQ(headerOf<ScsiPassThrough>(block).ScsiStatus, 0);
+    EXPECT_EQ(block[kScsiData + 55], 'A');
+    // The same disk has no SCSI section of its own.
+    auto inquiry = scsiBlock({0x12, 0, 0, 0, 36, 0}, 36);
+    ASSERT_TRUE(send(disk, win32::kIoctlScsiPassThrough, inquiry, &returned));
+    EXPECT_EQ(headerOf<ScsiPassThrough>(inquiry).ScsiStatus, 2);
+}
+
+TEST_F(PassThrough, ScsiRequestsThatFail) {
+    struct Case {
+        const char* name;
+        const char16_t* disk;
+        std::vector<std::uint8_t> block;
+        DWORD outSize;
+        DWORD error;
+    };
+    auto badLength = scsiBlock({0x12, 0, 0, 0, 36, 0}, 36);
+    badLength[0] = 44;
+    auto noCdb = scsiBlock({}, 36);
+    auto senseOutside = scsiBlock({0x12, 0, 0, 0, 36, 0}, 36);
+    ScsiPassThrough header = headerOf<ScsiPassThrough>(senseOutside);
+    header.SenseInfoOffset = 8; // inside the header
+    std::memcpy(senseOutside.data(), &header, sizeof(header));
+    std::vector<Case> cases;
+    cases.push_back({"no command set", u"bare", scsiBlock({0x12, 0, 0, 0, 36, 0}, 36), 0,
+                     ERROR_INVALID_FUNCTION});
+    cases.push_back({"structure length", u"scsi", badLength, 0, ERROR_INVALID_PARAMETER});
+    cases.push_back({"no CDB", u"scsi", noCdb, 0, ERROR_INVALID_PARAMETER});
+    cases.push_back({"data past the buffer", u"scsi", scsiBlock({0x12, 0, 0, 0, 36, 0}, 36),
+                     static_cast<DWORD>(kScsiData + 35), ERROR_INVALID_PARAMETER});
+    cases.push_back({"sense over the header", u"scsi", senseOutside, 0, ERROR_INVALID_PARAMETER});
+    cases.push_back({"data-out for a data-in command", u"scsi",
+                     scsiBlock({0x12, 0, 0, 0, 36, 0}, 36, win32::kScsiIoctlDataOut), 0,
+                     ERROR_INVALID_PARAMETER});
+    for (Case& c : cases) {
+        const HANDLE disk = open(c.disk);
+        DWORD returned = 3;
+        EXPECT_FALSE(send(disk, win32::kIoctlScsiPassThrough, c.block, &returned, c.outSize))
+            << c.name;
+        EXPECT_EQ(win32::GetLastError(), c.error) << c.name;
+        EXPECT_EQ(returned, 0u) << c.name;
+        EXPECT_EQ(c.block[kScsiData], kGuard) << c.name;
+    }
+}
+
+TEST_F(PassThrough, LetterHandlesCarryNoPassThrough) {
+    machine_ = SimulatedMachine::fromJson(R"({"drives": {"C": {"deviceNumber": 0}}})");
+    const HANDLE letter = open(u"\\\\.\\C:");
+    auto block = ataBlock(0xEC, 0, 512);
+    DWORD returned = 0;
+    EXPECT_FALSE(send(letter, win32::kIoctlAtaPassThrough, block, &returned));
+    EXPECT_EQ(win32::GetLastError(), ERROR_INVALID_FUNCTION);
+}
+
+} // namespace
+} // namespace platform::simulated
