@@ -50,15 +50,11 @@ std::uint64_t readUnsigned(const json& value, const std::string& path,
                            std::uint64_t max = kMaxU64) {
     const bool integer =
         value.is_number_unsigned() || (value.is_number_integer() && value.get<std::int64_t>() >= 0);
-    if (!integer) {
+    if (!integer || value.get<std::uint64_t>() > max) {
         fail(path, max == kMaxU64 ? "expected an unsigned integer"
                                   : "expected an unsigned integer up to " + std::to_string(max));
     }
-    const auto number = value.get<std::uint64_t>();
-    if (number > max) {
-        fail(path, "expected an unsigned integer up to " + std::to_string(max));
-    }
-    return number;
+    return value.get<std::uint64_t>();
 }
 
 std::uint64_t readU64(const json& value, const std::string& path) {
@@ -154,7 +150,6 @@ public:
         }
     }
 
-    const std::string& path() const { return path_; }
     std::string pathOf(std::string_view key) const { return memberPath(path_, key); }
     bool contains(std::string_view key) const { return value_.contains(key); }
 

@@ -162,21 +162,5 @@ TEST(SimulatedMachine, ProcessorFacts) {
     EXPECT_EQ(facts->packages[0].temperature.celsius, 45);
 }
 
-TEST(SimulatedMachine, ScopedBackendRestoresThePreviousOne) {
-    SimulatedMachine outer = SimulatedMachine::fromJson(R"({"drives": {"A": {}}})");
-    SimulatedMachine inner = SimulatedMachine::fromJson(R"({"drives": {"B": {}}})");
-    const ScopedBackend outerScope(outer);
-    {
-        const ScopedBackend innerScope(inner);
-        EXPECT_EQ(win32::GetLogicalDrives(), 2u);
-    }
-    EXPECT_EQ(win32::GetLogicalDrives(), 1u);
-}
-
-TEST(SimulatedMachine, FromFileReportsFormatErrors) {
-    EXPECT_THROW(SimulatedMachine::fromJson(R"({"drives": 1})"), MachineError);
-    EXPECT_THROW(SimulatedMachine::fromFile("/nonexistent/machine.json"), MachineError);
-}
-
 } // namespace
 } // namespace platform::simulated

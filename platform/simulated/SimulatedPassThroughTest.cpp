@@ -86,13 +86,9 @@ TEST_F(PassThrough, AtaIdentify) {
     EXPECT_EQ(returned, sizeof(AtaPassThroughEx) + 512);
     const auto answer = headerOf<AtaPassThroughEx>(block);
     EXPECT_EQ(answer.DataTransferLength, 512u);
-    EXPECT_EQ(answer.CurrentTaskFile[6], 0x50); // status
-    EXPECT_EQ(answer.CurrentTaskFile[0], 0x00); // error
-    const std::uint8_t* data = block.data() + sizeof(AtaPassThroughEx);
-    EXPECT_EQ(data[0], 0x40);
-    EXPECT_EQ(data[54], 'c');
-    EXPECT_EQ(data[55], 'A');
-    EXPECT_EQ(data[510], 0xA5);
+    EXPECT_EQ(answer.CurrentTaskFile[6], 0x50);           // status
+    EXPECT_EQ(answer.CurrentTaskFile[0], 0x00);           // error
+    EXPECT_EQ(block[sizeof(AtaPassThroughEx) + 55], 'A'); // the model's first character
     EXPECT_EQ(block[block.size() - 16], kGuard);
 }
 

@@ -140,6 +140,7 @@ BOOL SimulatedMachine::deviceIoControl(HANDLE device, DWORD code, void* in, DWOR
         setLastError(ERROR_NOT_READY);
         return FALSE;
     }
+    // A letter's volume answers only which disk it lies on; the rest is asked of the disk.
     if (code != IOCTL_STORAGE_GET_DEVICE_NUMBER || !drive->second.deviceNumber) {
         setLastError(ERROR_INVALID_FUNCTION);
         return FALSE;
