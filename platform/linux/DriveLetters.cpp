@@ -10,9 +10,8 @@ bool isUnder(const std::string& path, const std::string& directory) {
     if (directory == "/") {
         return path.starts_with("/");
     }
-    return path == directory ||
-           (path.starts_with(directory) && path.size() > directory.size() &&
-            path[directory.size()] == '/');
+    return path == directory || (path.starts_with(directory) && path.size() > directory.size() &&
+                                 path[directory.size()] == '/');
 }
 
 // A mount hidden by a later mount on the same point cannot be reached.

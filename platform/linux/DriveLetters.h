@@ -35,9 +35,9 @@ enum class VolumeKind {
 // How one mount would be lettered; kind is empty for a mount that gets no letter.
 struct MountPlacement {
     std::optional<VolumeKind> kind;
-    std::string key;                 // one letter per key
-    std::string blockName;           // the node the file system sits on ("sda1", "dm-0", "sr0")
-    std::vector<std::size_t> disks;  // disk numbers under it
+    std::string key;                // one letter per key
+    std::string blockName;          // the node the file system sits on ("sda1", "dm-0", "sr0")
+    std::vector<std::size_t> disks; // disk numbers under it
     std::optional<std::size_t> cdrom;
     std::uint32_t partition = 0;
     bool removable = false;

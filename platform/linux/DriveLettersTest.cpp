@@ -42,9 +42,9 @@ std::string lettersOf(const std::vector<DriveLetter>& letters) {
 TEST(DriveLettersTest, GivesTheRootCAndTheRestLettersInTableOrder) {
     const std::vector<MountEntry> mounts = {mountAt("/proc"), mountAt("/boot"), mountAt("/"),
                                             mountAt("/home"), mountAt("/srv")};
-    const std::vector<MountPlacement> placements = {
-        MountPlacement{}, onDisk("sda1", 0), onDisk("sda2", 0), onDisk("sdb1", 1),
-        onDisk("sdc1", 2, true)};
+    const std::vector<MountPlacement> placements = {MountPlacement{}, onDisk("sda1", 0),
+                                                    onDisk("sda2", 0), onDisk("sdb1", 1),
+                                                    onDisk("sdc1", 2, true)};
     const auto letters = assignDriveLetters(mounts, placements, 0);
     EXPECT_EQ(lettersOf(letters), "Csda2 Dsda1 Esdb1 Fsdc1 ");
     EXPECT_EQ(letters[0].driveType(), DRIVE_FIXED);
@@ -68,9 +68,9 @@ TEST(DriveLettersTest, TypesEachKindOfVolume) {
                                             mountAt("/media/cd")};
     MountPlacement cd = ofKind(VolumeKind::CdRom, "blk:sr0");
     cd.cdrom = 0;
-    const std::vector<MountPlacement> placements = {
-        ofKind(VolumeKind::Unbacked, "root"), ofKind(VolumeKind::Network, "net:server:/x"),
-        ofKind(VolumeKind::RamDisk, "mem:0:30"), cd};
+    const std::vector<MountPlacement> placements = {ofKind(VolumeKind::Unbacked, "root"),
+                                                    ofKind(VolumeKind::Network, "net:server:/x"),
+                                                    ofKind(VolumeKind::RamDisk, "mem:0:30"), cd};
     const auto letters = assignDriveLetters(mounts, placements, 2);
     ASSERT_EQ(letters.size(), 5u);
     EXPECT_EQ(letters[0].driveType(), DRIVE_FIXED);
@@ -108,8 +108,8 @@ TEST(DriveLettersTest, FindsTheMountHoldingAPath) {
     const struct {
         const char* path;
         std::size_t mount;
-    } cases[] = {{"/", 0}, {"/usr/bin/x", 0}, {"/mnt/ab", 0}, {"/mnt/a", 3},
-                 {"/mnt/a/x", 3}, {"/mnt/a/b", 2}, {"/mnt/a/b/c", 2}};
+    } cases[] = {{"/", 0},        {"/usr/bin/x", 0}, {"/mnt/ab", 0},   {"/mnt/a", 3},
+                 {"/mnt/a/x", 3}, {"/mnt/a/b", 2},   {"/mnt/a/b/c", 2}};
     for (const auto& c : cases) {
         EXPECT_EQ(mountHolding(mounts, c.path), c.mount) << c.path;
     }

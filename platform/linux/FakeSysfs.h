@@ -12,11 +12,11 @@
 namespace platform::test {
 
 struct FakeDisk {
-    std::string name;            // "sda"
-    std::string parent;          // device path of what the disk hangs off
-    std::string subsystem;       // "scsi", "nvme", "virtio", "mmc"
-    std::string driver;          // "sd", "nvme", "virtio_blk"
-    std::string dev;             // "8:0"
+    std::string name;      // "sda"
+    std::string parent;    // device path of what the disk hangs off
+    std::string subsystem; // "scsi", "nvme", "virtio", "mmc"
+    std::string driver;    // "sd", "nvme", "virtio_blk"
+    std::string dev;       // "8:0"
     std::uint64_t sectors = 0;
     bool removable = false;
     std::uint32_t logicalBlockSize = 512;
@@ -26,7 +26,9 @@ struct FakeDisk {
 };
 
 // The device directory of the disk (what /sys/block/<name>/device points at), below the root.
-inline std::string deviceDirOf(const FakeDisk& disk) { return disk.parent; }
+inline std::string deviceDirOf(const FakeDisk& disk) {
+    return disk.parent;
+}
 
 // NVMe namespaces sit right under their controller; other disks in its block/ directory.
 inline std::string blockDirOf(const FakeDisk& disk) {
@@ -62,7 +64,8 @@ inline void addDisk(const TestTree& sys, const FakeDisk& disk) {
                                     : std::string("../.."));
     sys.link(device + "/subsystem", upTo(device) + "bus/" + disk.subsystem);
     if (!disk.driver.empty()) {
-        sys.link(device + "/driver", upTo(device) + "bus/" + disk.subsystem + "/drivers/" + disk.driver);
+        sys.link(device + "/driver",
+                 upTo(device) + "bus/" + disk.subsystem + "/drivers/" + disk.driver);
     }
     if (disk.subsystem == "scsi") {
         sys.file(device + "/vendor", disk.vendor + "\n");
@@ -94,7 +97,8 @@ inline void addDisk(const TestTree& sys, const FakeDisk& disk) {
 
 inline void addPartition(const TestTree& sys, const FakeDisk& disk, int number,
                          const std::string& dev, std::uint64_t sectors) {
-    const std::string name = disk.name + (disk.name.back() >= '0' && disk.name.back() <= '9' ? "p" : "") +
+    const std::string name = disk.name +
+                             (disk.name.back() >= '0' && disk.name.back() <= '9' ? "p" : "") +
                              std::to_string(number);
     const std::string dir = blockDirOf(disk) + "/" + name;
     sys.link("class/block/" + name, "../../" + dir);
@@ -164,7 +168,8 @@ inline void setSataSpeed(const TestTree& sys, int port, const std::string& speed
 }
 
 // libata's `id` attribute: 256 words, eight to a line.
-inline void setAtaId(const TestTree& sys, int port, int device, const std::vector<std::uint16_t>& words) {
+inline void setAtaId(const TestTree& sys, int port, int device,
+                     const std::vector<std::uint16_t>& words) {
     static constexpr char digits[] = "0123456789abcdef";
     std::string text;
     for (std::size_t i = 0; i < words.size(); ++i) {
@@ -180,7 +185,8 @@ inline void setAtaId(const TestTree& sys, int port, int device, const std::vecto
              text);
 }
 
-inline FakeDisk nvmeDisk(const std::string& name, const std::string& controller, const std::string& dev) {
+inline FakeDisk nvmeDisk(const std::string& name, const std::string& controller,
+                         const std::string& dev) {
     FakeDisk disk;
     disk.name = name;
     disk.parent = "devices/pci0000:00/0000:00:1d.0/0000:3d:00.0/nvme/" + controller;

@@ -30,7 +30,9 @@ bool parseUnsigned(std::string_view text, unsigned& value) {
     return error == std::errc{} && end == text.data() + text.size();
 }
 
-bool isOctal(char c) { return c >= '0' && c <= '7'; }
+bool isOctal(char c) {
+    return c >= '0' && c <= '7';
+}
 
 } // namespace
 
@@ -40,8 +42,8 @@ std::string unescapeMountField(std::string_view field) {
     for (std::size_t i = 0; i < field.size(); ++i) {
         if (field[i] == '\\' && i + 3 < field.size() && isOctal(field[i + 1]) &&
             isOctal(field[i + 2]) && isOctal(field[i + 3])) {
-            const int value = (field[i + 1] - '0') * 64 + (field[i + 2] - '0') * 8 +
-                              (field[i + 3] - '0');
+            const int value =
+                (field[i + 1] - '0') * 64 + (field[i + 2] - '0') * 8 + (field[i + 3] - '0');
             if (value < 256) {
                 out.push_back(static_cast<char>(value));
                 i += 3;
@@ -81,7 +83,8 @@ std::vector<MountEntry> parseMountInfo(std::string_view text) {
         entry.mountOptions = std::string(fields[5]);
         entry.fsType = unescapeMountField(separator[1]);
         entry.source = unescapeMountField(separator[2]);
-        entry.superOptions = fields.end() - separator > 3 ? std::string(separator[3]) : std::string();
+        entry.superOptions =
+            fields.end() - separator > 3 ? std::string(separator[3]) : std::string();
         mounts.push_back(std::move(entry));
     }
     return mounts;
@@ -108,17 +111,16 @@ bool isReadOnlyMount(const MountEntry& mount) {
 FileSystemKind classifyFileSystem(std::string_view fsType) {
     // Shares exported by another machine, including a VM host's shared folders (9p, virtiofs).
     static constexpr std::array<std::string_view, 17> network = {
-        "nfs",   "nfs4",      "cifs",     "smb3",  "smbfs",        "ncpfs",    "afs",
-        "ceph",  "glusterfs", "9p",       "virtiofs", "lustre",    "davfs",    "coda",
-        "fuse.sshfs", "fuse.rclone", "fuse.glusterfs"};
+        "nfs",   "nfs4", "cifs",       "smb3",        "smbfs",         "ncpfs",
+        "afs",   "ceph", "glusterfs",  "9p",          "virtiofs",      "lustre",
+        "davfs", "coda", "fuse.sshfs", "fuse.rclone", "fuse.glusterfs"};
     static constexpr std::array<std::string_view, 2> memory = {"tmpfs", "ramfs"};
     // Kernel interfaces and automounter placeholders: they hold no user data.
     static constexpr std::array<std::string_view, 27> pseudo = {
-        "proc",       "sysfs",     "devtmpfs",    "devpts",   "cgroup",    "cgroup2",
-        "securityfs", "debugfs",   "tracefs",     "pstore",   "bpf",       "configfs",
-        "fusectl",    "hugetlbfs", "mqueue",      "autofs",   "binfmt_misc", "efivarfs",
-        "nsfs",       "rpc_pipefs", "selinuxfs",  "nfsd",     "rootfs",    "cpuset",
-        "sockfs",     "pipefs",    "fuse.lxcfs"};
+        "proc",    "sysfs",   "devtmpfs",    "devpts",   "cgroup",   "cgroup2",    "securityfs",
+        "debugfs", "tracefs", "pstore",      "bpf",      "configfs", "fusectl",    "hugetlbfs",
+        "mqueue",  "autofs",  "binfmt_misc", "efivarfs", "nsfs",     "rpc_pipefs", "selinuxfs",
+        "nfsd",    "rootfs",  "cpuset",      "sockfs",   "pipefs",   "fuse.lxcfs"};
     const auto in = [fsType](const auto& list) {
         return std::find(list.begin(), list.end(), fsType) != list.end();
     };

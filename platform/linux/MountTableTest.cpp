@@ -35,14 +35,15 @@ TEST(MountTableTest, ParsesTheRecordedTableOfAVirtioMachine) {
 }
 
 TEST(MountTableTest, HandlesOptionalFieldsEscapesAndBrokenLines) {
-    const auto mounts = parseMountInfo(
-        "36 35 98:0 /mnt1 /mnt/my\\040disk rw,noatime master:1 shared:7 - ext3 /dev/root rw,errors=continue\n"
-        "garbage line\n"
-        "37 35 x:0 / /a rw - ext4 /dev/sda1 rw\n"
-        "38 35 8:1 / /b rw ext4 /dev/sda1 rw\n"
-        "39 35 8:2 / /c rw - vfat\n"
-        "40 35 0:44 / /d\\134e rw - fuse.sshfs me@host:/home\\011x rw\n"
-        "41 35 8:3 / /f rw - xfs /dev/sda3");
+    const auto mounts =
+        parseMountInfo("36 35 98:0 /mnt1 /mnt/my\\040disk rw,noatime master:1 shared:7 - ext3 "
+                       "/dev/root rw,errors=continue\n"
+                       "garbage line\n"
+                       "37 35 x:0 / /a rw - ext4 /dev/sda1 rw\n"
+                       "38 35 8:1 / /b rw ext4 /dev/sda1 rw\n"
+                       "39 35 8:2 / /c rw - vfat\n"
+                       "40 35 0:44 / /d\\134e rw - fuse.sshfs me@host:/home\\011x rw\n"
+                       "41 35 8:3 / /f rw - xfs /dev/sda3");
     ASSERT_EQ(mounts.size(), 3u);
     EXPECT_EQ(mounts[0].mountPoint, "/mnt/my disk");
     EXPECT_EQ(mounts[0].root, "/mnt1");

@@ -79,7 +79,8 @@ inline RecordedImage loadRecordedImage(const std::filesystem::path& path) {
             current = &image.chunks[std::stoull(line.substr(1), nullptr, 16)];
         } else if (current != nullptr) {
             for (std::size_t i = 0; i + 1 < line.size(); i += 2) {
-                current->push_back(static_cast<std::uint8_t>(std::stoul(line.substr(i, 2), nullptr, 16)));
+                current->push_back(
+                    static_cast<std::uint8_t>(std::stoul(line.substr(i, 2), nullptr, 16)));
             }
         }
     }

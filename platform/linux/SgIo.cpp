@@ -49,8 +49,8 @@ SgResult sendScsiCommand(int fd, std::span<const std::uint8_t> cdb, DataDirectio
     return result;
 }
 
-std::array<std::uint8_t, 16> ataPassThroughCdb(const AtaTaskFile& registers, DataDirection direction,
-                                               std::size_t dataBytes) {
+std::array<std::uint8_t, 16> ataPassThroughCdb(const AtaTaskFile& registers,
+                                               DataDirection direction, std::size_t dataBytes) {
     std::array<std::uint8_t, 16> cdb{};
     cdb[0] = 0x85;
     std::uint8_t count = registers.count;

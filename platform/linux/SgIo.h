@@ -12,7 +12,7 @@ namespace platform {
 enum class DataDirection { None, In, Out };
 
 struct SgResult {
-    int error = 0;          // errno of the ioctl; 0 when the command reached the device
+    int error = 0;                // errno of the ioctl; 0 when the command reached the device
     bool transportFailed = false; // the host adapter or driver reported a failure
     std::uint8_t status = 0;      // SCSI status byte
     std::size_t transferred = 0;  // bytes of data moved
@@ -31,14 +31,14 @@ struct AtaTaskFile {
     std::uint8_t lbaMid = 0;
     std::uint8_t lbaHigh = 0;
     std::uint8_t device = 0;
-    std::uint8_t command = 0;  // on return: status
+    std::uint8_t command = 0; // on return: status
 };
 
 // ATA PASS-THROUGH(16) for a 28-bit command, PIO protocol, asking for the registers back
 // (CK_COND). The transfer length is counted in 512-byte blocks in the count field; a count of 0
 // with data is replaced by the data's block count.
-std::array<std::uint8_t, 16> ataPassThroughCdb(const AtaTaskFile& registers, DataDirection direction,
-                                               std::size_t dataBytes);
+std::array<std::uint8_t, 16> ataPassThroughCdb(const AtaTaskFile& registers,
+                                               DataDirection direction, std::size_t dataBytes);
 
 // The returned registers (error in `features`, status in `command`) from the sense data of an
 // ATA PASS-THROUGH: the ATA status return descriptor of descriptor-format sense, or the fixed

@@ -17,9 +17,9 @@ TEST(SgIoTest, WrapsAtaCommandsInAtaPassThrough16) {
     identify.command = 0xEC;
     const auto in = ataPassThroughCdb(identify, DataDirection::In, 512);
     EXPECT_EQ(in[0], 0x85);
-    EXPECT_EQ(in[1], 4 << 1);  // PIO data-in
-    EXPECT_EQ(in[2], 0x2E);    // CK_COND, T_DIR in, BYTE_BLOCK, T_LENGTH in the count
-    EXPECT_EQ(in[6], 1);       // the count of 512-byte blocks, filled in
+    EXPECT_EQ(in[1], 4 << 1); // PIO data-in
+    EXPECT_EQ(in[2], 0x2E);   // CK_COND, T_DIR in, BYTE_BLOCK, T_LENGTH in the count
+    EXPECT_EQ(in[6], 1);      // the count of 512-byte blocks, filled in
     EXPECT_EQ(in[14], 0xEC);
 
     AtaTaskFile smart;
@@ -52,9 +52,9 @@ TEST(SgIoTest, WrapsAtaCommandsInAtaPassThrough16) {
 
 TEST(SgIoTest, DecodesTheReturnedRegisters) {
     // Descriptor format with an ATA status return descriptor after an unrelated one.
-    const Bytes descriptor = {0x72, 0x01, 0x00, 0x1D, 0, 0, 0, 0x14, 0x00, 0x02, 0xAA, 0xBB, 0x09,
-                              0x0C, 0x00, 0x04, 0x00, 0x01, 0x00, 0x11, 0x00, 0x4F, 0x00, 0xC2,
-                              0xA0, 0x51};
+    const Bytes descriptor = {0x72, 0x01, 0x00, 0x1D, 0,    0,    0,    0x14, 0x00,
+                              0x02, 0xAA, 0xBB, 0x09, 0x0C, 0x00, 0x04, 0x00, 0x01,
+                              0x00, 0x11, 0x00, 0x4F, 0x00, 0xC2, 0xA0, 0x51};
     AtaTaskFile registers;
     ASSERT_TRUE(decodeAtaReturn(descriptor, registers));
     EXPECT_EQ(registers.features, 0x04);
@@ -68,10 +68,10 @@ TEST(SgIoTest, DecodesTheReturnedRegisters) {
     Bytes fixed(18, 0);
     fixed[0] = 0x70;
     fixed[2] = 0x01;
-    fixed[3] = 0x00;  // error
-    fixed[4] = 0x50;  // status
-    fixed[5] = 0x40;  // device
-    fixed[6] = 0x01;  // count
+    fixed[3] = 0x00; // error
+    fixed[4] = 0x50; // status
+    fixed[5] = 0x40; // device
+    fixed[6] = 0x01; // count
     fixed[9] = 0x00;
     fixed[10] = 0x2C; // lba mid: the SMART RETURN STATUS signature
     fixed[11] = 0xF4;

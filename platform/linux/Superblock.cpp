@@ -36,12 +36,14 @@ std::uint64_t le64(const Bytes& b, std::size_t at) {
 }
 
 std::uint32_t be32(const Bytes& b, std::size_t at) {
-    return (static_cast<std::uint32_t>(b[at]) << 24) | (static_cast<std::uint32_t>(b[at + 1]) << 16) |
+    return (static_cast<std::uint32_t>(b[at]) << 24) |
+           (static_cast<std::uint32_t>(b[at + 1]) << 16) |
            (static_cast<std::uint32_t>(b[at + 2]) << 8) | static_cast<std::uint32_t>(b[at + 3]);
 }
 
 bool matches(const Bytes& b, std::size_t at, std::string_view magic) {
-    return b.size() >= at + magic.size() && std::memcmp(b.data() + at, magic.data(), magic.size()) == 0;
+    return b.size() >= at + magic.size() &&
+           std::memcmp(b.data() + at, magic.data(), magic.size()) == 0;
 }
 
 // A NUL-padded label field, stopped at the first NUL.
@@ -178,9 +180,9 @@ std::string ntfsLabel(const ByteReader& read, const Bytes& boot) {
     if (sectorSize < 256 || sectorSize > 4096 || (sectorSize & (sectorSize - 1)) != 0) {
         return {};
     }
-    const std::uint64_t clusterSize =
-        perCluster > 0x80 ? std::uint64_t{1} << std::min(256 - perCluster, 31)
-                          : std::uint64_t{perCluster} * sectorSize;
+    const std::uint64_t clusterSize = perCluster > 0x80
+                                          ? std::uint64_t{1} << std::min(256 - perCluster, 31)
+                                          : std::uint64_t{perCluster} * sectorSize;
     const auto perRecord = static_cast<std::int8_t>(boot[64]);
     const std::uint64_t recordSize = perRecord < 0
                                          ? std::uint64_t{1} << std::min(-perRecord, 31)
@@ -304,7 +306,8 @@ std::optional<std::uint32_t> serialFromUuid(std::string_view uuid) {
         if (c == '-') {
             continue;
         }
-        const bool digit = (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
+        const bool digit =
+            (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
         if (!digit) {
             return std::nullopt;
         }

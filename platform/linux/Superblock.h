@@ -16,7 +16,7 @@ struct FileSystemIdentity {
     std::string type;  // "ext4", "xfs", "btrfs", "vfat", "exfat", "ntfs"
     std::string label; // UTF-8; empty when the file system has none
     std::optional<std::uint32_t> serial;
-    std::string uuid;  // as the udev links name it ("1234-ABCD", "0123456789ABCDEF", 8-4-4-4-12)
+    std::string uuid; // as the udev links name it ("1234-ABCD", "0123456789ABCDEF", 8-4-4-4-12)
 };
 
 // Fills `out` with the bytes at `offset`; false when they cannot be read (past the end, I/O error).

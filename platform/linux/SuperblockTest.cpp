@@ -26,7 +26,8 @@ TEST(SuperblockTest, IdentifiesRecordedFileSystems) {
         std::uint32_t serial;
         const char* uuid;
     } cases[] = {
-        {"ext4-mke2fs-16M", "ext4", "Root Disk", 0x5D2B7E2A, "5d2b7e2a-1c3f-4e5b-9a6d-7f8e9d0c1b2a"},
+        {"ext4-mke2fs-16M", "ext4", "Root Disk", 0x5D2B7E2A,
+         "5d2b7e2a-1c3f-4e5b-9a6d-7f8e9d0c1b2a"},
         {"ext2-mke2fs-8M", "ext2", "", 0x01234567, "01234567-89ab-cdef-0123-456789abcdef"},
         {"xfs-mkfs-320M", "xfs", "scratch", 0x9F8E7D6C, "9f8e7d6c-5b4a-3928-1706-f5e4d3c2b1a0"},
         {"btrfs-mkfs-128M", "btrfs", "pool", 0xC0FFEE00, "c0ffee00-1234-4abc-8def-0123456789ab"},

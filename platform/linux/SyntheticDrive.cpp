@@ -22,7 +22,9 @@ ScsiAnswer refuse(std::uint8_t key, std::uint8_t asc, std::uint8_t ascq = 0) {
     return answer;
 }
 
-ScsiAnswer invalidField() { return refuse(kIllegalRequest, 0x24); }
+ScsiAnswer invalidField() {
+    return refuse(kIllegalRequest, 0x24);
+}
 
 void putField(std::vector<std::uint8_t>& data, std::size_t at, const std::string& text,
               std::size_t width) {
@@ -133,7 +135,8 @@ ScsiAnswer logSense(const DriveFacts& facts, std::span<const std::uint8_t> cdb) 
     }
     std::vector<std::uint8_t> data = {0x0D, 0x00, 0x00, 0x00,
                                       // parameter 0000h: temperature
-                                      0x00, 0x00, 0x03, 0x02, 0x00, temperatureByte(*facts.temperature)};
+                                      0x00, 0x00, 0x03, 0x02, 0x00,
+                                      temperatureByte(*facts.temperature)};
     if (facts.referenceTemperature) {
         const std::uint8_t reference = temperatureByte(*facts.referenceTemperature);
         data.insert(data.end(), {0x00, 0x01, 0x03, 0x02, 0x00, reference});
@@ -200,7 +203,7 @@ ScsiAnswer answerScsiCommand(const DriveFacts& facts, std::span<const std::uint8
         return refuse(kIllegalRequest, 0x20);
     }
     const std::uint8_t opcode = cdb[0];
-    const std::size_t needed = opcode == kServiceActionIn16                              ? 16
+    const std::size_t needed = opcode == kServiceActionIn16                       ? 16
                                : opcode == kLogSense || opcode == kReadCapacity10 ? 10
                                                                                   : 6;
     if (!isSynthesizedScsiCommand(opcode) || cdb.size() < needed) {
@@ -226,9 +229,10 @@ ScsiAnswer answerScsiCommand(const DriveFacts& facts, std::span<const std::uint8
     }
 }
 
-std::array<std::uint8_t, 512> synthesizeIdentify(const std::string& model, const std::string& serial,
-                                                 const std::string& firmware,
-                                                 std::uint64_t sectors, bool removable) {
+std::array<std::uint8_t, 512> synthesizeIdentify(const std::string& model,
+                                                 const std::string& serial,
+                                                 const std::string& firmware, std::uint64_t sectors,
+                                                 bool removable) {
     std::array<std::uint8_t, 512> block{};
     putWord(block, 0, removable ? 0x0080 : 0x0040);
     putAtaText(block, 10, 10, serial);

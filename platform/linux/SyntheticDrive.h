@@ -18,10 +18,10 @@ struct DriveFacts {
     std::uint8_t peripheralType = 0; // 0 direct access, 5 CD/DVD
     bool removable = false;
     bool mediumPresent = true;
-    std::uint8_t scsiVersion = 0;    // INQUIRY VERSION; 0 claims no standard
-    std::string vendor;              // at most 8 characters are sent
-    std::string product;             // at most 16
-    std::string revision;            // at most 4
+    std::uint8_t scsiVersion = 0; // INQUIRY VERSION; 0 claims no standard
+    std::string vendor;           // at most 8 characters are sent
+    std::string product;          // at most 16
+    std::string revision;         // at most 4
     std::string serial;
     std::optional<std::vector<std::uint8_t>> vpd80; // raw pages the kernel cached, sent verbatim
     std::optional<std::vector<std::uint8_t>> vpd83;
@@ -53,8 +53,9 @@ std::vector<std::uint8_t> fixedSense(std::uint8_t key, std::uint8_t asc, std::ui
 
 // An ATA IDENTIFY DEVICE block with the texts in ATA byte order, the capacity in words 60-61 and
 // 100-103, and a valid checksum. Only fields sysfs knows are set.
-std::array<std::uint8_t, 512> synthesizeIdentify(const std::string& model, const std::string& serial,
-                                                 const std::string& firmware,
-                                                 std::uint64_t sectors, bool removable);
+std::array<std::uint8_t, 512> synthesizeIdentify(const std::string& model,
+                                                 const std::string& serial,
+                                                 const std::string& firmware, std::uint64_t sectors,
+                                                 bool removable);
 
 } // namespace platform

@@ -94,8 +94,10 @@ TEST(SyntheticDriveTest, ListsAndAnswersVitalProductDataPages) {
     // A page the kernel cached goes out as it is.
     facts.vpd80 = Bytes{0x00, 0x80, 0x00, 0x04, ' ', 'X', '1', ' '};
     facts.vpd83 = Bytes{0x00, 0x83, 0x00, 0x00};
-    EXPECT_EQ(answerScsiCommand(facts, Bytes{0x12, 0x01, 0x80, 0x00, 0xFF, 0x00}).data, *facts.vpd80);
-    EXPECT_EQ(answerScsiCommand(facts, Bytes{0x12, 0x01, 0x83, 0x00, 0xFF, 0x00}).data, *facts.vpd83);
+    EXPECT_EQ(answerScsiCommand(facts, Bytes{0x12, 0x01, 0x80, 0x00, 0xFF, 0x00}).data,
+              *facts.vpd80);
+    EXPECT_EQ(answerScsiCommand(facts, Bytes{0x12, 0x01, 0x83, 0x00, 0xFF, 0x00}).data,
+              *facts.vpd83);
     EXPECT_EQ(answerScsiCommand(facts, Bytes{0x12, 0x01, 0x00, 0x00, 0xFF, 0x00}).data,
               (Bytes{0x00, 0x00, 0x00, 0x03, 0x00, 0x80, 0x83}));
 
@@ -125,14 +127,19 @@ TEST(SyntheticDriveTest, AnswersTheTemperatureLogPage) {
     EXPECT_EQ(hot.data, (Bytes{0x0D, 0x00, 0x00, 0x06, 0x00, 0x00, 0x03, 0x02, 0x00, 0xFE}));
 
     facts.temperature.reset(); // no hwmon sensor: the page is not supported
-    expectRefused(answerScsiCommand(facts, Bytes{0x4D, 0x00, 0x4D, 0x00, 0x00, 0x00, 0x00, 0x00, 0xFF, 0x00}),
-                  0x05, 0x24);
-    EXPECT_EQ(answerScsiCommand(facts, Bytes{0x4D, 0x00, 0x40, 0x00, 0x00, 0x00, 0x00, 0x00, 0xFF, 0x00}).data,
-              (Bytes{0x00, 0x00, 0x00, 0x01, 0x00}));
+    expectRefused(
+        answerScsiCommand(facts, Bytes{0x4D, 0x00, 0x4D, 0x00, 0x00, 0x00, 0x00, 0x00, 0xFF, 0x00}),
+        0x05, 0x24);
+    EXPECT_EQ(
+        answerScsiCommand(facts, Bytes{0x4D, 0x00, 0x40, 0x00, 0x00, 0x00, 0x00, 0x00, 0xFF, 0x00})
+            .data,
+        (Bytes{0x00, 0x00, 0x00, 0x01, 0x00}));
     // Threshold values and subpages are not kept.
-    expectRefused(answerScsiCommand(sataFacts(), Bytes{0x4D, 0x00, 0x0D, 0x00, 0x00, 0x00, 0x00, 0x00, 0xFF, 0x00}),
+    expectRefused(answerScsiCommand(sataFacts(), Bytes{0x4D, 0x00, 0x0D, 0x00, 0x00, 0x00, 0x00,
+                                                       0x00, 0xFF, 0x00}),
                   0x05, 0x24);
-    expectRefused(answerScsiCommand(sataFacts(), Bytes{0x4D, 0x00, 0x4D, 0x01, 0x00, 0x00, 0x00, 0x00, 0xFF, 0x00}),
+    expectRefused(answerScsiCommand(sataFacts(), Bytes{0x4D, 0x00, 0x4D, 0x01, 0x00, 0x00, 0x00,
+                                                       0x00, 0xFF, 0x00}),
                   0x05, 0x24);
 }
 
@@ -164,10 +171,11 @@ TEST(SyntheticDriveTest, RefusesWhatItDoesNotAnswer) {
         std::uint8_t asc;
     } cases[] = {
         {{}, 0x20},
-        {{0x28, 0, 0, 0, 0, 0, 0, 0, 1, 0}, 0x20},                         // READ(10)
-        {{0x85, 0x08, 0x0E, 0, 0, 0, 1, 0, 0, 0, 0, 0, 0, 0, 0xEC, 0}, 0x20}, // ATA PASS-THROUGH(16)
-        {{0x4D, 0x00, 0x4D}, 0x20},                                         // cut short
-        {{0x9E, 0x11, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 32, 0, 0}, 0x24},   // another service action
+        {{0x28, 0, 0, 0, 0, 0, 0, 0, 1, 0}, 0x20}, // READ(10)
+        {{0x85, 0x08, 0x0E, 0, 0, 0, 1, 0, 0, 0, 0, 0, 0, 0, 0xEC, 0},
+         0x20},                                                          // ATA PASS-THROUGH(16)
+        {{0x4D, 0x00, 0x4D}, 0x20},                                      // cut short
+        {{0x9E, 0x11, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 32, 0, 0}, 0x24}, // another service action
     };
     for (const auto& c : cases) {
         expectRefused(answerScsiCommand(sataFacts(), c.cdb), 0x05, c.asc);
@@ -176,7 +184,8 @@ TEST(SyntheticDriveTest, RefusesWhatItDoesNotAnswer) {
     EXPECT_TRUE(isSynthesizedScsiCommand(0x12));
 }
 
-std::string ataText(const std::array<std::uint8_t, 512>& block, std::size_t word, std::size_t words) {
+std::string ataText(const std::array<std::uint8_t, 512>& block, std::size_t word,
+                    std::size_t words) {
     std::string text;
     for (std::size_t i = 0; i < words; ++i) {
         text.push_back(static_cast<char>(block[(word + i) * 2 + 1]));
@@ -186,14 +195,15 @@ std::string ataText(const std::array<std::uint8_t, 512>& block, std::size_t word
 }
 
 TEST(SyntheticDriveTest, BuildsAnIdentifyBlockFromTexts) {
-    const auto block = synthesizeIdentify("ST2000DM008-2FR102", "ZFL1ABCD", "0001", 3907029168, false);
+    const auto block =
+        synthesizeIdentify("ST2000DM008-2FR102", "ZFL1ABCD", "0001", 3907029168, false);
     EXPECT_EQ(block[0], 0x40);
     EXPECT_EQ(ataText(block, 27, 20), "ST2000DM008-2FR102                      ");
     EXPECT_EQ(ataText(block, 10, 10), "ZFL1ABCD            ");
     EXPECT_EQ(ataText(block, 23, 4), "0001    ");
     EXPECT_EQ(block[120] | (block[121] << 8), 0xFFFF); // 28-bit capacity saturated
     EXPECT_EQ(block[122] | (block[123] << 8), 0x0FFF);
-    EXPECT_EQ(block[167] & 0x04, 0x04);                // 48-bit addressing
+    EXPECT_EQ(block[167] & 0x04, 0x04); // 48-bit addressing
     const std::uint64_t lba48 = std::uint64_t{block[200]} | std::uint64_t{block[201]} << 8 |
                                 std::uint64_t{block[202]} << 16 | std::uint64_t{block[203]} << 24;
     EXPECT_EQ(lba48, 3907029168u);

@@ -41,7 +41,9 @@ std::optional<std::string> readTrimmed(const fs::path& file) {
     return trimBlanks(*text);
 }
 
-std::string readTrimmedOr(const fs::path& file) { return readTrimmed(file).value_or(""); }
+std::string readTrimmedOr(const fs::path& file) {
+    return readTrimmed(file).value_or("");
+}
 
 std::string linkName(const fs::path& link) {
     std::error_code error;
@@ -188,7 +190,9 @@ std::optional<ScsiAddress> parseScsiAddress(std::string_view text) {
     return address;
 }
 
-std::string twoHex(unsigned value) { return hex8(value & 0xFF).substr(6); }
+std::string twoHex(unsigned value) {
+    return hex8(value & 0xFF).substr(6);
+}
 
 std::optional<int> millidegrees(const fs::path& file) {
     const auto value = readTrimmed(file);
@@ -206,7 +210,8 @@ std::vector<fs::path> hwmonDirectories(const fs::path& device) {
     std::vector<fs::path> found;
     std::error_code error;
     for (const fs::path& base : {device / "hwmon", device}) {
-        for (fs::directory_iterator it(base, error), end; !error && it != end; it.increment(error)) {
+        for (fs::directory_iterator it(base, error), end; !error && it != end;
+             it.increment(error)) {
             const std::string name = it->path().filename().string();
             if (isNumbered(name, "hwmon")) {
                 found.push_back(it->path());
@@ -251,15 +256,15 @@ std::optional<std::vector<std::uint8_t>> readSysBytes(const fs::path& file, std:
 
 bool isInventoryDiskName(std::string_view name) {
     static constexpr std::array<std::string_view, 13> excluded = {
-        "loop", "ram", "zram", "dm-", "md", "nbd", "zd", "rbd", "drbd", "bcache", "nullb", "fd",
-        "sr"};
+        "loop", "ram",  "zram",   "dm-",   "md", "nbd", "zd",
+        "rbd",  "drbd", "bcache", "nullb", "fd", "sr"};
     for (const auto prefix : excluded) {
         if (name.starts_with(prefix)) {
             return false;
         }
     }
-    if (name.starts_with("mmcblk") &&
-        (name.find("boot") != std::string_view::npos || name.find("rpmb") != std::string_view::npos)) {
+    if (name.starts_with("mmcblk") && (name.find("boot") != std::string_view::npos ||
+                                       name.find("rpmb") != std::string_view::npos)) {
         return false;
     }
     return !name.empty();
@@ -341,7 +346,8 @@ std::optional<BlockDevice> readBlockDevice(const fs::path& sys, std::string_view
     device.removable = readTrimmedOr(dir / "removable") == "1";
     device.readOnly = readTrimmedOr(dir / "ro") == "1";
     device.logicalBlockSize =
-        parseNumber<std::uint32_t>(readTrimmedOr(dir / "queue" / "logical_block_size")).value_or(512);
+        parseNumber<std::uint32_t>(readTrimmedOr(dir / "queue" / "logical_block_size"))
+            .value_or(512);
     if (device.logicalBlockSize == 0) {
         device.logicalBlockSize = 512;
     }
@@ -350,13 +356,15 @@ std::optional<BlockDevice> readBlockDevice(const fs::path& sys, std::string_view
     const std::string subsystem = linkName(deviceDir / "subsystem");
     device.driver = linkName(deviceDir / "driver");
     if (device.driver.empty()) {
-        device.driver = linkName(deviceDir / "device" / "driver"); // NVMe: the controller's PCI driver
+        device.driver =
+            linkName(deviceDir / "device" / "driver"); // NVMe: the controller's PCI driver
     }
     if (subsystem == "scsi") {
         device.vendor = readTrimmedOr(deviceDir / "vendor");
         device.model = readTrimmedOr(deviceDir / "model");
         device.revision = readTrimmedOr(deviceDir / "rev");
-        device.scsiLevel = parseNumber<std::uint32_t>(readTrimmedOr(deviceDir / "scsi_level")).value_or(0);
+        device.scsiLevel =
+            parseNumber<std::uint32_t>(readTrimmedOr(deviceDir / "scsi_level")).value_or(0);
         device.commandQueueing =
             parseNumber<std::uint32_t>(readTrimmedOr(deviceDir / "queue_depth")).value_or(0) > 1;
         const fs::path unit = fs::canonical(deviceDir, error);
@@ -567,8 +575,8 @@ std::string deviceInstanceId(const BlockDevice& device) {
     }
     case StorageBus::Usb: {
         const std::string unique = device.serial.empty() ? "7&" + hash : idText(device.serial);
-        return "USBSTOR\\DISK&VEN_" + idText(device.vendor) + "&PROD_" + idText(product) +
-               "&REV_" + idText(device.revision) + "\\" + unique + "&0";
+        return "USBSTOR\\DISK&VEN_" + idText(device.vendor) + "&PROD_" + idText(product) + "&REV_" +
+               idText(device.revision) + "\\" + unique + "&0";
     }
     default: {
         const ScsiAddress a = address.value_or(ScsiAddress{});
@@ -660,8 +668,7 @@ std::optional<IdentifyBlock> readAtaIdentify(const BlockDevice& device) {
     // libata puts an ordinary device at id = device number, a port-multiplier device at
     // channel = its PMP port.
     const std::string plain = "dev" + n + "." + std::to_string(address->target);
-    const std::string pmp =
-        "dev" + n + "." + std::to_string(address->channel) + ".0";
+    const std::string pmp = "dev" + n + "." + std::to_string(address->channel) + ".0";
     const std::array<fs::path, 2> candidates = {
         port / ("link" + n) / plain / "ata_device" / plain / "id",
         port / ("link" + n + "." + std::to_string(address->channel)) / pmp / "ata_device" / pmp /

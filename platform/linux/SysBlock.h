@@ -14,27 +14,41 @@
 
 namespace platform {
 
-enum class StorageBus { Unknown, Scsi, Pata, Sata, Sas, Usb, Nvme, Virtio, Xen, Sd, Mmc, Iscsi, Fibre };
+enum class StorageBus {
+    Unknown,
+    Scsi,
+    Pata,
+    Sata,
+    Sas,
+    Usb,
+    Nvme,
+    Virtio,
+    Xen,
+    Sd,
+    Mmc,
+    Iscsi,
+    Fibre
+};
 
 struct BlockDevice {
-    std::string name;                // "sda", "nvme0n1", "vda", "sr0"
-    std::filesystem::path sysDir;    // the device's own sysfs directory, symbolic links resolved
-    std::string devicePath;          // sysDir below the sysfs root: "devices/pci0000:00/.../block/sda"
+    std::string name;             // "sda", "nvme0n1", "vda", "sr0"
+    std::filesystem::path sysDir; // the device's own sysfs directory, symbolic links resolved
+    std::string devicePath;       // sysDir below the sysfs root: "devices/pci0000:00/.../block/sda"
     unsigned major = 0;
     unsigned minor = 0;
-    std::uint64_t sectors = 0;       // in 512-byte units, as sysfs counts them
+    std::uint64_t sectors = 0; // in 512-byte units, as sysfs counts them
     bool removable = false;
     bool readOnly = false;
     std::uint32_t logicalBlockSize = 512;
-    std::string vendor;              // blank-trimmed; empty where sysfs has none
+    std::string vendor; // blank-trimmed; empty where sysfs has none
     std::string model;
     std::string revision;
     std::string serial;
-    std::string driver;              // the bound driver: "sd", "sr", "virtio_blk", "nvme"
+    std::string driver; // the bound driver: "sd", "sr", "virtio_blk", "nvme"
     StorageBus bus = StorageBus::Unknown;
     bool cdrom = false;
-    std::string scsiAddress;         // "host:channel:target:lun" for SCSI devices, else empty
-    std::uint32_t scsiLevel = 0;     // sysfs scsi_level (the SPC version + 1); 0 where unknown
+    std::string scsiAddress;     // "host:channel:target:lun" for SCSI devices, else empty
+    std::uint32_t scsiLevel = 0; // sysfs scsi_level (the SPC version + 1); 0 where unknown
     bool commandQueueing = false;
 };
 
@@ -58,8 +72,8 @@ bool isInventoryDiskName(std::string_view name);
 struct BusClues {
     std::string_view name;
     std::string_view devicePath;
-    std::string_view subsystem;  // of the device behind the block device: scsi, nvme, virtio, mmc
-    std::string_view mmcType;    // "SD" or "MMC" for mmc devices
+    std::string_view subsystem; // of the device behind the block device: scsi, nvme, virtio, mmc
+    std::string_view mmcType;   // "SD" or "MMC" for mmc devices
     std::optional<std::string_view> sataSpeed; // libata link's sata_spd for ATA devices
 };
 
@@ -83,8 +97,8 @@ struct BlockPlacement {
 BlockPlacement placeBlockDevice(const std::filesystem::path& sys, std::string_view name);
 
 // Windows' names for the device.
-std::string_view enumeratorName(StorageBus bus);   // "IDE", "SCSI", "USBSTOR", "SD"
-std::uint32_t windowsBusType(StorageBus bus);     // STORAGE_BUS_TYPE
+std::string_view enumeratorName(StorageBus bus); // "IDE", "SCSI", "USBSTOR", "SD"
+std::uint32_t windowsBusType(StorageBus bus);    // STORAGE_BUS_TYPE
 std::string friendlyName(const BlockDevice& device);
 std::string deviceInstanceId(const BlockDevice& device);
 std::string diskInterfacePath(std::string_view instanceId);

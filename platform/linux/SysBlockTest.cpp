@@ -11,7 +11,9 @@ namespace {
 using test::FakeDisk;
 using test::TestTree;
 
-std::filesystem::path recordedVm() { return test::linuxTestData() / "sys-virtio-vm"; }
+std::filesystem::path recordedVm() {
+    return test::linuxTestData() / "sys-virtio-vm";
+}
 
 TEST(SysBlockTest, ListsTheVirtioDiskOfTheRecordedMachineOnly) {
     const BlockInventory inventory = scanBlockInventory(recordedVm());
@@ -61,7 +63,8 @@ TEST(SysBlockTest, ReadsEachKindOfDisk) {
     FakeDisk sas = sata;
     sas.name = "sdd";
     sas.dev = "8:48";
-    sas.parent = "devices/pci0000:00/0000:02:00.0/host7/port-7:0/end_device-7:0/target7:0:0/7:0:0:0";
+    sas.parent =
+        "devices/pci0000:00/0000:02:00.0/host7/port-7:0/end_device-7:0/target7:0:0/7:0:0:0";
     sas.vendor = "SEAGATE ";
     sas.model = "ST4000NM0025    ";
     test::addDisk(sys, sas);
@@ -130,7 +133,8 @@ TEST(SysBlockTest, FormsInstanceIdentifiersAsTheWindowsEnumeratorsDo) {
     EXPECT_EQ(deviceInstanceId(disks[2]),
               "USBSTOR\\DISK&VEN_SANDISK&PROD_ULTRA&REV_1.00\\4C530001230917117043&0");
     const std::string nvme = deviceInstanceId(disks[3]);
-    EXPECT_TRUE(nvme.starts_with("SCSI\\DISK&VEN_&PROD_SAMSUNG_SSD_970_EVO_PLUS_500GB\\4&")) << nvme;
+    EXPECT_TRUE(nvme.starts_with("SCSI\\DISK&VEN_&PROD_SAMSUNG_SSD_970_EVO_PLUS_500GB\\4&"))
+        << nvme;
 
     // Two disks on different ports never share an identifier.
     EXPECT_NE(sata.substr(sata.rfind('\\')), ide.substr(ide.rfind('\\')));
@@ -142,13 +146,12 @@ TEST(SysBlockTest, LeavesOutVirtualStackedAndHiddenDevices) {
     const struct {
         const char* name;
         bool disk;
-    } cases[] = {{"sda", true},         {"vda", true},          {"nvme0n1", true},
-                 {"mmcblk0", true},     {"xvda", true},         {"loop0", false},
-                 {"ram0", false},       {"zram0", false},       {"dm-0", false},
-                 {"md127", false},      {"nbd3", false},        {"zd0", false},
-                 {"rbd0", false},       {"drbd1", false},       {"bcache0", false},
-                 {"nullb0", false},     {"fd0", false},         {"sr0", false},
-                 {"mmcblk0boot0", false}, {"mmcblk0rpmb", false}, {"", false}};
+    } cases[] = {{"sda", true},   {"vda", true},    {"nvme0n1", true},       {"mmcblk0", true},
+                 {"xvda", true},  {"loop0", false}, {"ram0", false},         {"zram0", false},
+                 {"dm-0", false}, {"md127", false}, {"nbd3", false},         {"zd0", false},
+                 {"rbd0", false}, {"drbd1", false}, {"bcache0", false},      {"nullb0", false},
+                 {"fd0", false},  {"sr0", false},   {"mmcblk0boot0", false}, {"mmcblk0rpmb", false},
+                 {"", false}};
     for (const auto& c : cases) {
         EXPECT_EQ(isInventoryDiskName(c.name), c.disk) << c.name;
     }
@@ -191,20 +194,23 @@ TEST(SysBlockTest, ClassifiesBusesFromTheDevicePath) {
          "<unknown>", StorageBus::Pata},
         {"sda", "devices/pci0000:00/0000:00:17.0/ata2/host1/target1:0:0/1:0:0:0/block/sda", "scsi",
          nullptr, StorageBus::Sata},
-        {"sdb", "devices/pci0000:00/0000:00:14.0/usb2/2-3/2-3:1.0/host4/target4:0:0/4:0:0:0/block/sdb",
+        {"sdb",
+         "devices/pci0000:00/0000:00:14.0/usb2/2-3/2-3:1.0/host4/target4:0:0/4:0:0:0/block/sdb",
          "scsi", nullptr, StorageBus::Usb},
-        {"sdc", "devices/pci0000:00/0000:03:00.0/host0/port-0:0/end_device-0:0/target0:0:0/0:0:0:0/block/sdc",
+        {"sdc",
+         "devices/pci0000:00/0000:03:00.0/host0/port-0:0/end_device-0:0/target0:0:0/0:0:0:0/block/"
+         "sdc",
          "scsi", nullptr, StorageBus::Sas},
         {"sdd", "devices/pci0000:00/0000:05:00.0/host3/rport-3:0-0/target3:0:0/3:0:0:1/block/sdd",
          "scsi", nullptr, StorageBus::Fibre},
         {"sde", "devices/platform/host5/session1/target5:0:0/5:0:0:0/block/sde", "scsi", nullptr,
          StorageBus::Iscsi},
-        {"sdf", "devices/pci0000:00/0000:00:04.0/virtio2/host0/target0:0:0/0:0:0:0/block/sdf", "scsi",
-         nullptr, StorageBus::Scsi},
+        {"sdf", "devices/pci0000:00/0000:00:04.0/virtio2/host0/target0:0:0/0:0:0:0/block/sdf",
+         "scsi", nullptr, StorageBus::Scsi},
         {"vda", "devices/pci0000:00/0000:00:02.0/virtio1/block/vda", "virtio", nullptr,
          StorageBus::Virtio},
-        {"nvme0n1", "devices/pci0000:00/0000:00:1d.0/0000:3d:00.0/nvme/nvme0/nvme0n1", "nvme", nullptr,
-         StorageBus::Nvme},
+        {"nvme0n1", "devices/pci0000:00/0000:00:1d.0/0000:3d:00.0/nvme/nvme0/nvme0n1", "nvme",
+         nullptr, StorageBus::Nvme},
         {"xvda", "devices/vbd-51712/block/xvda", "xen", nullptr, StorageBus::Xen},
         {"pmem0", "devices/LNXSYSTM:00/ndbus0/region0/namespace0.0/block/pmem0", "nd", nullptr,
          StorageBus::Unknown},
@@ -259,8 +265,8 @@ TEST(SysBlockTest, PlacesPartitionsMappersAndArraysOnTheirDisks) {
         std::vector<std::string> wholes;
         std::uint32_t partition;
     } cases[] = {
-        {"sda", {"sda"}, 0},        {"sda2", {"sda"}, 2},     {"nvme0n1p3", {"nvme0n1"}, 3},
-        {"dm-0", {"sda"}, 0},       {"dm-1", {"sda"}, 0},     {"md0", {"nvme0n1", "sda"}, 0},
+        {"sda", {"sda"}, 0},  {"sda2", {"sda"}, 2}, {"nvme0n1p3", {"nvme0n1"}, 3},
+        {"dm-0", {"sda"}, 0}, {"dm-1", {"sda"}, 0}, {"md0", {"nvme0n1", "sda"}, 0},
         {"missing", {}, 0},
     };
     for (const auto& c : cases) {
@@ -335,7 +341,7 @@ TEST(SysBlockTest, AcceptsOnlyWholeIdentifyTexts) {
         text += "00ff";
     }
     EXPECT_TRUE(parseAtaIdText(text).has_value());
-    EXPECT_FALSE(parseAtaIdText(text + " 0000").has_value());           // 257 words
+    EXPECT_FALSE(parseAtaIdText(text + " 0000").has_value());                  // 257 words
     EXPECT_FALSE(parseAtaIdText(text.substr(0, text.size() - 5)).has_value()); // 255 words
     std::string bad = text;
     bad[0] = 'g';

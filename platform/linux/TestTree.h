@@ -47,7 +47,8 @@ public:
     }
 
     void bytes(std::string_view relative, const std::vector<std::uint8_t>& content) const {
-        file(relative, std::string_view(reinterpret_cast<const char*>(content.data()), content.size()));
+        file(relative,
+             std::string_view(reinterpret_cast<const char*>(content.data()), content.size()));
     }
 
     void link(std::string_view relative, std::string_view target) const {

@@ -106,7 +106,9 @@ std::u16string_view wideView(const char16_t* text) {
     return text == nullptr ? std::u16string_view{} : std::u16string_view(text);
 }
 
-char16_t asciiUpper(char16_t c) { return c >= u'a' && c <= u'z' ? static_cast<char16_t>(c - 32) : c; }
+char16_t asciiUpper(char16_t c) {
+    return c >= u'a' && c <= u'z' ? static_cast<char16_t>(c - 32) : c;
+}
 
 bool equalsNoCase(std::u16string_view a, std::u16string_view b) {
     if (a.size() != b.size()) {

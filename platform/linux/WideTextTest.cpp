@@ -23,9 +23,11 @@ TEST(WideTextTest, ConvertsBetweenUtf8AndUtf16) {
 }
 
 TEST(WideTextTest, ReplacesMalformedInput) {
-    EXPECT_EQ(utf8ToUtf16("a\xFF" "b"), u"a\uFFFDb");
-    EXPECT_EQ(utf8ToUtf16("\xC3"), u"\uFFFD");                // cut short
-    EXPECT_EQ(utf8ToUtf16("\xC0\xAF"), u"\uFFFD\uFFFD");     // overlong
+    EXPECT_EQ(utf8ToUtf16("a\xFF"
+                          "b"),
+              u"a\uFFFDb");
+    EXPECT_EQ(utf8ToUtf16("\xC3"), u"\uFFFD");                     // cut short
+    EXPECT_EQ(utf8ToUtf16("\xC0\xAF"), u"\uFFFD\uFFFD");           // overlong
     EXPECT_EQ(utf8ToUtf16("\xED\xA0\x80"), u"\uFFFD\uFFFD\uFFFD"); // a surrogate
     EXPECT_EQ(utf16ToUtf8(std::u16string(1, char16_t(0xD800))), "\xEF\xBF\xBD");
 }

@@ -1,0 +1,301 @@
+#include "platform/linux/LinuxSetupApi.h"
+
+#include "platform/linux/FakeSysfs.h"
+#include "platform/linux/LinuxBackend.h"
+#include "platform/linux/TestTree.h"
+#include "platform/linux/WideText.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <vector>
+
+namespace platform {
+namespace {
+
+constexpr DWORD kErrorInvalidUserBuffer = 1784;
+
+DWORD lastError() {
+    return nativeBackend().getLastError();
+}
+
+class LinuxSetupApiTest : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() {
+        sys = new test::TestTree;
+        test::addDisk(*sys, test::sataDisk("sda", 1, "8:0"));
+        test::setSataSpeed(*sys, 1, "6.0 Gbps");
+        test::addDisk(*sys, test::usbDisk("sdb", "8:16"));
+        test::addDisk(*sys, test::virtioDisk("vda", "252:0"));
+        test::addDisk(*sys, test::cdromDrive("sr0", "11:0"));
+        test::addLoop(*sys, "loop0", "7:0");
+    }
+    static void TearDownTestSuite() {
+        delete sys;
+        sys = nullptr;
+    }
+    static test::TestTree* sys;
+
+    LinuxSetupApi api{sys->root()};
+
+    SP_DEVINFO_DATA device(HDEVINFO set, DWORD index) {
+        SP_DEVINFO_DATA data{};
+        data.cbSize = sizeof(data);
+        EXPECT_TRUE(api.enumDeviceInfo(set, index, &data));
+        return data;
+    }
+
+    std::u16string text(HDEVINFO set, SP_DEVINFO_DATA& data, DWORD property) {
+        std::vector<BYTE> buffer(2048, 0);
+        DWORD type = 0;
+        DWORD required = 0;
+        if (!api.getDeviceRegistryProperty(set, &data, property, &type, buffer.data(), 2048,
+                                           &required)) {
+            return u"<failed>";
+        }
+        EXPECT_EQ(type, REG_SZ);
+        return std::u16string(reinterpret_cast<const char16_t*>(buffer.data()));
+    }
+
+    std::u16string instanceId(HDEVINFO set, SP_DEVINFO_DATA& data) {
+        char16_t buffer[512] = {};
+        DWORD required = 0;
+        EXPECT_TRUE(api.getDeviceInstanceId(set, &data, buffer, 512, &required));
+        return buffer;
+    }
+};
+
+test::TestTree* LinuxSetupApiTest::sys = nullptr;
+
+TEST_F(LinuxSetupApiTest, ListsTheDiskDrivesWithTheirRegistryTexts) {
+    const HDEVINFO set = api.getClassDevs(&win32::GUID_DEVCLASS_DISKDRIVE, DIGCF_PRESENT);
+    ASSERT_NE(set, INVALID_HANDLE_VALUE);
+    const struct {
+        const char16_t* friendly;
+        const char16_t* enumerator;
+    } expected[] = {{u"Samsung SSD 860", u"SCSI"},
+                    {u"SanDisk Ultra", u"USBSTOR"},
+                    {u"Virtio Block Device", u"SCSI"}};
+    for (DWORD i = 0; i < 3; ++i) {
+        SP_DEVINFO_DATA data = device(set, i);
+        EXPECT_TRUE(win32::sameGuid(data.ClassGuid, win32::GUID_DEVCLASS_DISKDRIVE));
+        EXPECT_NE(data.DevInst, 0u);
+        EXPECT_EQ(text(set, data, SPDRP_FRIENDLYNAME), expected[i].friendly);
+        EXPECT_EQ(text(set, data, SPDRP_DEVICEDESC), u"Disk drive");
+        EXPECT_EQ(text(set, data, SPDRP_ENUMERATOR_NAME), expected[i].enumerator);
+    }
+    SP_DEVINFO_DATA past{};
+    past.cbSize = sizeof(past);
+    EXPECT_FALSE(api.enumDeviceInfo(set, 3, &past)); // the CD-ROM drive and loop0 are not disks
+    EXPECT_EQ(lastError(), ERROR_NO_MORE_ITEMS);
+    EXPECT_EQ(api.openSetCount(), 1u);
+    EXPECT_TRUE(api.destroyDeviceInfoList(set));
+    EXPECT_FALSE(api.destroyDeviceInfoList(set));
+    EXPECT_EQ(lastError(), ERROR_INVALID_HANDLE);
+    EXPECT_EQ(api.openSetCount(), 0u);
+}
+
+TEST_F(LinuxSetupApiTest, JoinsInterfacePathsToInstanceIdentifiers) {
+    const HDEVINFO classes = api.getClassDevs(&win32::GUID_DEVCLASS_DISKDRIVE, DIGCF_PRESENT);
+    const HDEVINFO interfaces =
+        api.getClassDevs(&win32::GUID_DEVINTERFACE_DISK, DIGCF_PRESENT | DIGCF_DEVICEINTERFACE);
+    for (DWORD i = 0; i < 3; ++i) {
+        SP_DEVINFO_DATA data = device(interfaces, i);
+        SP_DEVICE_INTERFACE_DATA interface {};
+        interface.cbSize = sizeof(interface);
+        ASSERT_TRUE(api.enumDeviceInterfaces(interfaces, &data, &win32::GUID_DEVINTERFACE_DISK, 0,
+                                             &interface));
+        EXPECT_EQ(interface.Flags, 1u);
+        EXPECT_FALSE(api.enumDeviceInterfaces(interfaces, &data, &win32::GUID_DEVINTERFACE_DISK, 1,
+                                              &interface));
+        EXPECT_EQ(lastError(), ERROR_NO_MORE_ITEMS);
+        ASSERT_TRUE(api.enumDeviceInterfaces(interfaces, &data, &win32::GUID_DEVINTERFACE_DISK, 0,
+                                             &interface));
+
+        alignas(8) BYTE buffer[2048] = {};
+        auto* detail = reinterpret_cast<SP_DEVICE_INTERFACE_DETAIL_DATA_W*>(buffer);
+        detail->cbSize = sizeof(SP_DEVICE_INTERFACE_DETAIL_DATA_W);
+        DWORD required = 0;
+        ASSERT_TRUE(api.getDeviceInterfaceDetail(interfaces, &interface, detail, sizeof(buffer),
+                                                 &required, nullptr));
+        const std::u16string path(win32::text(detail->DevicePath));
+        EXPECT_EQ(required, 4 + 2 * (path.size() + 1));
+        EXPECT_TRUE(path.starts_with(u"\\\\?\\"));
+        EXPECT_TRUE(path.ends_with(u"#{53f56307-b6bf-11d0-94f2-00a0c91efb8b}"));
+
+        // The same device, listed by class, has the identifier the path was made from.
+        SP_DEVINFO_DATA byClass = device(classes, i);
+        std::u16string id = instanceId(classes, byClass);
+        for (auto& c : id) {
+            c = c == u'\\' ? u'#' : static_cast<char16_t>(c >= u'A' && c <= u'Z' ? c + 32 : c);
+        }
+        EXPECT_EQ(path.substr(4, id.size()), id);
+        EXPECT_EQ(instanceId(interfaces, data), instanceId(classes, byClass));
+    }
+    api.destroyDeviceInfoList(classes);
+    api.destroyDeviceInfoList(interfaces);
+}
+
+TEST_F(LinuxSetupApiTest, EnumeratesInterfacesWithoutADevice) {
+    const HDEVINFO set =
+        api.getClassDevs(&win32::GUID_DEVINTERFACE_DISK, DIGCF_PRESENT | DIGCF_DEVICEINTERFACE);
+    SP_DEVICE_INTERFACE_DATA interface {};
+    interface.cbSize = sizeof(interface);
+    DWORD count = 0;
+    while (
+        api.enumDeviceInterfaces(set, nullptr, &win32::GUID_DEVINTERFACE_DISK, count, &interface)) {
+        ++count;
+    }
+    EXPECT_EQ(count, 3u);
+    EXPECT_EQ(lastError(), ERROR_NO_MORE_ITEMS);
+    // Another interface class, or a set listed by setup class, has no disk interfaces.
+    const GUID volume = {
+        0x53F5630D, 0xB6BF, 0x11D0, {0x94, 0xF2, 0x00, 0xA0, 0xC9, 0x1E, 0xFB, 0x8B}};
+    EXPECT_FALSE(api.enumDeviceInterfaces(set, nullptr, &volume, 0, &interface));
+    const HDEVINFO classes = api.getClassDevs(&win32::GUID_DEVCLASS_DISKDRIVE, DIGCF_PRESENT);
+    EXPECT_FALSE(
+        api.enumDeviceInterfaces(classes, nullptr, &win32::GUID_DEVINTERFACE_DISK, 0, &interface));
+    EXPECT_EQ(lastError(), ERROR_NO_MORE_ITEMS);
+    api.destroyDeviceInfoList(classes);
+    api.destroyDeviceInfoList(set);
+}
+
+TEST_F(LinuxSetupApiTest, AnswersSizesAsSetupApiDoes) {
+    const HDEVINFO set =
+        api.getClassDevs(&win32::GUID_DEVINTERFACE_DISK, DIGCF_PRESENT | DIGCF_DEVICEINTERFACE);
+    SP_DEVINFO_DATA data = device(set, 2);
+    SP_DEVICE_INTERFACE_DATA interface {};
+    interface.cbSize = sizeof(interface);
+    ASSERT_TRUE(
+        api.enumDeviceInterfaces(set, &data, &win32::GUID_DEVINTERFACE_DISK, 0, &interface));
+
+    // Interface detail: size query, wrong cbSize, too small, and the device data filled on the way.
+    DWORD required = 0;
+    EXPECT_FALSE(api.getDeviceInterfaceDetail(set, &interface, nullptr, 0, &required, nullptr));
+    EXPECT_EQ(lastError(), ERROR_INSUFFICIENT_BUFFER);
+    EXPECT_GT(required, 8u);
+    std::vector<BYTE> buffer(required);
+    auto* detail = reinterpret_cast<SP_DEVICE_INTERFACE_DETAIL_DATA_W*>(buffer.data());
+    detail->cbSize = static_cast<DWORD>(required);
+    EXPECT_FALSE(api.getDeviceInterfaceDetail(set, &interface, detail, required, nullptr, nullptr));
+    EXPECT_EQ(lastError(), kErrorInvalidUserBuffer);
+    detail->cbSize = 8;
+    EXPECT_FALSE(
+        api.getDeviceInterfaceDetail(set, &interface, detail, required - 2, nullptr, nullptr));
+    EXPECT_EQ(lastError(), ERROR_INSUFFICIENT_BUFFER);
+    EXPECT_FALSE(api.getDeviceInterfaceDetail(set, &interface, nullptr, 16, nullptr, nullptr));
+    EXPECT_EQ(lastError(), kErrorInvalidUserBuffer);
+    SP_DEVINFO_DATA filled{};
+    filled.cbSize = sizeof(filled);
+    EXPECT_TRUE(api.getDeviceInterfaceDetail(set, &interface, detail, required, nullptr, &filled));
+    EXPECT_EQ(filled.DevInst, data.DevInst);
+
+    // Registry text: bytes including the terminating zero.
+    const std::u16string friendly = u"Virtio Block Device";
+    DWORD type = 0;
+    EXPECT_FALSE(api.getDeviceRegistryProperty(set, &data, SPDRP_FRIENDLYNAME, &type, nullptr, 0,
+                                               &required));
+    EXPECT_EQ(lastError(), ERROR_INSUFFICIENT_BUFFER);
+    EXPECT_EQ(required, 2 * (friendly.size() + 1));
+    EXPECT_EQ(type, REG_SZ);
+    std::vector<BYTE> text(required);
+    EXPECT_FALSE(api.getDeviceRegistryProperty(set, &data, SPDRP_FRIENDLYNAME, &type, text.data(),
+                                               required - 1, &required));
+    EXPECT_TRUE(api.getDeviceRegistryProperty(set, &data, SPDRP_FRIENDLYNAME, &type, text.data(),
+                                              required, nullptr));
+    EXPECT_EQ(std::u16string(reinterpret_cast<const char16_t*>(text.data())), friendly);
+    EXPECT_FALSE(api.getDeviceRegistryProperty(set, &data,
+                                               0x1F /* SPDRP_PHYSICAL_DEVICE_OBJECT_NAME */, &type,
+                                               text.data(), required, &required));
+    EXPECT_EQ(lastError(), ERROR_INVALID_DATA);
+    std::vector<BYTE> ids(512);
+    ASSERT_TRUE(api.getDeviceRegistryProperty(set, &data, 0x1 /* SPDRP_HARDWAREID */, &type,
+                                              ids.data(), 512, &required));
+    EXPECT_EQ(type, REG_MULTI_SZ);
+    EXPECT_EQ(ids[required - 1], 0);
+    EXPECT_EQ(ids[required - 3], 0); // double zero at the end
+
+    // Instance identifier: characters including the zero.
+    EXPECT_FALSE(api.getDeviceInstanceId(set, &data, nullptr, 0, &required));
+    EXPECT_EQ(lastError(), ERROR_INSUFFICIENT_BUFFER);
+    std::vector<char16_t> id(required);
+    EXPECT_FALSE(api.getDeviceInstanceId(set, &data, id.data(), required - 1, nullptr));
+    EXPECT_EQ(lastError(), ERROR_INSUFFICIENT_BUFFER);
+    EXPECT_TRUE(api.getDeviceInstanceId(set, &data, id.data(), required, nullptr));
+    EXPECT_EQ(std::u16string(id.data()).size(), required - 1);
+    api.destroyDeviceInfoList(set);
+}
+
+TEST_F(LinuxSetupApiTest, RejectsForeignAndMalformedArguments) {
+    EXPECT_EQ(api.getClassDevs(nullptr, DIGCF_PRESENT), INVALID_HANDLE_VALUE);
+    EXPECT_EQ(lastError(), ERROR_INVALID_PARAMETER);
+
+    const GUID mouse = {
+        0x4D36E96F, 0xE325, 0x11CE, {0xBF, 0xC1, 0x08, 0x00, 0x2B, 0xE1, 0x03, 0x18}};
+    const HDEVINFO empty = api.getClassDevs(&mouse, DIGCF_PRESENT);
+    ASSERT_NE(empty, INVALID_HANDLE_VALUE);
+    SP_DEVINFO_DATA data{};
+    data.cbSize = sizeof(data);
+    EXPECT_FALSE(api.enumDeviceInfo(empty, 0, &data));
+    EXPECT_EQ(lastError(), ERROR_NO_MORE_ITEMS);
+    api.destroyDeviceInfoList(empty);
+
+    const HDEVINFO set = api.getClassDevs(&win32::GUID_DEVCLASS_DISKDRIVE, DIGCF_PRESENT);
+    data.cbSize = 28; // the 32-bit size
+    EXPECT_FALSE(api.enumDeviceInfo(set, 0, &data));
+    EXPECT_EQ(lastError(), kErrorInvalidUserBuffer);
+    EXPECT_FALSE(api.enumDeviceInfo(empty, 0, &data)); // destroyed
+    EXPECT_EQ(lastError(), ERROR_INVALID_HANDLE);
+    SP_DEVINFO_DATA forged{};
+    forged.cbSize = sizeof(forged);
+    forged.Reserved = 99;
+    char16_t id[256];
+    EXPECT_FALSE(api.getDeviceInstanceId(set, &forged, id, 256, nullptr));
+    EXPECT_EQ(lastError(), ERROR_INVALID_PARAMETER);
+    EXPECT_FALSE(api.getDeviceInstanceId(set, nullptr, id, 256, nullptr));
+    api.destroyDeviceInfoList(set);
+}
+
+TEST_F(LinuxSetupApiTest, LocatesPresentDisksThatAreNeverHidden) {
+    const HDEVINFO set = api.getClassDevs(&win32::GUID_DEVCLASS_DISKDRIVE, DIGCF_PRESENT);
+    for (DWORD i = 0; i < 3; ++i) {
+        SP_DEVINFO_DATA data = device(set, i);
+        std::u16string id = instanceId(set, data);
+        for (auto& c : id) {
+            c = static_cast<char16_t>(c >= u'A' && c <= u'Z' ? c + 32 : c);
+        }
+        DEVINST node = 0;
+        ASSERT_EQ(api.locateDevNode(&node, id.c_str(), CM_LOCATE_DEVNODE_NORMAL), CR_SUCCESS);
+        EXPECT_EQ(node, data.DevInst);
+        ULONG status = 0;
+        ULONG problem = 7;
+        ASSERT_EQ(api.getDevNodeStatus(&status, &problem, node, 0), CR_SUCCESS);
+        EXPECT_EQ(status & (DN_NO_SHOW_IN_DM | DN_MOVED), 0u);
+        EXPECT_EQ(status & 0xAu, 0xAu);             // driver loaded, started
+        EXPECT_EQ((status & 0x4000u) != 0, i == 1); // the USB stick is removable
+        EXPECT_EQ(problem, 0u);
+    }
+    DEVINST node = 5;
+    EXPECT_EQ(api.locateDevNode(&node, u"SCSI\\DISK&VEN_NONE\\0", 0), CR_NO_SUCH_DEVNODE);
+    EXPECT_EQ(node, 0u);
+    EXPECT_NE(api.locateDevNode(nullptr, u"x", 0), CR_SUCCESS);
+    ULONG status = 0;
+    ULONG problem = 0;
+    EXPECT_NE(api.getDevNodeStatus(&status, &problem, 0, 0), CR_SUCCESS);
+    EXPECT_EQ(api.getDevNodeStatus(&status, &problem, 0x7FFFFFF2, 0), CR_NO_SUCH_DEVNODE);
+    EXPECT_NE(api.getDevNodeStatus(nullptr, &problem, 2, 0), CR_SUCCESS);
+    api.destroyDeviceInfoList(set);
+}
+
+TEST_F(LinuxSetupApiTest, ListsTheRecordedVirtioMachine) {
+    LinuxSetupApi recorded(test::linuxTestData() / "sys-virtio-vm");
+    const HDEVINFO set = recorded.getClassDevs(&win32::GUID_DEVCLASS_DISKDRIVE, DIGCF_PRESENT);
+    SP_DEVINFO_DATA data{};
+    data.cbSize = sizeof(data);
+    ASSERT_TRUE(recorded.enumDeviceInfo(set, 0, &data));
+    EXPECT_FALSE(recorded.enumDeviceInfo(set, 1, &data));
+    recorded.destroyDeviceInfoList(set);
+}
+
+} // namespace
+} // namespace platform
