@@ -69,7 +69,10 @@ public:
             try {
                 copyFrom(other);
             } catch (...) {
+                // Keep the old elements; drop the partial copy.
                 std::swap(block_, fresh);
+                destroyAll(fresh);
+                ::operator delete(fresh);
                 throw;
             }
             destroyAll(fresh);
@@ -139,13 +142,27 @@ public:
         if (end > size()) {
             throw IndexOutOfBounds(0, static_cast<int>(size()), static_cast<int>(end));
         }
+        if (count == 0) {
+            return; // moving the tail down by nothing would rebuild each element in place
+        }
         T* items = slots(block_);
         for (std::uint32_t i = index; i < end; ++i) {
             items[i].~T();
         }
-        for (std::uint32_t i = static_cast<std::uint32_t>(end); i < block_->size; ++i) {
-            new (items + i - count) T(std::move_if_noexcept(items[i]));
-            items[i].~T();
+        std::uint32_t i = static_cast<std::uint32_t>(end);
+        try {
+            for (; i < block_->size; ++i) {
+                new (items + i - count) T(std::move_if_noexcept(items[i]));
+                items[i].~T();
+            }
+        } catch (...) {
+            // A copy failed half way: the elements not yet moved down are lost, so that the
+            // block holds no gap and each element is destroyed once.
+            for (std::uint32_t k = i; k < block_->size; ++k) {
+                items[k].~T();
+            }
+            block_->size = i - count;
+            throw;
         }
         block_->size -= count;
     }
