@@ -77,15 +77,16 @@ struct Spec {
 
 std::u16string ascii(std::string_view text) { return std::u16string(text.begin(), text.end()); }
 
+// `zeroPad`: the '0' flag applies (numbers only, and for integers only without a precision).
 void pad(std::u16string& out, const Spec& spec, std::u16string prefix, std::u16string body,
-         bool numeric) {
+         bool zeroPad) {
     const std::size_t length = prefix.size() + body.size();
     const std::size_t width = spec.width > 0 ? static_cast<std::size_t>(spec.width) : 0;
     if (length >= width) {
         out += prefix + body;
     } else if (spec.left) {
         out += prefix + body + std::u16string(width - length, u' ');
-    } else if (spec.zero && numeric && spec.precision < 0) {
+    } else if (spec.zero && zeroPad) {
         out += prefix + std::u16string(width - length, u'0') + body;
     } else {
         out += std::u16string(width - length, u' ') + prefix + body;
@@ -128,8 +129,6 @@ void formatInteger(std::u16string& out, const Spec& spec, const FormatArg& arg) 
         body = digits(value, base, c == u'X');
         if (spec.alternate && value != 0 && base == 16) {
             prefix = c == u'X' ? u"0X" : u"0x";
-        } else if (spec.alternate && base == 8) {
-            body = "0" + body;
         }
     }
     if (spec.precision >= 0) {
@@ -139,7 +138,11 @@ void formatInteger(std::u16string& out, const Spec& spec, const FormatArg& arg) 
             body.insert(0, static_cast<std::size_t>(spec.precision) - body.size(), '0');
         }
     }
-    pad(out, spec, prefix, ascii(body), true);
+    // '#' with octal guarantees one leading zero, after the precision has had its say.
+    if (spec.alternate && c == u'o' && (body.empty() || body[0] != '0')) {
+        body.insert(0, 1, '0');
+    }
+    pad(out, spec, prefix, ascii(body), spec.precision < 0);
 }
 
 void formatReal(std::u16string& out, const Spec& spec, double value) {
@@ -163,6 +166,9 @@ void formatReal(std::u16string& out, const Spec& spec, double value) {
         auto [end, error] = std::to_chars(buffer, buffer + sizeof buffer, value,
                                           std::chars_format::fixed, precision);
         body.assign(buffer, error == std::errc{} ? end : buffer);
+        if (spec.alternate && precision == 0) {
+            body += '.';
+        }
     }
     pad(out, spec, prefix, ascii(body), std::isfinite(value));
 }
