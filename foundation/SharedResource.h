@@ -2,6 +2,7 @@
 // Reference-counted owner of an operating-system handle or a heap object, parameterised by a
 // storage that knows the invalid value and how the resource is destroyed.
 
+#include <atomic>
 #include <cstdint>
 #include <type_traits>
 #include <utility>
@@ -78,7 +79,7 @@ public:
         SharedResourceDestroyer<Storage>* destroyer = nullptr;
         try {
             destroyer = new SharedResourceDestroyer<Storage>(value);
-            count_ = new std::uint32_t(1);
+            count_ = new std::atomic<std::uint32_t>(1);
         } catch (...) {
             delete destroyer; // destroys the resource: it was handed over
             throw;
@@ -98,7 +99,7 @@ public:
 
     Value get() const { return value_; }
     bool isValid() const { return value_ != Storage::invalid(); }
-    std::uint32_t getCount() const { return count_ == nullptr ? 0 : *count_; }
+    std::uint32_t getCount() const { return count_ == nullptr ? 0 : count_->load(); }
 
 private:
     void shareFrom(const SharedResource& other) {
@@ -111,7 +112,10 @@ private:
     }
 
     Value value_ = Storage::invalid();
-    std::uint32_t* count_ = nullptr;
+    // Atomic like the shared pointer's count: owners of one resource may end on different
+    // threads. (A plain count also trips g++ 12's use-after-free warning in callers that inline
+    // a release next to a read of a sharing owner.)
+    std::atomic<std::uint32_t>* count_ = nullptr;
     SharedResourceDestroyerBase* destroyer_ = nullptr;
 };
 
