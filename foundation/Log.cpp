@@ -22,6 +22,10 @@ LogState& state() {
 
 } // namespace
 
+bool Logger::isEnabled(int messagePriority) const {
+    return LogFactory::getPriority() <= messagePriority && priority < messagePriority;
+}
+
 void Logger::log(int messagePriority, const LoggerStream& stream) const {
     LogSink sink;
     {

@@ -35,6 +35,10 @@ public:
     const String& getName() const { return name_; }
     // The logger's own level: it logs only priorities above it.
     int priority = -1;
+    // The gate a caller checks before building a message: the process-wide threshold is at most
+    // `messagePriority` and the logger's own level is below it.
+    bool isEnabled(int messagePriority) const;
+    // Hands the message to the sink without checking the gate.
     void log(int messagePriority, const LoggerStream& stream) const;
 
 private:
