@@ -1,0 +1,241 @@
+#include "foundation/HashTable.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <map>
+#include <string>
+
+namespace qel {
+namespace {
+
+// A value that counts its live instances, so that buckets leaked or deleted twice show up.
+class Counted {
+public:
+    explicit Counted(int value = 0) : value_(value) { ++live(); }
+    Counted(const Counted& other) : value_(other.value_) { ++live(); }
+    Counted& operator=(const Counted&) = default;
+    ~Counted() { --live(); }
+    int value() const { return value_; }
+    static int& live() {
+        static int count = 0;
+        return count;
+    }
+
+private:
+    int value_;
+};
+
+// Every key lands in the same chain.
+struct CollidingHash {
+    static std::uint32_t hash(const unsigned int&) { return 7; }
+};
+
+using Colliding = HashTable<unsigned int, Counted, EqualFunc<unsigned int>, CollidingHash>;
+
+class HashTableTest : public ::testing::Test {
+protected:
+    void SetUp() override { liveBefore_ = Counted::live(); }
+    void TearDown() override { EXPECT_EQ(Counted::live(), liveBefore_) << "values leaked"; }
+    int liveBefore_ = 0;
+};
+
+TEST_F(HashTableTest, CollidingKeysStayApart) {
+    Colliding table;
+    for (unsigned int key = 0; key < 50; ++key) {
+        ASSERT_TRUE(table.insert(key, Counted(int(key) * 10)));
+    }
+    EXPECT_EQ(table.count(), 50u);
+    EXPECT_EQ(Counted::live() - liveBefore_, 50);
+    for (unsigned int key = 0; key < 50; ++key) {
+        const Counted* found = table.lookup(key);
+        ASSERT_NE(found, nullptr) << key;
+        EXPECT_EQ(found->value(), int(key) * 10);
+    }
+    EXPECT_EQ(table.lookup(50), nullptr);
+
+    // The chain's head (last inserted), its tail (first inserted) and one in between.
+    for (const unsigned int key : {49u, 0u, 25u}) {
+        EXPECT_TRUE(table.remove(key)) << key;
+        EXPECT_FALSE(table.remove(key)) << key;
+        EXPECT_EQ(table.lookup(key), nullptr) << key;
+    }
+    EXPECT_EQ(table.count(), 47u);
+    EXPECT_EQ(Counted::live() - liveBefore_, 47);
+    for (const unsigned int key : {1u, 24u, 26u, 48u}) {
+        ASSERT_NE(table.lookup(key), nullptr) << key;
+        EXPECT_EQ(table.lookup(key)->value(), int(key) * 10);
+    }
+}
+
+TEST_F(HashTableTest, DuplicateInsertIsRefusedAndKeepsTheFirstValue) {
+    Colliding table;
+    EXPECT_TRUE(table.insert(3, Counted(1)));
+    EXPECT_FALSE(table.insert(3, Counted(2)));
+    EXPECT_EQ(table.count(), 1u);
+    EXPECT_EQ(table.lookup(3)->value(), 1);
+    EXPECT_EQ(Counted::live() - liveBefore_, 1) << "the refused bucket was not deleted";
+}
+
+TEST_F(HashTableTest, UnsignedKeysCollidingModuloTheChainCount) {
+    // key + 13 wraps for the largest key: 4294967295 lands with 31 (and 63) in chain 12.
+    HashTable<unsigned int, String> table;
+    const unsigned int keys[] = {31, 63, 4294967295u, 3, 35, 0};
+    for (const unsigned int key : keys) {
+        ASSERT_TRUE(table.insert(key, String(std::to_string(key).c_str())));
+    }
+    EXPECT_EQ(HashFunc<unsigned int>::hash(4294967295u), 12u);
+    for (const unsigned int key : keys) {
+        const String* found = table.lookup(key);
+        ASSERT_NE(found, nullptr) << key;
+        EXPECT_EQ(*found, std::to_string(key).c_str());
+    }
+    EXPECT_EQ(table.lookup(95), nullptr);
+}
+
+TEST_F(HashTableTest, StringKeys) {
+    HashTable<String, String> table;
+    EXPECT_TRUE(table.insert("USBSTOR\\DISK&VEN_X", "usb"));
+    EXPECT_TRUE(table.insert("usbstor\\disk&ven_x", "lower"));
+    EXPECT_TRUE(table.insert("", "empty"));
+    EXPECT_FALSE(table.insert("USBSTOR\\DISK&VEN_X", "again"));
+    EXPECT_EQ(table.count(), 3u);
+    EXPECT_EQ(*table.lookup("USBSTOR\\DISK&VEN_X"), "usb");
+    EXPECT_EQ(*table.lookup("usbstor\\disk&ven_x"), "lower");
+    EXPECT_EQ(*table.lookup(""), "empty");
+    EXPECT_EQ(table.lookup("USBSTOR"), nullptr);
+}
+
+TEST_F(HashTableTest, GetValue) {
+    HashTable<unsigned int, Array<unsigned int>> table;
+    Array<unsigned int> three;
+    three.append(1);
+    three.append(2);
+    three.append(3);
+    table.insert(5, three);
+    table.insert(6, Array<unsigned int>());
+
+    struct Case {
+        unsigned int key;
+        unsigned int result;
+        std::uint32_t size;
+    };
+    const Case cases[] = {{5, 3, 3}, {6, 0, 0}, {7, 0, 0}, {4294967295u, 0, 0}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.key);
+        Array<unsigned int> out;
+        out.append(42);
+        out.append(43);
+        EXPECT_EQ(table.getValue(c.key, out), c.result);
+        EXPECT_EQ(out.size(), c.size);
+    }
+    Array<unsigned int> out;
+    table.getValue(5, out);
+    out[0] = 100;
+    EXPECT_EQ((*table.lookup(5))[0], 1u) << "getValue handed out the stored array";
+}
+
+TEST_F(HashTableTest, SharedDefaultIsNeverChangedThroughAnOutValue) {
+    HashTable<unsigned int, Array<unsigned int>> first;
+    HashTable<unsigned int, Array<unsigned int>> second;
+    Array<unsigned int> out;
+    EXPECT_EQ(first.getValue(1, out), 0u);
+    out.append(9);
+    Array<unsigned int> again;
+    again.append(8);
+    EXPECT_EQ(second.getValue(1, again), 0u);
+    EXPECT_EQ(again.size(), 0u);
+}
+
+TEST_F(HashTableTest, GetValueOfPlainValuesAndTheOneSharedDefault) {
+    Colliding table;
+    Colliding other;
+    table.insert(1, Counted(11));
+    Counted out(5);
+    EXPECT_EQ(table.getValue(1, out), 1u);
+    EXPECT_EQ(out.value(), 11);
+    const int beforeDefault = Counted::live();
+    EXPECT_EQ(table.getValue(2, out), 0u);
+    EXPECT_EQ(out.value(), 0);
+    EXPECT_EQ(other.getValue(3, out), 0u);
+    EXPECT_EQ(table.getValue(2, out), 0u);
+    // One default for every table of the type, made on first use and kept until exit. Created
+    // by this test or an earlier one.
+    EXPECT_LE(Counted::live() - beforeDefault, 1);
+    liveBefore_ += Counted::live() - beforeDefault;
+}
+
+TEST_F(HashTableTest, CopiesAreDeepAndEveryBucketIsDeletedOnce) {
+    Colliding original;
+    for (unsigned int key = 0; key < 10; ++key) {
+        original.insert(key, Counted(int(key)));
+    }
+    {
+        Colliding copy(original);
+        EXPECT_EQ(Counted::live() - liveBefore_, 20);
+        copy.remove(3);
+        *copy.lookup(4) = Counted(400);
+        EXPECT_EQ(original.count(), 10u);
+        EXPECT_EQ(original.lookup(3)->value(), 3);
+        EXPECT_EQ(original.lookup(4)->value(), 4);
+
+        Colliding assigned;
+        assigned.insert(77, Counted(77));
+        assigned = copy;
+        EXPECT_EQ(assigned.count(), 9u);
+        EXPECT_EQ(assigned.lookup(77), nullptr);
+        EXPECT_EQ(assigned.lookup(4)->value(), 400);
+    }
+    EXPECT_EQ(Counted::live() - liveBefore_, 10);
+    original.clear();
+    EXPECT_EQ(original.count(), 0u);
+    EXPECT_EQ(Counted::live(), liveBefore_);
+    EXPECT_TRUE(original.insert(3, Counted(3)));
+}
+
+TEST_F(HashTableTest, ForEachVisitsEveryBucketOnce) {
+    HashTable<unsigned int, unsigned int> table;
+    std::map<unsigned int, unsigned int> expected;
+    for (unsigned int key = 0; key < 100; key += 3) {
+        table.insert(key, key * 2);
+        expected[key] = key * 2;
+    }
+    std::map<unsigned int, unsigned int> seen;
+    table.forEach([&](const unsigned int& key, const unsigned int& value) {
+        EXPECT_TRUE(seen.emplace(key, value).second) << "visited twice: " << key;
+    });
+    EXPECT_EQ(seen, expected);
+
+    HashTable<unsigned int, unsigned int> empty;
+    int visits = 0;
+    empty.forEach([&](const unsigned int&, const unsigned int&) { ++visits; });
+    EXPECT_EQ(visits, 0);
+}
+
+TEST_F(HashTableTest, ClassNames) {
+    struct Case {
+        const String& name;
+        const char* expected;
+    };
+    const HashTable<unsigned int, Array<unsigned int>> drives;
+    const HashTable<String, String> devices;
+    const HashTable<String, unsigned int> numbers;
+    const HashTable<unsigned int, String> texts;
+    const Colliding others;
+    const Case cases[] = {
+        {drives.vClassName(), "H(unsigned int,rayOfOther)"},
+        {devices.vClassName(), "H(String,String)"},
+        {numbers.vClassName(), "H(String,unsigned int)"},
+        {texts.vClassName(), "H(unsigned int,String)"},
+        {others.vClassName(), "H(unsigned int,rayOfOther)"},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(c.name, c.expected);
+    }
+    // Computed once and kept.
+    const HashTable<String, String> another;
+    EXPECT_EQ(&devices.vClassName(), &another.vClassName());
+}
+
+} // namespace
+} // namespace qel

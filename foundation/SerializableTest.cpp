@@ -1,0 +1,250 @@
+#include "foundation/Serializable.h"
+
+#include "foundation/Array.h"
+#include "foundation/HashTable.h"
+
+#include <gtest/gtest.h>
+
+#include <map>
+#include <string>
+#include <vector>
+
+namespace qel {
+namespace {
+
+const char* const kUnsupportedLine = "Serialization isn't support for this class!!!\n";
+
+template <typename T> XmlElement serialized(const T& object, const char* member) {
+    String xml;
+    object.doSerialization(member, xml);
+    return parseXml(xml);
+}
+
+std::map<std::u16string, std::u16string> contents(const HashTable<String, String>& table) {
+    std::map<std::u16string, std::u16string> out;
+    table.forEach([&](const String& key, const String& value) { out[key.u16()] = value.u16(); });
+    return out;
+}
+
+TEST(SerializableTest, ArrayOfStringRoundTrip) {
+    const std::vector<String> items = {
+        String(""),
+        String(" padded  "),
+        String("a&b<c>\"d\" 'e'"),
+        String("\xC3\xBC \xE2\x82\xAC \xF0\x9D\x84\x9E"), // two- to four-byte characters
+        String("line\nbreak\ttab"),
+        String(u"\xD800 lone", 6),
+        String("</item><item>"),
+    };
+    Array<String> source;
+    for (const String& item : items) {
+        source.append(item);
+    }
+    Array<String> target;
+    target.append("stale");
+    target.deserialize(serialized(source, "list"));
+    ASSERT_EQ(target.size(), items.size());
+    for (std::uint32_t i = 0; i < target.size(); ++i) {
+        EXPECT_EQ(target[i].u16(), items[i].u16()) << i;
+    }
+}
+
+TEST(SerializableTest, ArrayOfUnsignedRoundTrip) {
+    Array<unsigned int> source;
+    for (const unsigned int value : {0u, 1u, 4294967295u, 131072u}) {
+        source.append(value);
+    }
+    Array<unsigned int> target;
+    target.deserialize(serialized(source, "numbers"));
+    ASSERT_EQ(target.size(), 4u);
+    EXPECT_EQ(target[0], 0u);
+    EXPECT_EQ(target[1], 1u);
+    EXPECT_EQ(target[2], 4294967295u);
+    EXPECT_EQ(target[3], 131072u);
+
+    Array<unsigned int> empty;
+    target.deserialize(serialized(empty, "numbers"));
+    EXPECT_EQ(target.size(), 0u);
+}
+
+TEST(SerializableTest, ElementCarriesMemberAndClassName) {
+    Array<unsigned int> source;
+    source.append(7);
+    String xml;
+    source.doSerialization("m_arrKey", xml);
+    EXPECT_EQ(xml, "<m_arrKey class=\"A&lt;unsigned int&gt;\"><item>7</item></m_arrKey>");
+    const XmlElement element = parseXml(xml);
+    EXPECT_EQ(element.name, "m_arrKey");
+    EXPECT_EQ(element.className, "A<unsigned int>");
+}
+
+TEST(SerializableTest, UnreadableNumberLeavesTheArrayUnchanged) {
+    const char* const bad[] = {"-1", "", "12x", "4294967296", " 5", "0x10"};
+    for (const char* text : bad) {
+        SCOPED_TRACE(text);
+        Array<unsigned int> target;
+        target.append(9);
+        const String xml = String("<n class=\"A&lt;unsigned int&gt;\"><item>1</item><item>") +
+                           text + "</item></n>";
+        EXPECT_THROW(target.deserialize(parseXml(xml)), SerializationFailed);
+        ASSERT_EQ(target.size(), 1u);
+        EXPECT_EQ(target[0], 9u);
+    }
+}
+
+TEST(SerializableTest, MalformedXmlThrows) {
+    std::string deep;
+    for (int i = 0; i < 100; ++i) {
+        deep += "<a>";
+    }
+    const std::string inputs[] = {
+        "",
+        "plain",
+        "<a>",
+        "<a></b>",
+        "<a x=\"1></a>",
+        "<a>&bogus;</a>",
+        "<a>&amp</a>",
+        "<a/>trailing",
+        "<a><b></a>",
+        "<>",
+        deep,
+    };
+    for (const std::string& input : inputs) {
+        SCOPED_TRACE(input);
+        EXPECT_THROW(parseXml(String(input.c_str())), SerializationFailed);
+    }
+}
+
+TEST(SerializableTest, WellFormedXmlParses) {
+    const XmlElement root =
+        parseXml("  <t class=\"H(String,String)\">\n <k>a &amp; b</k><e/>\n</t> ");
+    EXPECT_EQ(root.name, "t");
+    EXPECT_EQ(root.className, "H(String,String)");
+    ASSERT_EQ(root.children.size(), 2u);
+    ASSERT_NE(root.child("k"), nullptr);
+    EXPECT_EQ(root.child("k")->text, "a & b");
+    ASSERT_NE(root.child("e"), nullptr);
+    EXPECT_EQ(root.child("e")->text, "");
+    EXPECT_EQ(root.child("missing"), nullptr);
+}
+
+TEST(SerializableTest, ArrayOfOthersCannotBeSerialized) {
+    Array<Array<unsigned int>> nested;
+    nested.append(Array<unsigned int>());
+    String out("kept");
+    try {
+        nested.doSerialization("m_arrValue", out);
+        ADD_FAILURE() << "no exception";
+    } catch (const SerializationFailed& e) {
+        EXPECT_EQ(e.getMessage(), "Serialization is not supported for: m_arrValue");
+    }
+    EXPECT_EQ(out, "kept");
+}
+
+TEST(SerializableTest, ArrayOfOthersPrintsItsLineAndStaysUnchanged) {
+    Array<int> numbers;
+    numbers.append(3);
+    const XmlElement element = parseXml("<n class=\"ArrayOfOthers\"><item>1</item></n>");
+    ::testing::internal::CaptureStdout();
+    numbers.deserialize(element);
+    EXPECT_EQ(::testing::internal::GetCapturedStdout(), kUnsupportedLine);
+    ASSERT_EQ(numbers.size(), 1u);
+    EXPECT_EQ(numbers[0], 3);
+}
+
+TEST(SerializableTest, TableRoundTrip) {
+    HashTable<String, String> source;
+    source.insert("SCSI\\DISK&VEN_ATA\\4&1", "\\\\?\\scsi#disk");
+    source.insert("IDE\\DISK\\5&2", "");
+    source.insert("<&>", "\"quoted\"");
+    HashTable<String, String> target;
+    target.insert("stale", "gone");
+    target.deserialize(serialized(source, "devices"));
+    EXPECT_EQ(contents(target), contents(source));
+    EXPECT_EQ(target.count(), 3u);
+
+    HashTable<unsigned int, String> numbered;
+    numbered.insert(0, "C:");
+    numbered.insert(4294967295u, "Z:");
+    HashTable<unsigned int, String> back;
+    back.deserialize(serialized(numbered, "letters"));
+    EXPECT_EQ(back.count(), 2u);
+    ASSERT_NE(back.lookup(4294967295u), nullptr);
+    EXPECT_EQ(*back.lookup(4294967295u), "Z:");
+    EXPECT_EQ(*back.lookup(0), "C:");
+}
+
+TEST(SerializableTest, TableWhoseValuesCannotBeSerializedThrows) {
+    HashTable<unsigned int, Array<unsigned int>> filled;
+    filled.insert(1, Array<unsigned int>());
+    const HashTable<unsigned int, Array<unsigned int>> empty;
+    const HashTable<unsigned int, Array<unsigned int>>* const tables[] = {&filled, &empty};
+    for (const auto* table : tables) {
+        String out;
+        try {
+            table->doSerialization("drives", out);
+            ADD_FAILURE() << "no exception";
+        } catch (const SerializationFailed& e) {
+            EXPECT_EQ(e.getMessage(), "Serialization is not supported for: m_arrValue");
+        }
+        EXPECT_EQ(out, "");
+    }
+    // The failed attempts left no element open behind them.
+    Array<unsigned int> after;
+    after.append(1);
+    String xml;
+    after.doSerialization("x", xml);
+    EXPECT_EQ(xml, "<x class=\"A&lt;unsigned int&gt;\"><item>1</item></x>");
+}
+
+TEST(SerializableTest, TableWithMoreKeysThanValues) {
+    const char* const xml = "<t class=\"H(unsigned int,unsigned int)\">"
+                            "<m_arrKey class=\"A&lt;unsigned int&gt;\">"
+                            "<item>10</item><item>20</item><item>30</item></m_arrKey>"
+                            "<m_arrValue class=\"A&lt;unsigned int&gt;\">"
+                            "<item>1</item><item>2</item></m_arrValue></t>";
+    HashTable<unsigned int, unsigned int> table;
+    table.insert(99, 99);
+    try {
+        table.deserialize(parseXml(xml));
+        ADD_FAILURE() << "no exception";
+    } catch (const IndexOutOfBounds& e) {
+        EXPECT_EQ(e.getLow(), 0);
+        EXPECT_EQ(e.getHigh(), 1);
+        EXPECT_EQ(e.getIndex(), 2);
+    }
+    EXPECT_EQ(table.count(), 2u);
+    EXPECT_EQ(table.lookup(99), nullptr);
+    ASSERT_NE(table.lookup(20), nullptr);
+    EXPECT_EQ(*table.lookup(20), 2u);
+}
+
+TEST(SerializableTest, TableWithUnreadableValuesPrintsAndThrows) {
+    const char* const xml = "<t class=\"H(unsigned int,rayOfOther)\">"
+                            "<m_arrKey class=\"A&lt;unsigned int&gt;\"><item>4</item></m_arrKey>"
+                            "<m_arrValue class=\"ArrayOfOthers\"><item/></m_arrValue></t>";
+    HashTable<unsigned int, Array<unsigned int>> table;
+    ::testing::internal::CaptureStdout();
+    try {
+        table.deserialize(parseXml(xml));
+        ADD_FAILURE() << "no exception";
+    } catch (const IndexOutOfBounds& e) {
+        EXPECT_EQ(e.getHigh(), -1);
+        EXPECT_EQ(e.getIndex(), 0);
+    }
+    EXPECT_EQ(::testing::internal::GetCapturedStdout(), kUnsupportedLine);
+    EXPECT_EQ(table.count(), 0u);
+
+    // Nothing of the failed read is left on the reader's stack.
+    HashTable<String, String> next;
+    next.deserialize(parseXml("<d class=\"H(String,String)\">"
+                              "<m_arrKey class=\"A&lt;String&gt;\"><item>k</item></m_arrKey>"
+                              "<m_arrValue class=\"A&lt;String&gt;\"><item>v</item></m_arrValue>"
+                              "</d>"));
+    ASSERT_NE(next.lookup("k"), nullptr);
+    EXPECT_EQ(*next.lookup("k"), "v");
+}
+
+} // namespace
+} // namespace qel

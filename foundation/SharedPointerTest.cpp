@@ -1,0 +1,167 @@
+#include "foundation/SharedPointer.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <memory>
+#include <thread>
+#include <vector>
+
+namespace qel {
+namespace {
+
+std::atomic<int> destroyedBases{0};
+std::atomic<int> destroyedDerived{0};
+
+// No virtual destructor on purpose: deleting through Base* would skip ~Derived, so the count
+// shows whether the object went through the deleter made for the derived class.
+struct Base {
+    ~Base() { ++destroyedBases; }
+    int tag = 1;
+};
+
+struct Derived : Base {
+    ~Derived() { ++destroyedDerived; }
+    std::vector<int> payload = std::vector<int>(16, 7);
+};
+
+struct Node {
+    virtual ~Node() { ++destroyedBases; }
+};
+
+struct Leaf : Node {
+    ~Leaf() override { ++destroyedDerived; }
+};
+
+class SharedPointerTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        destroyedBases = 0;
+        destroyedDerived = 0;
+    }
+};
+
+TEST_F(SharedPointerTest, CountFollowsCopiesAndTheLastReleaseDeletes) {
+    auto* first = new SharedPointer<Derived>(new Derived);
+    EXPECT_EQ(first->getCount(), 1u);
+    {
+        SharedPointer<Derived> second(*first);
+        EXPECT_EQ(first->getCount(), 2u);
+        EXPECT_EQ(second.get(), first->get());
+        SharedPointer<Derived> third(second);
+        EXPECT_EQ(third.getCount(), 3u);
+    }
+    EXPECT_EQ(first->getCount(), 1u);
+    EXPECT_EQ(destroyedDerived, 0);
+    SharedPointer<Derived> survivor(*first);
+    delete first;
+    EXPECT_EQ(destroyedDerived, 0);
+    EXPECT_EQ(survivor.getCount(), 1u);
+    EXPECT_EQ(survivor->payload.size(), 16u);
+    EXPECT_EQ((*survivor).tag, 1);
+}
+
+TEST_F(SharedPointerTest, EmptyAndNullHandles) {
+    {
+        SharedPointer<Derived> empty;
+        EXPECT_EQ(empty.getCount(), 0u);
+        EXPECT_FALSE(empty);
+        SharedPointer<Derived> copy(empty);
+        EXPECT_EQ(copy.getCount(), 0u);
+        EXPECT_EQ(copy.get(), nullptr);
+        SharedPointer<Base> converted(empty);
+        EXPECT_EQ(converted.getCount(), 0u);
+
+        SharedPointer<Derived> null(nullptr);
+        EXPECT_EQ(null.getCount(), 1u);
+        SharedPointer<Derived> nullCopy(null);
+        EXPECT_EQ(null.getCount(), 2u);
+        EXPECT_EQ(nullCopy.get(), nullptr);
+    }
+    EXPECT_EQ(destroyedDerived, 0);
+    EXPECT_EQ(destroyedBases, 0);
+}
+
+TEST_F(SharedPointerTest, BaseHandleDeletesOnceThroughTheDerivedDeleter) {
+    auto* derived = new SharedPointer<Derived>(new Derived);
+    SharedPointer<Base> base(*derived);
+    EXPECT_EQ(base.getCount(), 2u);
+    EXPECT_EQ(base.get(), static_cast<Base*>(derived->get()));
+    delete derived;
+    EXPECT_EQ(base.getCount(), 1u);
+    EXPECT_EQ(destroyedDerived, 0);
+    SharedPointer<Base> copy(base);
+    EXPECT_EQ(copy.getCount(), 2u);
+}
+
+TEST_F(SharedPointerTest, LastBaseHandleRunsTheDerivedDestructor) {
+    {
+        SharedPointer<Base> base(SharedPointer<Derived>(new Derived));
+        EXPECT_EQ(base.getCount(), 1u);
+    }
+    EXPECT_EQ(destroyedDerived, 1);
+    EXPECT_EQ(destroyedBases, 1);
+    { SharedPointer<Node> node(SharedPointer<Leaf>(new Leaf)); }
+    EXPECT_EQ(destroyedDerived, 2);
+    EXPECT_EQ(destroyedBases, 2);
+}
+
+TEST_F(SharedPointerTest, Assignment) {
+    SharedPointer<Leaf> a(new Leaf);
+    SharedPointer<Leaf> b(new Leaf);
+    SharedPointer<Leaf> a2(a);
+    a2 = b;
+    EXPECT_EQ(a.getCount(), 1u);
+    EXPECT_EQ(b.getCount(), 2u);
+    EXPECT_EQ(destroyedDerived, 0);
+    a = b; // a's object loses its last handle
+    EXPECT_EQ(destroyedDerived, 1);
+    EXPECT_EQ(b.getCount(), 3u);
+    SharedPointer<Leaf>& alias = a;
+    a = alias;
+    a = a2; // already shares
+    EXPECT_EQ(b.getCount(), 3u);
+    SharedPointer<Leaf> empty;
+    a = empty;
+    EXPECT_EQ(a.getCount(), 0u);
+    EXPECT_EQ(b.getCount(), 2u);
+    EXPECT_EQ(destroyedDerived, 1);
+}
+
+TEST_F(SharedPointerTest, HandlesReleasedOnManyThreadsDeleteOnce) {
+    constexpr int kThreads = 8;
+    constexpr int kCopiesPerThread = 2000;
+    for (int round = 0; round < 20; ++round) {
+        destroyedDerived = 0;
+        std::vector<std::unique_ptr<SharedPointer<Leaf>>> handles;
+        {
+            SharedPointer<Leaf> origin(new Leaf);
+            for (int i = 0; i < kThreads; ++i) {
+                handles.push_back(std::make_unique<SharedPointer<Leaf>>(origin));
+            }
+            EXPECT_EQ(origin.getCount(), unsigned(kThreads + 1));
+        }
+        std::atomic<bool> go{false};
+        std::vector<std::thread> threads;
+        for (int i = 0; i < kThreads; ++i) {
+            threads.emplace_back([&, i] {
+                while (!go) {
+                    std::this_thread::yield();
+                }
+                for (int k = 0; k < kCopiesPerThread; ++k) {
+                    SharedPointer<Leaf> copy(*handles[i]);
+                    SharedPointer<Node> base(copy);
+                }
+                handles[i].reset();
+            });
+        }
+        go = true;
+        for (std::thread& t : threads) {
+            t.join();
+        }
+        EXPECT_EQ(destroyedDerived, 1) << "round " << round;
+    }
+}
+
+} // namespace
+} // namespace qel
