@@ -24,6 +24,7 @@ namespace {
 constexpr DWORD kErrorPathNotFound = 3;
 constexpr DWORD kErrorBadLength = 24;
 constexpr DWORD kErrorDirNotRoot = 144;
+constexpr DWORD kErrorUnrecognizedVolume = 1005;
 constexpr DWORD kErrorIoDevice = 1117;
 
 constexpr DWORD kFileCaseSensitiveSearch = 0x1;
@@ -127,6 +128,7 @@ struct VolumeIdentity {
     std::string type;
     std::string label;
     std::optional<std::uint32_t> serial;
+    DWORD error = ERROR_SUCCESS; // why the serial is unknown
 };
 
 // The node a /dev/disk/by-* link points at is the last part of its target ("../../sda1").
@@ -143,9 +145,12 @@ std::optional<std::string> linkNamingNode(const fs::path& directory, const std::
     return std::nullopt;
 }
 
+// The label and serial from the file system's superblock where the node opens, else from the
+// udev links. A volume whose serial stays unknown reports why, so that nothing is made up.
 VolumeIdentity identifyVolume(const StorageRoots& roots, const std::string& node) {
     VolumeIdentity identity;
     if (node.empty()) {
+        identity.error = ERROR_NOT_SUPPORTED; // memory, network and overlay file systems
         return identity;
     }
     const int fd = ::open((roots.dev / node).c_str(), O_RDONLY | O_CLOEXEC);
@@ -168,14 +173,21 @@ VolumeIdentity identifyVolume(const StorageRoots& roots, const std::string& node
             identity.type = found->type;
             identity.label = found->label;
             identity.serial = found->serial;
-            return identity;
+        }
+        identity.error = kErrorUnrecognizedVolume;
+    } else {
+        identity.error = errno == ENOMEDIUM ? ERROR_NOT_READY : ERROR_ACCESS_DENIED;
+    }
+    if (!identity.serial) {
+        if (const auto label = linkNamingNode(roots.dev / "disk" / "by-label", node)) {
+            identity.label = decodeUdevName(*label);
+        }
+        if (const auto uuid = linkNamingNode(roots.dev / "disk" / "by-uuid", node)) {
+            identity.serial = serialFromUuid(*uuid);
         }
     }
-    if (const auto label = linkNamingNode(roots.dev / "disk" / "by-label", node)) {
-        identity.label = decodeUdevName(*label);
-    }
-    if (const auto uuid = linkNamingNode(roots.dev / "disk" / "by-uuid", node)) {
-        identity.serial = serialFromUuid(*uuid);
+    if (identity.serial) {
+        identity.error = ERROR_SUCCESS;
     }
     return identity;
 }
@@ -962,6 +974,9 @@ BOOL LinuxStorage::getVolumeInformation(const char16_t* root, char16_t* name, DW
         return fail(ERROR_NOT_READY); // a CD-ROM drive without a medium
     }
     const VolumeIdentity identity = identifyVolume(roots_, drive->blockName);
+    if (identity.error != ERROR_SUCCESS) {
+        return fail(identity.error);
+    }
     std::string type = mount->fsType;
     if (type == "fuseblk" && !identity.type.empty()) {
         type = identity.type; // the FUSE driver hides the real file system

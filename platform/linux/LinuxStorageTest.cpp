@@ -563,9 +563,6 @@ TEST_F(LinuxStorageTest, ReadsVolumeInformation) {
         {u"\\\\.\\C:\\", u"Root Disk", 0x5D2B7E2A, u"ext4", false}, // the superblock
         {u"D:\\", u"USB STICK", 0x1A2B3C4D, u"vfat", false},
         {u"J:\\", u"DATA DISK", 0x0F1E2D3C, u"ext4", true}, // udev links
-        {u"E:\\", u"", 0, u"btrfs", false},                 // neither: nothing made up
-        {u"G:\\", u"", 0, u"nfs4", false},
-        {u"H:\\", u"", 0, u"tmpfs", false},
     };
     for (const auto& c : cases) {
         char16_t label[64];
@@ -582,6 +579,34 @@ TEST_F(LinuxStorageTest, ReadsVolumeInformation) {
         EXPECT_EQ((flags & FILE_READ_ONLY_VOLUME) != 0, c.readOnly) << utf16ToUtf8(c.root);
         EXPECT_GT(component, 0u);
     }
+}
+
+TEST_F(LinuxStorageTest, InventsNoSerialItCannotRead) {
+    const struct {
+        const char16_t* root;
+        DWORD error;
+    } cases[] = {
+        {u"E:\\", ERROR_ACCESS_DENIED}, // no node under /dev, no udev links
+        {u"I:\\", ERROR_ACCESS_DENIED},
+        {u"G:\\", ERROR_NOT_SUPPORTED}, // a network share, a RAM disk: no volume serial
+        {u"H:\\", ERROR_NOT_SUPPORTED},
+    };
+    for (const auto& c : cases) {
+        char16_t label[64] = {};
+        DWORD serial = 0;
+        EXPECT_FALSE(
+            storage.getVolumeInformation(c.root, label, 64, &serial, nullptr, nullptr, nullptr, 0));
+        EXPECT_EQ(lastError(), c.error) << utf16ToUtf8(c.root);
+    }
+    // A node that opens but holds no file system the parsers know.
+    const test::TestTree dev;
+    dev.file("sda2", std::string(4096, 'Z'));
+    StorageRoots roots = machine.roots();
+    roots.dev = dev.root();
+    LinuxStorage unknown(roots);
+    EXPECT_FALSE(
+        unknown.getVolumeInformation(u"C:\\", nullptr, 0, nullptr, nullptr, nullptr, nullptr, 0));
+    EXPECT_EQ(lastError(), 1005u); // ERROR_UNRECOGNIZED_VOLUME
 }
 
 TEST_F(LinuxStorageTest, FailsVolumeInformationAsWindowsDoes) {
