@@ -20,7 +20,8 @@ SgResult sendScsiCommand(int fd, std::span<const std::uint8_t> cdb, DataDirectio
     header.cmdp = command.data();
     header.mx_sb_len = static_cast<unsigned char>(result.sense.size());
     header.sbp = result.sense.data();
-    header.timeout = std::clamp(timeoutSeconds, 1u, 3600u) * 1000u;
+    // No timeout given: allow a sleeping disk time to spin up.
+    header.timeout = (timeoutSeconds == 0 ? 30u : std::min(timeoutSeconds, 3600u)) * 1000u;
     switch (direction) {
     case DataDirection::None:
         header.dxfer_direction = SG_DXFER_NONE;
