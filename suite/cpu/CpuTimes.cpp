@@ -42,6 +42,10 @@ std::optional<unsigned> share(const CpuTimeSample* before, const CpuTimeSample& 
 
 } // namespace
 
+CpuTimes timesFromKernelUser(std::uint64_t idle, std::uint64_t kernel, std::uint64_t user) {
+    return CpuTimes{(kernel > idle ? kernel - idle : 0) + user, idle};
+}
+
 std::optional<unsigned> busyPercent(const CpuTimeSample& before, const CpuTimeSample& after,
                                     std::span<const unsigned> cpus) {
     return share(&before, after, cpus);

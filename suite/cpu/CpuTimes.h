@@ -15,6 +15,10 @@ struct CpuTimes {
     std::uint64_t idle = 0;
 };
 
+// Windows' processor times (100 ns units): kernel time includes idle time. A kernel time below
+// the idle time (counters read at slightly different moments) counts as no kernel busy time.
+CpuTimes timesFromKernelUser(std::uint64_t idle, std::uint64_t kernel, std::uint64_t user);
+
 // One reading of every online logical processor's counters, by processor number.
 using CpuTimeSample = std::map<unsigned, CpuTimes>;
 

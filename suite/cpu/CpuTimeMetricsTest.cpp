@@ -1,0 +1,114 @@
+#include "suite/cpu/CpuTimeMetrics.h"
+
+#include <deque>
+
+#include <gtest/gtest.h>
+
+namespace libCpuProbe::cpu {
+namespace {
+
+using libSysTopo::cpu::AffinityMask;
+
+// Hands out scripted readings; nullopt stands for a failed read.
+struct ScriptedSampler {
+    std::deque<std::optional<CpuTimeSample>> readings;
+    SampledCpuTimeMetrics::Sampler sampler() {
+        return [this]() -> std::optional<CpuTimeSample> {
+            if (readings.empty()) {
+                return std::nullopt;
+            }
+            auto next = readings.front();
+            readings.pop_front();
+            return next;
+        };
+    }
+};
+
+std::optional<unsigned> usage(SampledCpuTimeMetrics& meter, const AffinityMask& mask) {
+    unsigned percent = 999;
+    if (!meter.getPercentUsage(mask, percent)) {
+        EXPECT_EQ(percent, 999u);
+        return std::nullopt;
+    }
+    return percent;
+}
+
+TEST(CpuTimeMetricsTest, FirstSampleSinceBootThenBetweenSamples) {
+    ScriptedSampler script;
+    script.readings = {
+        CpuTimeSample{{0, {25, 75}}, {1, {50, 50}}},
+        CpuTimeSample{{0, {125, 75}}, {1, {50, 150}}},
+        std::nullopt,
+        CpuTimeSample{{0, {125, 175}}, {1, {150, 150}}},
+        CpuTimeSample{{0, {125, 175}}, {1, {150, 150}}},
+    };
+    SampledCpuTimeMetrics meter(script.sampler());
+    const AffinityMask both({0, 1});
+    const AffinityMask first({0});
+    EXPECT_EQ(usage(meter, both), std::nullopt); // no sample yet
+    EXPECT_EQ(meter.getSampleCount(), 0u);
+
+    meter.refresh();
+    EXPECT_EQ(usage(meter, first), 25u);
+    EXPECT_EQ(usage(meter, both), 38u); // 75 of 200 since boot
+
+    meter.refresh();
+    EXPECT_EQ(usage(meter, first), 100u);
+    EXPECT_EQ(usage(meter, AffinityMask({1})), 0u);
+    EXPECT_EQ(usage(meter, both), 50u);
+
+    meter.refresh(); // fails
+    EXPECT_EQ(usage(meter, both), std::nullopt);
+
+    meter.refresh(); // measured from the last good reading
+    EXPECT_EQ(usage(meter, first), 0u);
+    EXPECT_EQ(usage(meter, AffinityMask({1})), 100u);
+
+    meter.refresh(); // no time passed
+    EXPECT_EQ(usage(meter, both), std::nullopt);
+    EXPECT_EQ(meter.getSampleCount(), 5u);
+}
+
+TEST(CpuTimeMetricsTest, UnknownProcessorsGiveNoUsage) {
+    ScriptedSampler script;
+    script.readings = {CpuTimeSample{{0, {1, 1}}}};
+    SampledCpuTimeMetrics meter(script.sampler());
+    meter.refresh();
+    EXPECT_EQ(usage(meter, AffinityMask({0, 64})), std::nullopt);
+    EXPECT_EQ(usage(meter, AffinityMask()), std::nullopt);
+    EXPECT_EQ(usage(meter, AffinityMask({0})), 50u);
+}
+
+TEST(CpuTimeMetricsTest, WindowsProcessorTimes) {
+    struct Case {
+        std::uint64_t idle, kernel, user;
+        CpuTimes times;
+    };
+    const Case cases[] = {
+        {100, 150, 30, {80, 100}},
+        {100, 100, 0, {0, 100}},
+        {100, 90, 5, {5, 100}}, // kernel read before idle caught up
+        {0, 0, 0, {0, 0}},
+    };
+    for (const Case& c : cases) {
+        const CpuTimes times = timesFromKernelUser(c.idle, c.kernel, c.user);
+        EXPECT_EQ(times.busy, c.times.busy);
+        EXPECT_EQ(times.idle, c.times.idle);
+    }
+}
+
+TEST(CpuTimeMetricsTest, LiveMeterMeasuresEveryProcessor) {
+    auto accessor = CpuTimeMetrics::getAccessor();
+    if (accessor.get() == nullptr) {
+        GTEST_SKIP() << "no processor times on this machine";
+    }
+    libSysTopo::cpu::ICpuTimeMetrics& meter = *accessor.get();
+    meter.refresh();
+    EXPECT_EQ(meter.getSampleCount(), 1u);
+    unsigned percent = 999;
+    EXPECT_TRUE(meter.getPercentUsage(AffinityMask({0}), percent));
+    EXPECT_LE(percent, 100u);
+}
+
+} // namespace
+} // namespace libCpuProbe::cpu

@@ -1,0 +1,123 @@
+#include "suite/cpu/HwmonTemperatureAccessor.h"
+
+#include "suite/cpu/FakeProcessorSource.h"
+#include "suite/cpu/TestFiles.h"
+
+#include <gtest/gtest.h>
+
+namespace libCpuProbe::cpu {
+namespace {
+
+using libSysTopo::cpu::CpuTemperature;
+using libSysTopo::cpu::ICpuTemperatureAccessor;
+using libSysTopo::cpu::x86_physical_cpus;
+using libSysTopo::cpu::test::fakeLayout;
+using libSysTopo::cpu::test::FakeProcessorSource;
+using libSysTopo::cpu::test::testData;
+
+// Packages with these ids and core numbers, readers installed from the recorded hwmon tree.
+std::unique_ptr<x86_physical_cpus>
+installed(std::string_view recording,
+          const std::vector<std::pair<unsigned, std::vector<unsigned>>>& packages) {
+    auto source = std::make_unique<FakeProcessorSource>();
+    unsigned next = 0;
+    for (const auto& [id, cores] : packages) {
+        source->packages.push_back({fakeLayout(id, cores, next), {}, {}, {}});
+        next += static_cast<unsigned>(cores.size());
+    }
+    auto topology = std::make_unique<x86_physical_cpus>(std::move(source), true);
+    installHwmonAccessors(*topology, findCpuTemperatureSensors(testData(recording)));
+    return topology;
+}
+
+// Whole degrees, or -1 without a reader, or -2 when the reader fails.
+int degrees(const ICpuTemperatureAccessor* reader) {
+    if (reader == nullptr) {
+        return -1;
+    }
+    CpuTemperature temperature;
+    return reader->readTemperature(temperature)
+               ? static_cast<int>(temperature.getIntegerTemperature())
+               : -2;
+}
+
+std::vector<int> packageDegrees(const x86_physical_cpus& topology) {
+    std::vector<int> result;
+    for (unsigned p = 0; p < topology.getCpuCount(); ++p) {
+        result.push_back(degrees(topology[p].getTemperatureAccessor()));
+    }
+    return result;
+}
+
+std::vector<int> coreDegrees(const x86_physical_cpus& topology, unsigned package) {
+    std::vector<int> result;
+    for (unsigned c = 0; c < topology[package].getCoreCount(); ++c) {
+        result.push_back(degrees(topology[package].getCore(c).get().getTemperatureAccessor()));
+    }
+    return result;
+}
+
+TEST(HwmonTemperatureAccessorTest, CoretempMatchesPackagesAndCoreNumbers) {
+    const auto desktop = installed("hwmon-coretemp-i7-8700", {{0, {0, 1, 2, 3, 4, 5, 7}}});
+    EXPECT_EQ(packageDegrees(*desktop), (std::vector<int>{45}));
+    EXPECT_EQ(coreDegrees(*desktop, 0), (std::vector<int>{41, 42, 43, 44, 45, 46, -1}));
+    EXPECT_EQ(desktop->operator[](0).getTemperatureAccessor()->getSourceName(), "coretemp");
+
+    const auto server = installed("hwmon-coretemp-xeon-x5650-2s",
+                                  {{0, {0, 1, 2, 8, 9, 10}}, {1, {0, 1, 2, 8, 9, 10}}});
+    EXPECT_EQ(packageDegrees(*server), (std::vector<int>{50, 51}));
+    EXPECT_EQ(coreDegrees(*server, 0), (std::vector<int>{40, 40, 40, 41, 41, 41}));
+    EXPECT_EQ(coreDegrees(*server, 1), (std::vector<int>{50, 50, 50, 51, 51, 51}));
+
+    // A package whose id no sensor names gets no reader.
+    const auto unknown = installed("hwmon-coretemp-i7-8700", {{3, {0, 1}}});
+    EXPECT_EQ(packageDegrees(*unknown), (std::vector<int>{-1}));
+    EXPECT_EQ(coreDegrees(*unknown, 0), (std::vector<int>{-1, -1}));
+}
+
+TEST(HwmonTemperatureAccessorTest, OldCoretempHasCoresOnly) {
+    const auto old = installed("hwmon-coretemp-core2-e6600-kernel2.6.32", {{0, {0, 1}}});
+    EXPECT_EQ(packageDegrees(*old), (std::vector<int>{-1}));
+    EXPECT_EQ(coreDegrees(*old, 0), (std::vector<int>{39, 41}));
+}
+
+TEST(HwmonTemperatureAccessorTest, K10tempIsSharedOutOverPackages) {
+    const auto ryzen = installed("hwmon-k10temp-ryzen-2700x", {{0, {0, 1, 2, 3, 4, 5, 6, 7}}});
+    EXPECT_EQ(packageDegrees(*ryzen), (std::vector<int>{48}));
+    EXPECT_EQ(coreDegrees(*ryzen, 0), std::vector<int>(8, -1));
+    EXPECT_EQ(ryzen->operator[](0).getTemperatureAccessor()->getSourceName(), "k10temp");
+
+    // One device for two packages: both read it.
+    const auto shared = installed("hwmon-k10temp-ryzen-2700x", {{0, {0}}, {1, {0}}});
+    EXPECT_EQ(packageDegrees(*shared), (std::vector<int>{48, 48}));
+
+    const auto epyc = installed("hwmon-k10temp-epyc-7302-2s", {{0, {0}}, {1, {0}}});
+    std::error_code error;
+    if (std::filesystem::is_symlink(testData("hwmon-k10temp-epyc-7302-2s/hwmon2/device"), error)) {
+        EXPECT_EQ(packageDegrees(*epyc), (std::vector<int>{52, 61}));
+    } else {
+        EXPECT_EQ(packageDegrees(*epyc), (std::vector<int>{61, 52}));
+    }
+}
+
+TEST(HwmonTemperatureAccessorTest, NoSensorsNoReaders) {
+    const auto none = installed("hwmon-missing", {{0, {0, 1}}});
+    EXPECT_EQ(packageDegrees(*none), (std::vector<int>{-1}));
+    EXPECT_EQ(coreDegrees(*none, 0), (std::vector<int>{-1, -1}));
+}
+
+TEST(HwmonTemperatureAccessorTest, ReadsTheFileAtEachCall) {
+    const libSysTopo::cpu::test::ScratchTree tree;
+    tree.write("temp1_input", "47500\n");
+    const HwmonTemperatureAccessor reader(tree.root() / "temp1_input", "k10temp");
+    EXPECT_EQ(degrees(&reader), 48);
+    tree.write("temp1_input", "-1000\n");
+    EXPECT_EQ(degrees(&reader), -2);
+    tree.write("temp1_input", "0\n");
+    EXPECT_EQ(degrees(&reader), 0);
+    std::filesystem::remove(tree.root() / "temp1_input");
+    EXPECT_EQ(degrees(&reader), -2);
+}
+
+} // namespace
+} // namespace libCpuProbe::cpu

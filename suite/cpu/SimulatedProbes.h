@@ -1,0 +1,51 @@
+#pragma once
+// Temperature readers and the usage meter of a simulated machine. They read the current
+// backend's facts on every call, so a machine's steps can change the figures.
+
+#include "platform/ProcessorFacts.h"
+#include "suite/cpu/CpuTemperature.h"
+#include "suite/cpu/ICpuTimeMetrics.h"
+#include "suite/cpu/ProcessorLayout.h"
+
+#include <optional>
+#include <vector>
+
+namespace libCpuProbe::cpu {
+
+// The temperature of package `package` (or of its core `core`) in the current facts. A reading
+// that the facts mark as failing, a negative one, or a node the facts no longer have reads as a
+// failure.
+class SimulatedTemperatureAccessor : public libSysTopo::cpu::ICpuTemperatureAccessor {
+public:
+    SimulatedTemperatureAccessor(unsigned package, std::optional<unsigned> core)
+        : package_(package), core_(core) {}
+    qel::String getSourceName() const override { return "simulated"; }
+    bool readTemperature(libSysTopo::cpu::CpuTemperature& temperature) const override;
+
+private:
+    unsigned package_;
+    std::optional<unsigned> core_;
+};
+
+// The temperature fact of a package or core, or null when the facts have no such node.
+const platform::TemperatureFact* simulatedTemperature(const platform::ProcessorFacts& facts,
+                                                      unsigned package,
+                                                      std::optional<unsigned> core);
+
+// Tells nodes apart by the masks of the layout the facts had when the meter was made (as the
+// topology made from them has), and reads their usage from the current facts.
+class SimulatedCpuTimeMetrics : public libSysTopo::cpu::ICpuTimeMetrics {
+public:
+    explicit SimulatedCpuTimeMetrics(std::vector<libSysTopo::cpu::PackageLayout> layout)
+        : layout_(std::move(layout)) {}
+
+    unsigned getSampleCount() const override { return samples_; }
+    void refresh() override { ++samples_; }
+    bool getPercentUsage(const libSysTopo::cpu::AffinityMask& mask, unsigned& percent) override;
+
+private:
+    std::vector<libSysTopo::cpu::PackageLayout> layout_;
+    unsigned samples_ = 0;
+};
+
+} // namespace libCpuProbe::cpu

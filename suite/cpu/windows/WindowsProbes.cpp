@@ -1,0 +1,87 @@
+// The live Windows machine's usage meter: processor times of NtQuerySystemInformation, group by
+// group. Windows has no processor temperature that can be read without a driver.
+
+#include "platform/Win32.h"
+#include "suite/cpu/CpuTemperatureAccessors.h"
+#include "suite/cpu/CpuTimeMetrics.h"
+
+#include <winternl.h>
+
+#include <vector>
+
+extern "C" NTSTATUS NTAPI NtQuerySystemInformationEx(SYSTEM_INFORMATION_CLASS information,
+                                                     PVOID input, ULONG inputLength, PVOID output,
+                                                     ULONG outputLength, PULONG returnLength);
+
+namespace libCpuProbe::cpu {
+namespace {
+
+using Performance = SYSTEM_PROCESSOR_PERFORMANCE_INFORMATION;
+static_assert(sizeof(Performance) == 48);
+
+constexpr unsigned kGroupSize = libSysTopo::cpu::AffinityMask::kGroupSize;
+
+std::uint64_t ticks(const LARGE_INTEGER& value) {
+    return value.QuadPart < 0 ? 0 : static_cast<std::uint64_t>(value.QuadPart);
+}
+
+// One group's processors; the plain query answers for the caller's group only, which is all
+// there is on a machine of one group.
+bool readGroup(WORD group, WORD groups, CpuTimeSample& sample) {
+    std::vector<Performance> entries(kGroupSize);
+    const auto bytes = static_cast<ULONG>(entries.size() * sizeof(Performance));
+    ULONG returned = 0;
+    NTSTATUS status;
+    if (groups == 1) {
+        status = NtQuerySystemInformation(SystemProcessorPerformanceInformation, entries.data(),
+                                          bytes, &returned);
+    } else {
+        USHORT input = group;
+        status = NtQuerySystemInformationEx(SystemProcessorPerformanceInformation, &input,
+                                            sizeof(input), entries.data(), bytes, &returned);
+    }
+    if (status < 0) {
+        return false;
+    }
+    const std::size_t count = std::min<std::size_t>(returned / sizeof(Performance), kGroupSize);
+    for (std::size_t i = 0; i < count; ++i) {
+        sample[group * kGroupSize + static_cast<unsigned>(i)] = timesFromKernelUser(
+            ticks(entries[i].IdleTime), ticks(entries[i].KernelTime), ticks(entries[i].UserTime));
+    }
+    return count > 0;
+}
+
+std::optional<CpuTimeSample> readProcessorTimes() {
+    const WORD groups = GetActiveProcessorGroupCount();
+    CpuTimeSample sample;
+    for (WORD group = 0; group < groups; ++group) {
+        if (!readGroup(group, groups, sample)) {
+            return std::nullopt;
+        }
+    }
+    if (sample.empty()) {
+        return std::nullopt;
+    }
+    return sample;
+}
+
+} // namespace
+
+void addLiveTemperatureAccessors(libSysTopo::cpu::x86_physical_cpus& topology) {
+    for (unsigned p = 0; p < topology.getCpuCount(); ++p) {
+        libSysTopo::cpu::x86_physical_cpu& package = topology[p];
+        package.get().setTemperatureAccessor(nullptr);
+        for (unsigned c = 0; c < package.getCoreCount(); ++c) {
+            package.getCore(c).get().setTemperatureAccessor(nullptr);
+        }
+    }
+}
+
+std::unique_ptr<libSysTopo::cpu::ICpuTimeMetrics> makeLiveTimeMetrics() {
+    if (!readProcessorTimes()) {
+        return nullptr;
+    }
+    return std::make_unique<SampledCpuTimeMetrics>(readProcessorTimes);
+}
+
+} // namespace libCpuProbe::cpu
