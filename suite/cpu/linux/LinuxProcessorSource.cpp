@@ -18,7 +18,7 @@
 namespace libSysTopo::cpu {
 namespace {
 
-const std::filesystem::path kCpuRoot = "/sys/devices/system/cpu";
+constexpr const char* kCpuRoot = "/sys/devices/system/cpu";
 constexpr const char* kCpuInfo = "/proc/cpuinfo";
 
 std::vector<PackageLayout> fromSysfs(const std::vector<SysfsPackage>& packages) {

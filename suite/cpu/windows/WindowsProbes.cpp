@@ -2,16 +2,13 @@
 // group. Windows has no processor temperature that can be read without a driver.
 
 #include "platform/Win32.h"
+#include "platform/windows/NtEntries.h"
 #include "suite/cpu/CpuTemperatureAccessors.h"
 #include "suite/cpu/CpuTimeMetrics.h"
 
 #include <winternl.h>
 
 #include <vector>
-
-extern "C" NTSTATUS NTAPI NtQuerySystemInformationEx(SYSTEM_INFORMATION_CLASS information,
-                                                     PVOID input, ULONG inputLength, PVOID output,
-                                                     ULONG outputLength, PULONG returnLength);
 
 namespace libCpuProbe::cpu {
 namespace {
@@ -33,12 +30,13 @@ bool readGroup(WORD group, WORD groups, CpuTimeSample& sample) {
     ULONG returned = 0;
     NTSTATUS status;
     if (groups == 1) {
-        status = NtQuerySystemInformation(SystemProcessorPerformanceInformation, entries.data(),
-                                          bytes, &returned);
+        status = platform::ntQuerySystemInformation(SystemProcessorPerformanceInformation,
+                                                    entries.data(), bytes, &returned);
     } else {
         USHORT input = group;
-        status = NtQuerySystemInformationEx(SystemProcessorPerformanceInformation, &input,
-                                            sizeof(input), entries.data(), bytes, &returned);
+        status =
+            platform::ntQuerySystemInformationEx(SystemProcessorPerformanceInformation, &input,
+                                                 sizeof(input), entries.data(), bytes, &returned);
     }
     if (status < 0) {
         return false;

@@ -2,12 +2,11 @@
 // on a processor of each package, and the clocks of CallNtPowerInformation.
 
 #include "platform/Win32.h"
+#include "platform/windows/NtEntries.h"
 #include "suite/cpu/Cpuid.h"
 #include "suite/cpu/LogicalProcessorRecords.h"
 #include "suite/cpu/ProcessorSource.h"
 #include "suite/cpu/SpeedMetrics.h"
-
-#include <powrprof.h>
 
 #include <algorithm>
 #include <map>
@@ -80,7 +79,8 @@ std::map<unsigned, ProcessorPowerInformation> readPowerInformation() {
     }
     std::vector<ProcessorPowerInformation> entries(count);
     const auto bytes = static_cast<ULONG>(entries.size() * sizeof(ProcessorPowerInformation));
-    if (CallNtPowerInformation(ProcessorInformation, nullptr, 0, entries.data(), bytes) != 0) {
+    if (platform::ntPowerInformation(ProcessorInformation, nullptr, 0, entries.data(), bytes) !=
+        0) {
         return {};
     }
     std::map<unsigned, ProcessorPowerInformation> byProcessor;
