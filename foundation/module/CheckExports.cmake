@@ -1,17 +1,34 @@
 # Compares the exported symbols of a built library with a golden list (one name per line).
 #   cmake -DTOOL=nm|objdump -DLIBRARY=... -DGOLDEN=... -P CheckExports.cmake
+cmake_minimum_required(VERSION 3.25)
 if(TOOL MATCHES "objdump")
     execute_process(COMMAND ${TOOL} -p ${LIBRARY} OUTPUT_VARIABLE dump RESULT_VARIABLE rc)
     if(NOT rc EQUAL 0)
         message(FATAL_ERROR "cannot read the export table of ${LIBRARY}")
     endif()
-    # The name pointer table: lines like "\t[   0] +base[   1]  0000 RNIGetCompatibleVersion".
-    string(REGEX MATCHALL "\\[ *[0-9]+\\] \\+base\\[ *[0-9]+\\] +[0-9a-fA-F]+ [^\n]+" rows "${dump}")
+    # The names follow "[Ordinal/Name Pointer] Table", one per line ("\t[   0] name"), up to the
+    # first blank line. Exports by ordinal only have no row there, so they would go unnoticed:
+    # the count of the address table must match too.
+    string(REPLACE "\n" ";" lines "${dump}")
     set(actual "")
-    foreach(row IN LISTS rows)
-        string(REGEX REPLACE ".* [0-9a-fA-F]+ ([^ \n]+)$" "\\1" name "${row}")
-        list(APPEND actual "${name}")
+    set(in_names OFF)
+    set(address_count -1)
+    foreach(line IN LISTS lines)
+        # The first such line is under "Number in:"; a later one gives the table's address.
+        if(address_count EQUAL -1 AND line MATCHES "Export Address Table[ \t]+([0-9a-fA-F]+)$")
+            math(EXPR address_count "0x${CMAKE_MATCH_1}")
+        elseif(line MATCHES "Name Pointer\\] Table$")
+            set(in_names ON)
+        elseif(in_names AND line MATCHES "^[ \t]*\\[ *[0-9]+\\] ([^ ]+)$")
+            list(APPEND actual "${CMAKE_MATCH_1}")
+        elseif(in_names)
+            break()
+        endif()
     endforeach()
+    list(LENGTH actual name_count)
+    if(address_count GREATER -1 AND NOT address_count EQUAL name_count)
+        message(FATAL_ERROR "${LIBRARY} exports ${address_count} entries, ${name_count} by name")
+    endif()
 else()
     execute_process(COMMAND ${TOOL} -D --defined-only ${LIBRARY} OUTPUT_VARIABLE dump RESULT_VARIABLE rc)
     if(NOT rc EQUAL 0)

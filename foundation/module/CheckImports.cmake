@@ -1,0 +1,36 @@
+# Checks the import table of a built DLL: every imported DLL is on the allowed list (case does not
+# matter), and the DLLs named in BY_ORDINAL_ONLY are imported from by ordinal, never by name.
+#   cmake -DOBJDUMP=... -DLIBRARY=... -DALLOWED=a.dll,b.dll -DBY_ORDINAL_ONLY=c.dll
+#         -P CheckImports.cmake
+cmake_minimum_required(VERSION 3.25)
+execute_process(COMMAND ${OBJDUMP} -p ${LIBRARY} OUTPUT_VARIABLE dump RESULT_VARIABLE rc)
+if(NOT rc EQUAL 0)
+    message(FATAL_ERROR "cannot read the import table of ${LIBRARY}")
+endif()
+string(TOLOWER "${ALLOWED}" allowed)
+string(REPLACE "," ";" allowed "${allowed}")
+string(TOLOWER "${BY_ORDINAL_ONLY}" by_ordinal_only)
+string(REPLACE "," ";" by_ordinal_only "${by_ordinal_only}")
+string(REPLACE "\n" ";" lines "${dump}")
+set(current "")
+set(problems "")
+foreach(line IN LISTS lines)
+    if(line MATCHES "There is an export table")
+        break()
+    elseif(line MATCHES "DLL Name: (.+)$")
+        string(TOLOWER "${CMAKE_MATCH_1}" current)
+        if(NOT current IN_LIST allowed)
+            list(APPEND problems "imports ${CMAKE_MATCH_1}")
+        endif()
+    elseif(current IN_LIST by_ordinal_only
+           AND line MATCHES "^\t[0-9a-fA-F]+[ \t]+[0-9a-fA-F]+[ \t]+([^ \t]+)")
+        # Rows are "vma hint name"; a row imported by ordinal names no member ("<none>").
+        if(NOT CMAKE_MATCH_1 STREQUAL "<none>")
+            list(APPEND problems "imports ${CMAKE_MATCH_1} from ${current} by name")
+        endif()
+    endif()
+endforeach()
+if(problems)
+    string(REPLACE ";" "\n  " p "${problems}")
+    message(FATAL_ERROR "Imports of ${LIBRARY}:\n  ${p}\nAllowed: ${ALLOWED}")
+endif()
