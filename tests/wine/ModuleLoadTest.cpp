@@ -1,0 +1,261 @@
+// The DLL as a host loads it at run time: LoadLibraryW, GetProcAddress, FreeLibrary.
+
+#include "devicetree/GetAllDevices.h"
+#include "platform/Win32.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cstdint>
+#include <string>
+
+namespace {
+
+using VersionEntry = unsigned int (*)();
+using SnapshotEntry = decltype(&systemmonitor::getAllDevices);
+
+constexpr const char* kVersionName = "RNIGetCompatibleVersion";
+constexpr const char* kSnapshotName = "_ZN13systemmonitor13getAllDevicesEv";
+
+// One reference to the library, taken by name from the test's own folder as a host would.
+class LoadedLibrary {
+public:
+    LoadedLibrary() : module_(::LoadLibraryW(L"systemmonitor.dll")) {}
+    ~LoadedLibrary() {
+        if (module_ != nullptr) {
+            ::FreeLibrary(module_);
+        }
+    }
+    LoadedLibrary(const LoadedLibrary&) = delete;
+    LoadedLibrary& operator=(const LoadedLibrary&) = delete;
+
+    HMODULE module() const { return module_; }
+
+    // Null when the library does not export the name.
+    template <typename Function> Function entry(const char* name) const {
+        // Through the generic function type, which converts to any other without a warning.
+        return reinterpret_cast<Function>(
+            reinterpret_cast<void (*)()>(::GetProcAddress(module_, name)));
+    }
+
+    // Drops this reference now; false when the loader refuses.
+    bool release() {
+        const bool freed = ::FreeLibrary(module_) != FALSE;
+        module_ = nullptr;
+        return freed;
+    }
+
+private:
+    HMODULE module_;
+};
+
+// The library's code pages: what must stay untouched while a thread starts and ends.
+struct CodeRange {
+    std::uintptr_t begin = 0;
+    std::uintptr_t end = 0;
+};
+
+CodeRange executableSection(HMODULE module) {
+    const auto base = reinterpret_cast<std::uintptr_t>(module);
+    const auto* dos = reinterpret_cast<const IMAGE_DOS_HEADER*>(base);
+    const auto* nt = reinterpret_cast<const IMAGE_NT_HEADERS64*>(base + dos->e_lfanew);
+    const IMAGE_SECTION_HEADER* section = IMAGE_FIRST_SECTION(nt);
+    CodeRange range;
+    for (WORD i = 0; i < nt->FileHeader.NumberOfSections; ++i, ++section) {
+        if ((section->Characteristics & IMAGE_SCN_MEM_EXECUTE) == 0) {
+            continue;
+        }
+        const std::uintptr_t begin = base + section->VirtualAddress;
+        const std::uintptr_t end = begin + section->Misc.VirtualSize;
+        range.begin = range.begin == 0 ? begin : std::min(range.begin, begin);
+        range.end = std::max(range.end, end);
+    }
+    return range;
+}
+
+// While armed, the library's code cannot run: the first instruction fetched from it faults, the
+// fault is counted, and the code is given back so that execution goes on.
+class CodeTrap {
+public:
+    explicit CodeTrap(CodeRange range) : range_(range) {
+        instance_ = this;
+        handler_ = ::AddVectoredExceptionHandler(1, &CodeTrap::onException);
+    }
+    ~CodeTrap() {
+        disarm();
+        ::RemoveVectoredExceptionHandler(handler_);
+        instance_ = nullptr;
+    }
+    CodeTrap(const CodeTrap&) = delete;
+    CodeTrap& operator=(const CodeTrap&) = delete;
+
+    bool arm() {
+        DWORD previous = 0;
+        if (::VirtualProtect(reinterpret_cast<void*>(range_.begin), range_.end - range_.begin,
+                             PAGE_NOACCESS, &previous) == FALSE) {
+            return false;
+        }
+        original_ = previous;
+        armed_ = true;
+        return true;
+    }
+
+    void disarm() {
+        if (armed_.exchange(false)) {
+            DWORD ignored = 0;
+            ::VirtualProtect(reinterpret_cast<void*>(range_.begin), range_.end - range_.begin,
+                             original_, &ignored);
+        }
+    }
+
+    int faults() const { return faults_; }
+
+private:
+    static LONG CALLBACK onException(EXCEPTION_POINTERS* info) {
+        const EXCEPTION_RECORD* record = info->ExceptionRecord;
+        CodeTrap* trap = instance_;
+        if (trap == nullptr || record->ExceptionCode != EXCEPTION_ACCESS_VIOLATION ||
+            record->NumberParameters < 2) {
+            return EXCEPTION_CONTINUE_SEARCH;
+        }
+        const auto address = static_cast<std::uintptr_t>(record->ExceptionInformation[1]);
+        if (address < trap->range_.begin || address >= trap->range_.end) {
+            return EXCEPTION_CONTINUE_SEARCH;
+        }
+        ++trap->faults_;
+        trap->disarm();
+        return EXCEPTION_CONTINUE_EXECUTION;
+    }
+
+    static inline CodeTrap* instance_ = nullptr;
+    CodeRange range_;
+    PVOID handler_ = nullptr;
+    DWORD original_ = 0;
+    std::atomic<bool> armed_{false};
+    std::atomic<int> faults_{0};
+};
+
+struct ThreadWork {
+    VersionEntry version = nullptr; // called by the thread when set
+    unsigned int answer = 0;
+};
+
+DWORD WINAPI threadBody(void* argument) {
+    auto* work = static_cast<ThreadWork*>(argument);
+    if (work->version != nullptr) {
+        work->answer = work->version();
+    }
+    return 0;
+}
+
+// Starts a thread, lets it run to its end, and waits for it; false when it could not start.
+bool runThread(ThreadWork& work) {
+    HANDLE thread = ::CreateThread(nullptr, 0, &threadBody, &work, 0, nullptr);
+    if (thread == nullptr) {
+        return false;
+    }
+    ::WaitForSingleObject(thread, INFINITE);
+    ::CloseHandle(thread);
+    return true;
+}
+
+const systemmonitor::Device*
+lastChild(const qel::Array<systemmonitor::Device::DevicePointer>& all) {
+    return all.size() == 0 ? nullptr : all[all.size() - 1].get();
+}
+
+TEST(VersionFirst, AnswersBeforeAnythingElseAndOnEveryCall) {
+    LoadedLibrary library;
+    ASSERT_NE(library.module(), nullptr) << "LoadLibraryW failed: " << ::GetLastError();
+    const auto version = library.entry<VersionEntry>(kVersionName);
+    ASSERT_NE(version, nullptr);
+    EXPECT_EQ(version(), 0x00020000u);
+    EXPECT_EQ(version(), 0x00020000u);
+}
+
+TEST(ModuleLoad, ExportsThePublicEntriesAndNothingInternal) {
+    LoadedLibrary library;
+    ASSERT_NE(library.module(), nullptr);
+    struct Case {
+        const char* name;
+        bool exported;
+    };
+    const Case cases[] = {
+        {kVersionName, true},
+        {kSnapshotName, true},
+        {"DllMain", false},
+        {"getAllDevices", false},
+        {"_ZN8platform13nativeBackendEv", false},
+        {"_ZN13systemmonitor19collectMemoryDeviceERN3qel13SharedPointerINS_"
+         "6sisapi13SysInfoDeviceENS0_"
+         "22AutoMutexLockingPolicyEEE",
+         false},
+        {"_ZN12libOSWindows12WindowsDriveC1Ev", false},
+        {"__dyn_tls_init_callback", false},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(::GetProcAddress(library.module(), c.name) != nullptr, c.exported) << c.name;
+    }
+}
+
+TEST(ModuleLoad, SnapshotThroughGetProcAddressIsOwnedByTheHost) {
+    LoadedLibrary library;
+    ASSERT_NE(library.module(), nullptr);
+    const auto snapshot = library.entry<SnapshotEntry>(kSnapshotName);
+    ASSERT_NE(snapshot, nullptr);
+
+    auto root = snapshot();
+    ASSERT_NE(root.get(), nullptr);
+    EXPECT_EQ(root.getCount(), 1);
+    EXPECT_EQ(root->getType(), systemmonitor::SYSTEM_ROOT);
+    EXPECT_EQ(root->getLocalizedName(), "System Root");
+    EXPECT_EQ(root->getKey(), "SYSROOT");
+    const auto children = root->getChildDevices();
+    const systemmonitor::Device* memory = lastChild(children);
+    ASSERT_NE(memory, nullptr);
+    EXPECT_EQ(memory->getLocalizedName(), "System Memory");
+}
+
+TEST(ModuleLoad, UnloadsAndLoadsAgainWithFreshState) {
+    for (int round = 0; round < 2; ++round) {
+        LoadedLibrary library;
+        ASSERT_NE(library.module(), nullptr) << "round " << round;
+        const auto snapshot = library.entry<SnapshotEntry>(kSnapshotName);
+        ASSERT_NE(snapshot, nullptr);
+        {
+            auto root = snapshot();
+            EXPECT_EQ(root->getKey(), "SYSROOT") << "round " << round;
+        }
+        EXPECT_TRUE(library.release()) << "round " << round;
+        EXPECT_EQ(::GetModuleHandleW(L"systemmonitor.dll"), nullptr)
+            << "still loaded, round " << round;
+    }
+}
+
+TEST(ModuleLoad, ThreadStartedAfterLoadingCallsNothingInTheLibrary) {
+    LoadedLibrary library;
+    ASSERT_NE(library.module(), nullptr);
+    const auto version = library.entry<VersionEntry>(kVersionName);
+    ASSERT_NE(version, nullptr);
+    const CodeRange code = executableSection(library.module());
+    ASSERT_LT(code.begin, code.end);
+
+    CodeTrap trap(code);
+    ThreadWork idle;
+    ASSERT_TRUE(trap.arm());
+    ASSERT_TRUE(runThread(idle));
+    trap.disarm();
+    EXPECT_EQ(trap.faults(), 0) << "starting or ending a thread ran the library's code";
+
+    // The trap does see a call into the library from a thread.
+    ThreadWork calling;
+    calling.version = version;
+    ASSERT_TRUE(trap.arm());
+    ASSERT_TRUE(runThread(calling));
+    trap.disarm();
+    EXPECT_EQ(trap.faults(), 1);
+    EXPECT_EQ(calling.answer, 0x00020000u);
+}
+
+} // namespace
