@@ -2,15 +2,23 @@
 // Wine's machine, and the storage records copied and destroyed across the boundary.
 
 #include "devicetree/GetAllDevices.h"
+#include "libOSWindows/ScsiAddress.h"
+#include "libOSWindows/WindowsDevice.h"
 #include "platform/Win32.h"
+#include "tests/wine/CrtHeap.h"
 
 #include <gtest/gtest.h>
 
 #include <string>
+#include <vector>
 
 namespace {
 
+using libOSWindows::WindowsDevice;
 using systemmonitor::Device;
+
+// Far below one text per round: 200 rounds that each leaked one would add kilobytes.
+constexpr std::ptrdiff_t kSlack = 1024;
 
 const Device* childNamed(const Device& parent, const char* name) {
     const auto children = parent.getChildDevices();
@@ -73,6 +81,68 @@ TEST(ImportLibrary, EverySnapshotIsANewTreeOwnedByTheCaller) {
     EXPECT_EQ(first.getCount(), 1);
     auto shared = first;
     EXPECT_EQ(first.getCount(), 2);
+}
+
+// These members resolve through the import library only: this program links no storage code.
+TEST(ImportLibrary, ScsiAddressIsBuiltAndAssignedByTheLibrary) {
+    libOSWindows::ScsiAddress address;
+    EXPECT_EQ(address.portNumber, 0);
+    EXPECT_EQ(address.pathId, 0);
+    EXPECT_EQ(address.targetId, 0);
+    EXPECT_EQ(address.lun, 0);
+    address.portNumber = 1;
+    address.pathId = 2;
+    address.targetId = 3;
+    address.lun = 4;
+    libOSWindows::ScsiAddress other;
+    EXPECT_EQ(&(other = address), &other);
+    EXPECT_EQ(other.portNumber, 1);
+    EXPECT_EQ(other.pathId, 2);
+    EXPECT_EQ(other.targetId, 3);
+    EXPECT_EQ(other.lun, 4);
+}
+
+void fill(WindowsDevice& device, const char* tag) {
+    const qel::String text = qel::String(smoke::kLongText) + tag;
+    device.enumeratorName = text + " enumerator";
+    device.friendlyName = text + " friendly";
+    device.description = text + " description";
+    device.instanceId = text + " instance";
+    device.devicePath = text + " path";
+}
+
+TEST(ImportLibrary, DeviceRecordsCrossTheBoundaryWithoutLeaks) {
+    const std::ptrdiff_t growth = smoke::heapGrowth(200, [] {
+        WindowsDevice made; // the library's constructor
+        EXPECT_TRUE(made.instanceId.empty());
+        fill(made, "made");       // texts allocated here
+        WindowsDevice copy(made); // the library copies them
+        EXPECT_EQ(copy.enumeratorName, made.enumeratorName);
+        EXPECT_EQ(copy.friendlyName, made.friendlyName);
+        EXPECT_EQ(copy.description, made.description);
+        EXPECT_EQ(copy.instanceId, made.instanceId);
+        EXPECT_EQ(copy.devicePath, made.devicePath);
+        EXPECT_NE(copy.devicePath.getUCS2Buffer(), made.devicePath.getUCS2Buffer());
+        WindowsDevice assigned;
+        fill(assigned, "replaced");
+        EXPECT_EQ(&(assigned = copy), &assigned); // the library frees texts allocated here
+        EXPECT_EQ(assigned.instanceId, made.instanceId);
+        copy.friendlyName = qel::String(); // this side frees a text the library allocated
+    });                                    // the library destroys all three
+    EXPECT_LE(growth, kSlack);
+}
+
+TEST(ImportLibrary, LeakMeasureSeesALeakedRecord) {
+    std::vector<WindowsDevice*> kept;
+    kept.reserve(64);
+    const std::ptrdiff_t growth = smoke::heapGrowth(50, [&kept] {
+        kept.push_back(new WindowsDevice);
+        fill(*kept.back(), "kept");
+    });
+    EXPECT_GE(growth, static_cast<std::ptrdiff_t>(50 * 5 * 40));
+    for (WindowsDevice* device : kept) {
+        delete device;
+    }
 }
 
 } // namespace

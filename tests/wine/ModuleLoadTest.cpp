@@ -1,14 +1,20 @@
 // The DLL as a host loads it at run time: LoadLibraryW, GetProcAddress, FreeLibrary.
 
 #include "devicetree/GetAllDevices.h"
+#include "foundation/FileHandleResManager.h"
+#include "libOSWindows/Volume.h"
+#include "libOSWindows/WindowsDrive.h"
 #include "platform/Win32.h"
+#include "tests/wine/CrtHeap.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <atomic>
 #include <cstdint>
+#include <new>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -160,6 +166,46 @@ bool runThread(ThreadWork& work) {
     return true;
 }
 
+// The library's copy, assignment and destruction of one record type, called on records that this
+// program builds with its own copy of the storage code, as another module of the suite would.
+template <typename Record> struct ExportedMembers {
+    void (*copyConstruct)(Record* self, const Record* other) = nullptr;
+    Record* (*assign)(Record* self, const Record* other) = nullptr;
+    void (*destroy)(Record* self) = nullptr;
+
+    ExportedMembers(const LoadedLibrary& library, const std::string& name) {
+        const std::string prefix = "_ZN12libOSWindows" + std::to_string(name.size()) + name;
+        copyConstruct = library.entry<decltype(copyConstruct)>((prefix + "C1ERKS0_").c_str());
+        assign = library.entry<decltype(assign)>((prefix + "aSERKS0_").c_str());
+        destroy = library.entry<decltype(destroy)>((prefix + "D1Ev").c_str());
+    }
+    bool complete() const {
+        return copyConstruct != nullptr && assign != nullptr && destroy != nullptr;
+    }
+};
+
+// Room for one record whose lifetime the test runs by hand.
+template <typename Record> struct RecordStorage {
+    alignas(Record) unsigned char bytes[sizeof(Record)];
+    Record* get() { return reinterpret_cast<Record*>(bytes); }
+};
+
+// Far below one text per round: 100 rounds that each leaked one would add kilobytes.
+constexpr std::ptrdiff_t kSlack = 1024;
+
+libOSWindows::Volume systemVolume() {
+    libOSWindows::Volume volume(libOSWindows::DriveLetterInfo{'C', DRIVE_FIXED});
+    volume.label = smoke::kLongText;
+    return volume;
+}
+
+std::u16string ownFileName() {
+    std::vector<wchar_t> name(32768);
+    const DWORD length =
+        ::GetModuleFileNameW(nullptr, name.data(), static_cast<DWORD>(name.size()));
+    return std::u16string(reinterpret_cast<const char16_t*>(name.data()), length);
+}
+
 const systemmonitor::Device*
 lastChild(const qel::Array<systemmonitor::Device::DevicePointer>& all) {
     return all.size() == 0 ? nullptr : all[all.size() - 1].get();
@@ -256,6 +302,95 @@ TEST(ModuleLoad, ThreadStartedAfterLoadingCallsNothingInTheLibrary) {
     trap.disarm();
     EXPECT_EQ(trap.faults(), 1);
     EXPECT_EQ(calling.answer, 0x00020000u);
+}
+
+TEST(ModuleLoad, VolumesCrossTheBoundaryByCopyWithoutLeaks) {
+    LoadedLibrary library;
+    ASSERT_NE(library.module(), nullptr);
+    const ExportedMembers<libOSWindows::Volume> exported(library, "Volume");
+    ASSERT_TRUE(exported.complete());
+    const libOSWindows::Volume source = systemVolume();
+
+    const std::ptrdiff_t growth = smoke::heapGrowth(100, [&] {
+        RecordStorage<libOSWindows::Volume> copyRoom;
+        exported.copyConstruct(copyRoom.get(), &source); // the library copies
+        libOSWindows::Volume& copy = *copyRoom.get();
+        EXPECT_EQ(copy.driveLetter, 'C');
+        EXPECT_EQ(copy.rootPath, source.rootPath);
+        EXPECT_EQ(copy.devicePath, source.devicePath);
+        EXPECT_EQ(copy.label, source.label);
+        EXPECT_NE(copy.label.getUCS2Buffer(), source.label.getUCS2Buffer());
+        EXPECT_EQ(copy.serialNumber, source.serialNumber);
+        EXPECT_EQ(copy.fileSystem, source.fileSystem);
+        EXPECT_EQ(copy.totalBytes, source.totalBytes);
+        EXPECT_EQ(copy.freeBytes, source.freeBytes);
+        EXPECT_EQ(copy.driveType, source.driveType);
+
+        // The library assigns over, and then destroys, a record built on this side.
+        RecordStorage<libOSWindows::Volume> hostRoom;
+        libOSWindows::Volume* host = new (hostRoom.get()) libOSWindows::Volume(source);
+        host->label = "a label long enough for the heap, replaced by the library";
+        EXPECT_EQ(exported.assign(host, &copy), host);
+        EXPECT_EQ(host->label, source.label);
+        EXPECT_EQ(exported.assign(host, host), host);
+        EXPECT_EQ(host->label, source.label);
+        exported.destroy(host);
+
+        copy.~Volume(); // this side destroys the library's copy
+    });
+    EXPECT_LE(growth, kSlack);
+}
+
+TEST(ModuleLoad, DrivesCopiedByTheLibraryShareTheHandleAndCopyTheVolumes) {
+    LoadedLibrary library;
+    ASSERT_NE(library.module(), nullptr);
+    const ExportedMembers<libOSWindows::WindowsDrive> exported(library, "WindowsDrive");
+    ASSERT_TRUE(exported.complete());
+
+    const std::u16string self = ownFileName();
+    qel::FileHandle handle(qel::FileHandleResManager::open(
+        {qel::String(self), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE}));
+    ASSERT_TRUE(handle.isValid());
+    libOSWindows::WindowsDrive source;
+    source.handle = handle;
+    source.mediaKind = static_cast<std::uint32_t>(libOSWindows::DriveMediaKind::Fixed);
+    source.bytesPerSector = 512;
+    source.sizeBytes = 8422686720u;
+    source.volumes.append(systemVolume());
+    source.volumesLoaded = true;
+    ASSERT_EQ(handle.getCount(), 2u);
+
+    const std::ptrdiff_t growth = smoke::heapGrowth(100, [&] {
+        RecordStorage<libOSWindows::WindowsDrive> copyRoom;
+        exported.copyConstruct(copyRoom.get(), &source); // the library copies
+        libOSWindows::WindowsDrive& copy = *copyRoom.get();
+        EXPECT_EQ(copy.handle.get(), handle.get());
+        EXPECT_EQ(handle.getCount(), 3u);
+        EXPECT_FALSE(copy.descriptor.isValid());
+        EXPECT_EQ(copy.mediaKind, source.mediaKind);
+        EXPECT_EQ(copy.bytesPerSector, 512u);
+        EXPECT_EQ(copy.sizeBytes, 8422686720u);
+        EXPECT_TRUE(copy.volumesLoaded);
+        ASSERT_EQ(copy.volumes.size(), 1u);
+        EXPECT_NE(&copy.volumes[0], &source.volumes[0]);
+        EXPECT_EQ(copy.volumes[0].label, source.volumes[0].label);
+
+        // The library assigns over, and then destroys, a drive built on this side.
+        RecordStorage<libOSWindows::WindowsDrive> hostRoom;
+        libOSWindows::WindowsDrive* host = new (hostRoom.get()) libOSWindows::WindowsDrive();
+        EXPECT_EQ(exported.assign(host, &copy), host);
+        EXPECT_EQ(handle.getCount(), 4u);
+        EXPECT_EQ(exported.assign(host, host), host);
+        EXPECT_EQ(handle.getCount(), 4u);
+        ASSERT_EQ(host->volumes.size(), 1u);
+        exported.destroy(host);
+        EXPECT_EQ(handle.getCount(), 3u);
+
+        copy.~WindowsDrive(); // this side destroys the library's copy
+        EXPECT_EQ(handle.getCount(), 2u);
+    });
+    EXPECT_LE(growth, kSlack);
+    EXPECT_TRUE(handle.isValid());
 }
 
 } // namespace
