@@ -1,0 +1,136 @@
+#include "libOSWindows/DriveLetters.h"
+
+#include "platform/simulated/SimulatedMachine.h"
+
+#include <gtest/gtest.h>
+
+#include <map>
+#include <string>
+
+namespace libOSWindows {
+namespace {
+
+using platform::simulated::SimulatedMachine;
+
+// "disk:letters" per disk number, ascending, e.g. "0:CE 1:D".
+std::string describe(const DriveLetterTable& table) {
+    std::map<unsigned int, std::string> byDisk;
+    table.forEach([&](unsigned int disk, const qel::Array<DriveLetterInfo>& letters) {
+        for (const DriveLetterInfo& info : letters) {
+            byDisk[disk] += info.driveLetter;
+        }
+    });
+    std::string out;
+    for (const auto& [disk, letters] : byDisk) {
+        out += (out.empty() ? "" : " ") + std::to_string(disk) + ":" + letters;
+    }
+    return out;
+}
+
+TEST(DriveLetters, PathFormatters) {
+    EXPECT_EQ(devicePathFor('D').toUtf8(), R"(\\.\D:)");
+    EXPECT_EQ(volumeRootFor('D').toUtf8(), R"(\\.\D:\)");
+    EXPECT_EQ(driveRootFor('D').toUtf8(), R"(D:\)");
+    EXPECT_EQ(devicePathFor('A').toUtf8(), R"(\\.\A:)");
+    EXPECT_EQ(volumeRootFor('Z').toUtf8(), R"(\\.\Z:\)");
+}
+
+TEST(DriveLetters, ScanRecordsLocalLettersByKindAndDisk) {
+    struct Case {
+        const char* name;
+        const char* drives;
+        const char* fixed;
+        const char* removable;
+        const char* cdrom;
+    };
+    const Case cases[] = {
+        {"no letters", "{}", "", "", ""},
+        {"network drives, connected or not, are never recorded",
+         R"({"C": {"type": 3, "deviceNumber": 0},
+             "G": {"type": 3, "network": 1, "deviceNumber": 0},
+             "H": {"type": 4, "network": 2, "deviceNumber": 0}})",
+         "0:C", "", ""},
+        {"a letter that cannot be opened or answered is absent",
+         R"({"C": {"type": 3, "deviceNumber": 0},
+             "D": {"type": 3, "openable": false, "deviceNumber": 0},
+             "E": {"type": 3}})",
+         "0:C", "", ""},
+        {"two letters on one disk in one list, lower letter first",
+         R"({"E": {"type": 3, "deviceNumber": 0},
+             "D": {"type": 3, "deviceNumber": 1},
+             "C": {"type": 3, "deviceNumber": 0}})",
+         "0:CE 1:D", "", ""},
+        {"removable, fixed and CD-ROM letters go to their own tables",
+         R"({"C": {"type": 3, "deviceNumber": 0},
+             "E": {"type": 2, "deviceNumber": 2},
+             "F": {"type": 5, "deviceNumber": 0},
+             "G": {"type": 2, "deviceNumber": 0}})",
+         "0:C", "0:G 2:E", "0:F"},
+        {"other drive types are skipped",
+         R"({"C": {"deviceNumber": 0},
+             "D": {"type": 1, "deviceNumber": 0},
+             "E": {"type": 4, "deviceNumber": 0},
+             "R": {"type": 6, "deviceNumber": 0}})",
+         "", "", ""},
+        {"the first and the last letter",
+         R"({"A": {"type": 2, "deviceNumber": 4}, "Z": {"type": 3, "deviceNumber": 4294967295}})",
+         "4294967295:Z", "4:A", ""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        SimulatedMachine machine =
+            SimulatedMachine::fromJson(std::string(R"({"drives": )") + c.drives + "}");
+        const platform::ScopedBackend installed(machine);
+        DriveLetterMap map;
+        scanDriveLetters(map);
+        EXPECT_EQ(describe(map.fixedDrives), c.fixed);
+        EXPECT_EQ(describe(map.removableDrives), c.removable);
+        EXPECT_EQ(describe(map.cdromDrives), c.cdrom);
+        EXPECT_EQ(machine.closes(), machine.opens());
+        EXPECT_EQ(machine.openHandleCount(), 0u);
+        EXPECT_EQ(machine.invalidCloses(), 0u);
+    }
+}
+
+TEST(DriveLetters, NetworkLettersAreNeverOpened) {
+    SimulatedMachine machine = SimulatedMachine::fromJson(R"({"drives": {
+        "G": {"type": 4, "network": 1, "deviceNumber": 0},
+        "H": {"type": 4, "network": 2, "deviceNumber": 0}}})");
+    const platform::ScopedBackend installed(machine);
+    DriveLetterMap map;
+    scanDriveLetters(map);
+    EXPECT_EQ(machine.opens(), 0u);
+}
+
+TEST(DriveLetters, EachLetterOpensOnceAndClosesOnEveryPath) {
+    SimulatedMachine machine = SimulatedMachine::fromJson(R"({"drives": {
+        "C": {"type": 3, "deviceNumber": 0},
+        "D": {"type": 6, "deviceNumber": 0},
+        "E": {"type": 3}}})");
+    const platform::ScopedBackend installed(machine);
+    DriveLetterMap map;
+    scanDriveLetters(map);
+    for (const char16_t* path : {u"\\\\.\\C:", u"\\\\.\\D:", u"\\\\.\\E:"}) {
+        EXPECT_EQ(machine.opens(path), 1u);
+        EXPECT_EQ(machine.closes(path), 1u);
+    }
+}
+
+TEST(DriveLetters, AppendKeepsOrderPastTheFirstCapacity) {
+    DriveLetterTable table;
+    std::string expected;
+    for (char letter = 'A'; letter <= 'Z'; ++letter) {
+        EXPECT_TRUE(appendDriveLetter(table, 7, DriveLetterInfo{letter, DRIVE_FIXED}));
+        expected += letter;
+    }
+    EXPECT_TRUE(appendDriveLetter(table, 8, DriveLetterInfo{'C', DRIVE_FIXED}));
+    EXPECT_EQ(describe(table), "7:" + expected + " 8:C");
+    EXPECT_EQ(table.count(), 2u);
+
+    qel::Array<DriveLetterInfo> none;
+    EXPECT_EQ(table.getValue(9, none), 0u);
+    EXPECT_EQ(none.size(), 0u);
+}
+
+} // namespace
+} // namespace libOSWindows

@@ -1,0 +1,595 @@
+#include "libOSWindows/WindowsDrive.h"
+
+#include "foundation/Log.h"
+#include "platform/simulated/SimulatedMachine.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <functional>
+#include <map>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace libOSWindows {
+namespace {
+
+using platform::simulated::SimulatedMachine;
+
+constexpr std::uint32_t kRemovable = static_cast<std::uint32_t>(DriveMediaKind::Removable);
+constexpr std::uint32_t kFixed = static_cast<std::uint32_t>(DriveMediaKind::Fixed);
+constexpr std::uint32_t kUnknown = static_cast<std::uint32_t>(DriveMediaKind::Unknown);
+
+// Letters E, C, D on fixed disk 0 (listed in that order to the machine), F removable on disk 0,
+// G removable and H fixed on disk 1, CD-ROM letters K (number 0) and L (number 1), and a network
+// drive on disk 0.
+const char* const kMachine = R"({
+  "drives": {
+    "E": {"type": 3, "deviceNumber": 0, "volume": {"label": "Three", "serial": 3, "fileSystem": "NTFS"},
+          "space": {"total": 300, "free": 100, "available": 100}},
+    "C": {"type": 3, "deviceNumber": 0, "volume": {"label": "One", "serial": 1, "fileSystem": "NTFS"},
+          "space": {"total": 100, "free": 50, "available": 50}},
+    "D": {"type": 3, "deviceNumber": 0},
+    "F": {"type": 2, "deviceNumber": 0},
+    "G": {"type": 2, "deviceNumber": 1},
+    "H": {"type": 3, "deviceNumber": 1},
+    "K": {"type": 5, "deviceNumber": 0},
+    "L": {"type": 5, "deviceNumber": 1},
+    "N": {"type": 4, "network": 1, "deviceNumber": 0}
+  },
+  "disks": {
+    "fixed": {"deviceNumber": {"type": 7, "number": 0},
+              "descriptor": {"removableMedia": false, "busType": 11, "vendorId": "ACME",
+                             "productId": "Fixed", "productRevision": "1", "serialNumber": "F1"},
+              "length": 21474836480},
+    "stick": {"deviceNumber": {"type": 7, "number": 1},
+              "descriptor": {"removableMedia": true, "busType": 7}},
+    "stick on disk 0": {"deviceNumber": {"type": 7, "number": 0},
+                        "descriptor": {"removableMedia": true, "busType": 7}},
+    "geometry fixed": {"deviceNumber": {"type": 7, "number": 0},
+                       "geometry": {"cylinders": 1024, "mediaType": 12, "tracksPerCylinder": 255,
+                                    "sectorsPerTrack": 63, "bytesPerSector": 512}},
+    "geometry removable": {"deviceNumber": {"type": 7, "number": 1},
+                           "geometry": {"cylinders": 1, "mediaType": 11, "tracksPerCylinder": 1,
+                                        "sectorsPerTrack": 1, "bytesPerSector": 2048}},
+    "geometry other": {"deviceNumber": {"type": 7, "number": 0},
+                       "geometry": {"cylinders": 1, "mediaType": 0, "tracksPerCylinder": 1,
+                                    "sectorsPerTrack": 1, "bytesPerSector": 4096}},
+    "unknown": {"deviceNumber": {"type": 7, "number": 0}},
+    "cdrom": {"deviceNumber": {"type": 2, "number": 1}},
+    "cdrom with a descriptor": {"deviceNumber": {"type": 2, "number": 0},
+                                "descriptor": {"removableMedia": true, "busType": 1}},
+    "tape": {"deviceNumber": {"type": 31, "number": 0},
+             "descriptor": {"removableMedia": false, "busType": 1}},
+    "no number": {"descriptor": {"removableMedia": false, "busType": 11}},
+    "no letters": {"deviceNumber": {"type": 7, "number": 9},
+                   "descriptor": {"removableMedia": false, "busType": 11}}
+  }
+})";
+
+qel::FileHandle openPath(const std::u16string& path) {
+    qel::CreateFileOpenArgs args;
+    args.fileName = qel::String(path);
+    args.desiredAccess = 0xC0000000;
+    args.shareMode = 3;
+    return qel::FileHandle(qel::FileHandleResManager::open(args));
+}
+
+std::string letters(const qel::Array<Volume>& volumes) {
+    std::string out;
+    for (const Volume& volume : volumes) {
+        out += volume.driveLetter;
+    }
+    return out;
+}
+
+std::size_t letterOpens(const SimulatedMachine& machine) {
+    std::size_t total = 0;
+    for (const char16_t* path : {u"\\\\.\\C:", u"\\\\.\\D:", u"\\\\.\\E:", u"\\\\.\\F:",
+                                 u"\\\\.\\G:", u"\\\\.\\H:", u"\\\\.\\K:", u"\\\\.\\L:"}) {
+        total += machine.opens(path);
+    }
+    return total;
+}
+
+// Every message logged while it lives, as "logger priority text".
+class CapturedLog {
+public:
+    CapturedLog() {
+        previous_ = qel::LogFactory::setSink(
+            [this](const qel::String& logger, int priority, const qel::String& message) {
+                lines.push_back(logger.toUtf8() + " " + std::to_string(priority) + " " +
+                                message.toUtf8());
+            });
+    }
+    ~CapturedLog() { qel::LogFactory::setSink(previous_); }
+    CapturedLog(const CapturedLog&) = delete;
+    CapturedLog& operator=(const CapturedLog&) = delete;
+
+    std::vector<std::string> lines;
+
+private:
+    qel::LogSink previous_;
+};
+
+const std::string kMediaUnknown = "libOSWindows.WindowsDrive 3 589 Media type unknown";
+
+// The simulated machine, with DeviceIoControl open to a test's hook: it sees every request
+// first and may answer it (a BOOL) or pass it on (nothing). Requests are counted by code.
+class HookedMachine final : public platform::Backend {
+public:
+    using Hook =
+        std::function<std::optional<BOOL>(DWORD code, void* out, DWORD outSize, DWORD* returned)>;
+
+    explicit HookedMachine(SimulatedMachine& machine) : machine_(machine) {}
+
+    Hook hook;
+    std::map<DWORD, int> requests;
+
+    double monotonicSeconds() override { return machine_.monotonicSeconds(); }
+    DWORD getLastError() override { return machine_.getLastError(); }
+    BOOL globalMemoryStatusEx(MEMORYSTATUSEX* status) override {
+        return machine_.globalMemoryStatusEx(status);
+    }
+    HANDLE createFile(const char16_t* name, DWORD access, DWORD share, DWORD disposition,
+                      DWORD flags) override {
+        return machine_.createFile(name, access, share, disposition, flags);
+    }
+    BOOL closeHandle(HANDLE handle) override { return machine_.closeHandle(handle); }
+    BOOL deviceIoControl(HANDLE device, DWORD code, void* in, DWORD inSize, void* out,
+                         DWORD outSize, DWORD* returned) override {
+        ++requests[code];
+        if (hook) {
+            if (const std::optional<BOOL> answer = hook(code, out, outSize, returned)) {
+                return *answer;
+            }
+        }
+        return machine_.deviceIoControl(device, code, in, inSize, out, outSize, returned);
+    }
+    DWORD getLogicalDrives() override { return machine_.getLogicalDrives(); }
+    UINT getDriveType(const char16_t* root) override { return machine_.getDriveType(root); }
+    int isNetDrive(int drive) override { return machine_.isNetDrive(drive); }
+    BOOL getVolumeInformation(const char16_t* root, char16_t* name, DWORD nameSize, DWORD* serial,
+                              DWORD* maxComponent, DWORD* flags, char16_t* fileSystem,
+                              DWORD fileSystemSize) override {
+        return machine_.getVolumeInformation(root, name, nameSize, serial, maxComponent, flags,
+                                             fileSystem, fileSystemSize);
+    }
+    BOOL getDiskFreeSpaceEx(const char16_t* root, ULARGE_INTEGER* availableToCaller,
+                            ULARGE_INTEGER* total, ULARGE_INTEGER* totalFree) override {
+        return machine_.getDiskFreeSpaceEx(root, availableToCaller, total, totalFree);
+    }
+    UINT getSystemDirectory(char16_t* buffer, UINT size) override {
+        return machine_.getSystemDirectory(buffer, size);
+    }
+    DWORD getModuleFileName(char16_t* buffer, DWORD size) override {
+        return machine_.getModuleFileName(buffer, size);
+    }
+    HDEVINFO setupDiGetClassDevs(const GUID* classGuid, DWORD flags) override {
+        return machine_.setupDiGetClassDevs(classGuid, flags);
+    }
+    BOOL setupDiEnumDeviceInfo(HDEVINFO set, DWORD index, SP_DEVINFO_DATA* data) override {
+        return machine_.setupDiEnumDeviceInfo(set, index, data);
+    }
+    BOOL setupDiEnumDeviceInterfaces(HDEVINFO set, SP_DEVINFO_DATA* data,
+                                     const GUID* interfaceClass, DWORD index,
+                                     SP_DEVICE_INTERFACE_DATA* interfaceData) override {
+        return machine_.setupDiEnumDeviceInterfaces(set, data, interfaceClass, index,
+                                                    interfaceData);
+    }
+    BOOL setupDiGetDeviceInterfaceDetail(HDEVINFO set, SP_DEVICE_INTERFACE_DATA* interfaceData,
+                                         SP_DEVICE_INTERFACE_DETAIL_DATA_W* detail, DWORD size,
+                                         DWORD* required, SP_DEVINFO_DATA* data) override {
+        return machine_.setupDiGetDeviceInterfaceDetail(set, interfaceData, detail, size, required,
+                                                        data);
+    }
+    BOOL setupDiGetDeviceRegistryProperty(HDEVINFO set, SP_DEVINFO_DATA* data, DWORD property,
+                                          DWORD* registryType, BYTE* buffer, DWORD size,
+                                          DWORD* required) override {
+        return machine_.setupDiGetDeviceRegistryProperty(set, data, property, registryType, buffer,
+                                                         size, required);
+    }
+    BOOL setupDiGetDeviceInstanceId(HDEVINFO set, SP_DEVINFO_DATA* data, char16_t* id, DWORD size,
+                                    DWORD* required) override {
+        return machine_.setupDiGetDeviceInstanceId(set, data, id, size, required);
+    }
+    BOOL setupDiDestroyDeviceInfoList(HDEVINFO set) override {
+        return machine_.setupDiDestroyDeviceInfoList(set);
+    }
+    CONFIGRET cmLocateDevNode(DEVINST* node, const char16_t* instanceId, ULONG flags) override {
+        return machine_.cmLocateDevNode(node, instanceId, flags);
+    }
+    CONFIGRET cmGetDevNodeStatus(ULONG* status, ULONG* problem, DEVINST node,
+                                 ULONG flags) override {
+        return machine_.cmGetDevNodeStatus(status, problem, node, flags);
+    }
+
+private:
+    SimulatedMachine& machine_;
+};
+
+class WindowsDriveTest : public testing::Test {
+protected:
+    void TearDown() override {
+        EXPECT_EQ(machine_.openHandleCount(), 0u);
+        EXPECT_EQ(machine_.closes(), machine_.opens());
+        EXPECT_EQ(machine_.invalidCloses(), 0u);
+    }
+
+    SimulatedMachine machine_ = SimulatedMachine::fromJson(kMachine);
+    platform::ScopedBackend installed_{machine_};
+};
+
+TEST_F(WindowsDriveTest, DefaultDriveAndItsCopy) {
+    const WindowsDrive drive;
+    const WindowsDrive copy(drive);
+    for (const WindowsDrive* d : {&drive, &copy}) {
+        EXPECT_FALSE(d->handle.isValid());
+        EXPECT_EQ(d->handle.get(), INVALID_HANDLE_VALUE);
+        EXPECT_EQ(d->descriptor.get(), nullptr);
+        EXPECT_EQ(d->mediaKind, kUnknown);
+        EXPECT_EQ(d->bytesPerSector, 0u);
+        EXPECT_EQ(d->sizeBytes, 0u);
+        EXPECT_EQ(d->volumes.size(), 0u);
+        EXPECT_EQ(d->volumes.capacity(), 8u);
+        EXPECT_FALSE(d->volumesLoaded);
+    }
+    EXPECT_EQ(machine_.opens(), 0u);
+}
+
+TEST_F(WindowsDriveTest, OpenClassifiesByDescriptorThenGeometry) {
+    struct Case {
+        const char16_t* path;
+        std::uint32_t mediaKind;
+        std::uint32_t bytesPerSector;
+        bool descriptor;
+    };
+    const Case cases[] = {
+        {u"fixed", kFixed, 0, true},
+        {u"stick", kRemovable, 0, true},
+        {u"geometry fixed", kFixed, 512, false},
+        {u"geometry removable", kRemovable, 2048, false},
+        {u"geometry other", kUnknown, 4096, false},
+        {u"unknown", kUnknown, 0, false},
+        {u"not a disk of this machine", kUnknown, 0, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(qel::String(c.path).toUtf8());
+        const WindowsDrive drive(openPath(c.path));
+        EXPECT_EQ(drive.mediaKind, c.mediaKind);
+        EXPECT_EQ(drive.bytesPerSector, c.bytesPerSector);
+        EXPECT_EQ(drive.descriptor.get() != nullptr, c.descriptor);
+        EXPECT_EQ(drive.sizeBytes, 0u);
+        EXPECT_FALSE(drive.volumesLoaded);
+    }
+}
+
+TEST_F(WindowsDriveTest, DescriptorIsReadWholeWithTwoRequests) {
+    HookedMachine hooked(machine_);
+    const platform::ScopedBackend installed(hooked);
+    const WindowsDrive drive(openPath(u"stick"));
+    EXPECT_EQ(hooked.requests[IOCTL_STORAGE_QUERY_PROPERTY], 2);
+    EXPECT_EQ(hooked.requests[IOCTL_DISK_GET_DRIVE_GEOMETRY], 0);
+    ASSERT_NE(drive.descriptor.get(), nullptr);
+    const qel::Buffer<unsigned char>& buffer = *drive.descriptor.get();
+    ASSERT_GE(buffer.length, sizeof(STORAGE_DEVICE_DESCRIPTOR));
+    DWORD size = 0;
+    std::memcpy(&size, buffer.data + 4, sizeof size);
+    EXPECT_EQ(buffer.length, size);
+    EXPECT_EQ(buffer.data[10], 1); // RemovableMedia
+}
+
+TEST_F(WindowsDriveTest, DescriptorThatCannotBeBelievedFallsBackToTheGeometry) {
+    // The first request answers a header claiming `size` bytes; the second fails when asked to.
+    struct Case {
+        const char* name;
+        DWORD size;
+        bool secondFails;
+        int requests;
+    };
+    const Case cases[] = {
+        {"a Size of 0", 0, false, 1},
+        {"a Size shorter than the fixed part", 8, false, 1},
+        {"a Size far beyond any descriptor", 0x7FFFFFFF, false, 1},
+        {"the second request fails", 64, true, 2},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        HookedMachine hooked(machine_);
+        const platform::ScopedBackend installed(hooked);
+        int seen = 0;
+        hooked.hook = [&](DWORD code, void* out, DWORD outSize,
+                          DWORD* returned) -> std::optional<BOOL> {
+            if (code != IOCTL_STORAGE_QUERY_PROPERTY) {
+                return std::nullopt;
+            }
+            if (++seen == 2 && c.secondFails) {
+                *returned = 0;
+                return FALSE;
+            }
+            auto* bytes = static_cast<unsigned char*>(out);
+            std::memset(bytes, 0, outSize);
+            if (outSize >= 8) {
+                std::memcpy(bytes + 4, &c.size, sizeof c.size);
+            }
+            if (outSize > 10) {
+                bytes[10] = 1; // removable, were it believed
+            }
+            *returned = outSize;
+            return TRUE;
+        };
+        const WindowsDrive drive(openPath(u"geometry fixed"));
+        EXPECT_EQ(hooked.requests[IOCTL_STORAGE_QUERY_PROPERTY], c.requests);
+        EXPECT_EQ(drive.descriptor.get(), nullptr);
+        EXPECT_EQ(drive.mediaKind, kFixed);
+        EXPECT_EQ(drive.bytesPerSector, 512u);
+    }
+}
+
+TEST_F(WindowsDriveTest, InvalidHandle) {
+    HookedMachine hooked(machine_);
+    const platform::ScopedBackend installed(hooked);
+    CapturedLog log;
+    WindowsDrive drive(openPath(u"not a disk of this machine"));
+    EXPECT_FALSE(drive.handle.isValid());
+    EXPECT_EQ(drive.mediaKind, kUnknown);
+    EXPECT_EQ(drive.getSize(), 0u);
+    const int afterFirst = hooked.requests[IOCTL_DISK_GET_LENGTH_INFO];
+    EXPECT_EQ(drive.getSize(), 0u);
+    EXPECT_EQ(hooked.requests[IOCTL_DISK_GET_LENGTH_INFO], afterFirst + 1); // asked again
+    EXPECT_EQ(drive.getVolumes().size(), 0u);
+    EXPECT_TRUE(drive.volumesLoaded);
+    EXPECT_TRUE(log.lines.empty());
+}
+
+TEST_F(WindowsDriveTest, SizeFromLengthElseGeometryCachedOnceKnown) {
+    SimulatedMachine machine = SimulatedMachine::fromJson(R"({
+      "disks": {
+        "length": {"length": 21474836480,
+                   "geometry": {"cylinders": 1, "mediaType": 12, "tracksPerCylinder": 1,
+                                "sectorsPerTrack": 1, "bytesPerSector": 512}},
+        "geometry": {"geometry": {"cylinders": 1024, "mediaType": 12, "tracksPerCylinder": 255,
+                                  "sectorsPerTrack": 63, "bytesPerSector": 512}},
+        "wide geometry": {"geometry": {"cylinders": 2, "mediaType": 12,
+                                       "tracksPerCylinder": 65535, "sectorsPerTrack": 65535,
+                                       "bytesPerSector": 4096}},
+        "later": {}
+      },
+      "steps": [
+        {"at": 0},
+        {"at": 1, "patch": {"disks": {"later": {"length": 1000}, "length": {"length": 5}}}},
+        {"at": 2, "patch": {"disks": {"later": {"length": 2000}}}}
+      ]})");
+    const platform::ScopedBackend installed(machine);
+    WindowsDrive length(openPath(u"length"));
+    WindowsDrive geometry(openPath(u"geometry"));
+    WindowsDrive wide(openPath(u"wide geometry"));
+    WindowsDrive later(openPath(u"later"));
+    EXPECT_EQ(length.getSize(), 21474836480u);
+    EXPECT_EQ(geometry.getSize(), 8422686720u);
+    EXPECT_EQ(wide.getSize(), 2ull * 65535 * 65535 * 4096); // no factor is multiplied in 32 bits
+    EXPECT_EQ(later.getSize(), 0u);
+
+    machine.applyStep(1);
+    EXPECT_EQ(length.getSize(), 21474836480u); // known: not asked again
+    EXPECT_EQ(later.getSize(), 1000u);         // 0 was not kept
+    machine.applyStep(2);
+    EXPECT_EQ(later.getSize(), 1000u);
+    EXPECT_EQ(later.sizeBytes, 1000u);
+}
+
+TEST_F(WindowsDriveTest, VolumesByDeviceTypeAndMediaKind) {
+    struct Case {
+        const char16_t* path;
+        const char* letters;
+        std::vector<std::string> log;
+    };
+    const Case cases[] = {
+        {u"fixed", "CDE", {}}, // C, E and D partitions listed in letter order
+        {u"geometry fixed", "CDE", {}},
+        {u"stick", "G", {}}, // H lies on disk 1 too, but as a fixed letter
+        {u"stick on disk 0", "F", {}},
+        {u"geometry removable", "G", {}},
+        {u"cdrom", "L", {}}, // whatever its media kind (Unknown here)
+        {u"cdrom with a descriptor", "K", {}},
+        {u"unknown", "", {kMediaUnknown}},
+        {u"geometry other", "", {kMediaUnknown}},
+        {u"tape", "", {}},
+        {u"no number", "", {}},
+        {u"no letters", "", {}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(qel::String(c.path).toUtf8());
+        CapturedLog log;
+        WindowsDrive drive(openPath(c.path));
+        EXPECT_EQ(letters(drive.getVolumes()), c.letters);
+        EXPECT_TRUE(drive.volumesLoaded);
+        EXPECT_EQ(log.lines, c.log);
+    }
+}
+
+TEST_F(WindowsDriveTest, VolumesCarryTheirInformation) {
+    WindowsDrive drive(openPath(u"fixed"));
+    const qel::Array<Volume>& volumes = drive.getVolumes();
+    ASSERT_EQ(volumes.size(), 3u);
+    EXPECT_EQ(volumes[0].label.toUtf8(), "One");
+    EXPECT_EQ(volumes[0].totalBytes, 100u);
+    EXPECT_EQ(volumes[0].driveType, DRIVE_FIXED);
+    EXPECT_EQ(volumes[1].label.toUtf8(), "");
+    EXPECT_EQ(volumes[2].label.toUtf8(), "Three");
+    EXPECT_EQ(volumes[2].usedBytes, 200u);
+}
+
+TEST_F(WindowsDriveTest, ListingIsBuiltOnceAndLogsOncePerListing) {
+    CapturedLog log;
+    WindowsDrive unknown(openPath(u"unknown"));
+    unknown.getVolumes();
+    unknown.getVolumes();
+    EXPECT_EQ(log.lines, std::vector<std::string>{kMediaUnknown});
+    WindowsDrive other(openPath(u"unknown"));
+    other.getVolumes();
+    EXPECT_EQ(log.lines.size(), 2u);
+
+    // Each listing scans every letter; a second call does not scan again.
+    WindowsDrive fixed(openPath(u"fixed"));
+    const std::size_t before = letterOpens(machine_);
+    fixed.getVolumes();
+    const std::size_t scan = letterOpens(machine_) - before;
+    EXPECT_EQ(scan, 8u);
+    EXPECT_EQ(letters(fixed.getVolumes()), "CDE");
+    EXPECT_EQ(letterOpens(machine_) - before, scan);
+}
+
+TEST_F(WindowsDriveTest, LogGate) {
+    struct Case {
+        const char* name;
+        int threshold;
+        int loggerLevel;
+        bool logged;
+    };
+    const Case cases[] = {
+        {"threshold below", qel::kPriorityDebug, -1, true},
+        {"threshold at the priority", qel::kPriorityWarning, -1, true},
+        {"threshold above", qel::kPriorityError, -1, false},
+        {"logger level below", qel::kPriorityTrace, qel::kPriorityInfo, true},
+        {"logger level at the priority", qel::kPriorityTrace, qel::kPriorityWarning, false},
+    };
+    const int threshold = qel::LogFactory::getPriority();
+    qel::Logger* logger = nullptr;
+    qel::LogFactory::createLogger("libOSWindows.WindowsDrive", logger);
+    const int level = logger->priority;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        qel::LogFactory::setPriority(c.threshold);
+        logger->priority = c.loggerLevel;
+        CapturedLog log;
+        WindowsDrive drive(openPath(u"unknown"));
+        drive.getVolumes();
+        EXPECT_EQ(log.lines.size(), c.logged ? 1u : 0u);
+    }
+    qel::LogFactory::setPriority(threshold);
+    logger->priority = level;
+}
+
+TEST_F(WindowsDriveTest, MediaKindOutsideTheThreeLogsUnknownError) {
+    CapturedLog log;
+    WindowsDrive drive(openPath(u"fixed"));
+    drive.mediaKind = 7;
+    EXPECT_EQ(drive.getVolumes().size(), 0u);
+    EXPECT_EQ(log.lines, std::vector<std::string>{"libOSWindows.WindowsDrive 4 592 Unknown error"});
+}
+
+TEST_F(WindowsDriveTest, RefreshUpdatesListedVolumesOnly) {
+    SimulatedMachine machine = SimulatedMachine::fromJson(R"({
+      "drives": {"C": {"type": 3, "deviceNumber": 0, "volume": {"label": "Old"},
+                       "space": {"total": 100, "free": 50}}},
+      "disks": {"disk": {"deviceNumber": {"type": 7, "number": 0},
+                         "descriptor": {"removableMedia": false}}},
+      "steps": [
+        {"at": 0},
+        {"at": 1, "patch": {"drives": {"C": {"volume": {"label": "New"}, "space": {"free": 10}},
+                                       "D": {"type": 3, "deviceNumber": 0}}}}
+      ]})");
+    const platform::ScopedBackend installed(machine);
+    WindowsDrive drive(openPath(u"disk"));
+    drive.refreshVolumes(); // nothing listed yet: lists nothing
+    EXPECT_FALSE(drive.volumesLoaded);
+    EXPECT_EQ(drive.volumes.size(), 0u);
+    EXPECT_EQ(machine.opens(u"\\\\.\\C:"), 0u);
+
+    EXPECT_EQ(letters(drive.getVolumes()), "C");
+    machine.applyStep(1);
+    drive.refreshVolumes();
+    EXPECT_EQ(letters(drive.getVolumes()), "C"); // a letter added later is not picked up
+    EXPECT_EQ(drive.volumes[0].label.toUtf8(), "New");
+    EXPECT_EQ(drive.volumes[0].usedBytes, 90u);
+}
+
+TEST_F(WindowsDriveTest, CopiesShareTheHandleAndTheDescriptor) {
+    {
+        auto first = std::make_unique<WindowsDrive>(openPath(u"fixed"));
+        first->getVolumes();
+        {
+            const WindowsDrive copy(*first);
+            EXPECT_EQ(copy.handle.get(), first->handle.get());
+            EXPECT_EQ(copy.handle.getCount(), 2u);
+            EXPECT_EQ(copy.descriptor.get(), first->descriptor.get());
+            EXPECT_EQ(copy.mediaKind, kFixed);
+            EXPECT_NE(&copy.volumes[0], &first->volumes[0]);
+            EXPECT_EQ(letters(copy.volumes), "CDE");
+        }
+        EXPECT_EQ(machine_.closes(u"fixed"), 0u); // the copy's end leaves the handle open
+        const WindowsDrive second(*first);
+        first.reset();
+        EXPECT_EQ(machine_.closes(u"fixed"), 0u);
+        EXPECT_EQ(second.handle.getCount(), 1u);
+    }
+    EXPECT_EQ(machine_.opens(u"fixed"), 1u);
+    EXPECT_EQ(machine_.closes(u"fixed"), 1u);
+}
+
+TEST_F(WindowsDriveTest, CopiedListingIsNotBuiltAgain) {
+    WindowsDrive drive(openPath(u"fixed"));
+    drive.getVolumes();
+    const std::size_t scanned = letterOpens(machine_);
+    WindowsDrive copy(drive);
+    WindowsDrive assigned;
+    assigned = drive;
+    EXPECT_EQ(letters(copy.getVolumes()), "CDE");
+    EXPECT_EQ(letters(assigned.getVolumes()), "CDE");
+    EXPECT_EQ(letterOpens(machine_), scanned);
+}
+
+TEST_F(WindowsDriveTest, AssignmentReleasesTheTargetsHandle) {
+    {
+        WindowsDrive target(openPath(u"stick"));
+        const WindowsDrive source(openPath(u"fixed"));
+        target.getVolumes();
+        target = source;
+        EXPECT_EQ(machine_.closes(u"stick"), 1u);
+        EXPECT_EQ(target.handle.get(), source.handle.get());
+        EXPECT_EQ(target.descriptor.get(), source.descriptor.get());
+        EXPECT_EQ(target.mediaKind, kFixed);
+        EXPECT_FALSE(target.volumesLoaded);
+        EXPECT_EQ(target.volumes.size(), 0u);
+
+        target = WindowsDrive(); // an empty source leaves no handle behind
+        EXPECT_FALSE(target.handle.isValid());
+        EXPECT_EQ(target.descriptor.get(), nullptr);
+        EXPECT_EQ(machine_.closes(u"fixed"), 0u);
+    }
+    EXPECT_EQ(machine_.closes(u"fixed"), 1u);
+}
+
+TEST_F(WindowsDriveTest, SelfAssignmentClosesNothing) {
+    WindowsDrive drive(openPath(u"fixed"));
+    drive.getVolumes();
+    const void* buffer = drive.descriptor.get();
+    WindowsDrive& same = drive;
+    drive = same;
+    EXPECT_EQ(machine_.closes(u"fixed"), 0u);
+    EXPECT_TRUE(drive.handle.isValid());
+    EXPECT_EQ(drive.handle.getCount(), 1u);
+    EXPECT_EQ(drive.descriptor.get(), buffer);
+    EXPECT_EQ(letters(drive.volumes), "CDE");
+}
+
+TEST_F(WindowsDriveTest, ReopenReleasesTheOldHandleUnlessItIsTheSame) {
+    WindowsDrive drive(openPath(u"fixed"));
+    EXPECT_EQ(drive.getSize(), 21474836480u);
+    drive.open(drive.handle);
+    EXPECT_EQ(machine_.closes(u"fixed"), 0u);
+    EXPECT_TRUE(drive.handle.isValid());
+    EXPECT_EQ(drive.mediaKind, kFixed);
+    EXPECT_EQ(drive.sizeBytes, 0u);
+
+    drive.open(openPath(u"stick"));
+    EXPECT_EQ(machine_.closes(u"fixed"), 1u);
+    EXPECT_EQ(drive.mediaKind, kRemovable);
+    EXPECT_EQ(letters(drive.getVolumes()), "G");
+}
+
+} // namespace
+} // namespace libOSWindows
