@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <memory>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -333,6 +334,19 @@ TEST_F(DiskDeviceTest, DiskNodeIsAttachedAfterItsVolumesAreListed) {
     EXPECT_EQ(seen, (std::vector<std::string>{"", built}));
     EXPECT_NE(built.find("VOLUME:D"), std::string::npos);
     EXPECT_EQ(describeChildren(root_), built + "DISK \"Unknown B\" DISK:B\n");
+}
+
+TEST_F(DiskDeviceTest, DiskNodeWhoseBuildingFailsIsNotAttached) {
+    const auto disk = makeDisk(record("SCSI", "Unknown", "", "U", "unknown media"));
+    const qel::LogSink previous =
+        qel::LogFactory::setSink([](const qel::String&, int, const qel::String& message) {
+            throw std::runtime_error(message.toUtf8());
+        });
+    EXPECT_THROW(disk->addDeviceNode(root_), std::runtime_error);
+    qel::LogFactory::setSink(previous);
+    EXPECT_EQ(describeChildren(root_), "");
+    disk->addDeviceNode(root_); // the listing was attempted once and is not repeated
+    EXPECT_EQ(describeChildren(root_), "DISK \"Unknown\" DISK:U\n");
 }
 
 TEST(DiskVolumeNode, NameKeyAndFigures) {
