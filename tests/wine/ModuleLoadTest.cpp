@@ -168,6 +168,7 @@ bool runThread(ThreadWork& work) {
 
 // The library's copy, assignment and destruction of one record type, called on records that this
 // program builds with its own copy of the storage code, as another module of the suite would.
+// In this ABI a member takes its object as the first argument and a constructor returns nothing.
 template <typename Record> struct ExportedMembers {
     void (*copyConstruct)(Record* self, const Record* other) = nullptr;
     Record* (*assign)(Record* self, const Record* other) = nullptr;
