@@ -1,16 +1,12 @@
 #pragma once
-// UTF-8 (what Linux names things in) to and from UTF-16 (what the Win32 calls answer in).
+// Wide-text helpers of the Linux backend; the UTF-8 conversions come with them.
+
+#include "platform/Utf.h"
 
 #include <string>
 #include <string_view>
 
 namespace platform {
-
-// Malformed UTF-8 becomes U+FFFD, one per bad byte; never fails.
-std::u16string utf8ToUtf16(std::string_view text);
-
-// Unpaired surrogates become U+FFFD; never fails.
-std::string utf16ToUtf8(std::u16string_view text);
 
 // The zero-terminated text at `text`; empty for a null pointer.
 std::u16string_view wideView(const char16_t* text);

@@ -1,6 +1,6 @@
 #include "platform/simulated/Machine.h"
 
-#include "platform/simulated/Utf8.h"
+#include "platform/Utf.h"
 
 #include <fstream>
 #include <initializer_list>
@@ -107,7 +107,7 @@ std::u16string readText(const json& value, const std::string& path) {
     if (!value.is_string()) {
         fail(path, "expected a string");
     }
-    auto text = utf8ToUtf16(value.get_ref<const std::string&>());
+    auto text = platform::utf8ToUtf16Strict(value.get_ref<const std::string&>());
     if (!text) {
         fail(path, "invalid UTF-8");
     }
@@ -587,7 +587,7 @@ MachineState readMachine(const json& document, const std::string& root) {
         }
         for (const auto& [key, disk] : disks->items()) {
             const std::string diskPath = memberPath(path, key);
-            const auto name = utf8ToUtf16(key);
+            const auto name = platform::utf8ToUtf16Strict(key);
             if (!name || name->empty()) {
                 fail(diskPath, name ? "expected a device path" : "invalid UTF-8");
             }
