@@ -1,6 +1,6 @@
 #include "foundation/FileHandleResManager.h"
 
-#include "foundation/FakeBackend.h"
+#include "platform/FailingBackend.h"
 
 #include <gtest/gtest.h>
 
@@ -13,7 +13,7 @@ namespace {
 
 // Opens succeed for names listed in `existing`, with handles 0x100, 0x101, ...; every call is
 // recorded.
-class FileBackend : public testsupport::FakeBackend {
+class FileBackend : public platform::testing::FailingBackend {
 public:
     struct Open {
         std::u16string name;

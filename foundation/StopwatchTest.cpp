@@ -1,6 +1,6 @@
 #include "foundation/Stopwatch.h"
 
-#include "foundation/FakeBackend.h"
+#include "platform/FailingBackend.h"
 
 #include <gtest/gtest.h>
 
@@ -10,7 +10,7 @@ namespace {
 // The clock is the platform's: a test that sets it controls what the stopwatch reads. Values are
 // binary fractions so that the differences are exact.
 TEST(StopwatchTest, ReadsThePlatformClock) {
-    testsupport::FakeBackend backend;
+    platform::testing::FailingBackend backend;
     platform::ScopedBackend scope(backend);
     backend.clock = 100.0;
     Stopwatch watch;

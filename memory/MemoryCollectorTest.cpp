@@ -1,6 +1,6 @@
 #include "memory/MemoryCollector.h"
 
-#include "foundation/FakeBackend.h"
+#include "platform/FailingBackend.h"
 
 #include <gtest/gtest.h>
 
@@ -16,7 +16,7 @@ using sisapi::SysInfoProperty;
 constexpr std::uint64_t kGiB = 1024ull * 1024 * 1024;
 
 // Answers GlobalMemoryStatusEx with a prepared record, and keeps a copy of what it was given.
-class MemoryBackend : public qel::testsupport::FakeBackend {
+class MemoryBackend : public platform::testing::FailingBackend {
 public:
     BOOL result = TRUE;
     DWORD load = 0;

@@ -3,7 +3,7 @@
 // supplies, and whose CloseHandle counts the handles closed. Every request is recorded with a
 // copy of its input bytes.
 
-#include "platform/Backend.h"
+#include "platform/FailingBackend.h"
 
 #include <cstdint>
 #include <cstring>
@@ -14,7 +14,7 @@
 
 namespace qelrlibata::testing {
 
-class FakeDeviceBackend : public platform::Backend {
+class FakeDeviceBackend : public platform::testing::FailingBackend {
 public:
     struct Request {
         HANDLE device;
@@ -67,59 +67,7 @@ public:
         return TRUE;
     }
 
-    // Everything else fails as a call the platform does not support.
-    DWORD getLastError() override { return lastError; }
-    double monotonicSeconds() override { return 0.0; }
-    BOOL globalMemoryStatusEx(MEMORYSTATUSEX*) override { return unsupported(); }
-    HANDLE createFile(const char16_t*, DWORD, DWORD, DWORD, DWORD) override {
-        unsupported();
-        return INVALID_HANDLE_VALUE;
-    }
-    DWORD getLogicalDrives() override { return 0; }
-    UINT getDriveType(const char16_t*) override { return DRIVE_NO_ROOT_DIR; }
-    int isNetDrive(int) override { return 0; }
-    BOOL getVolumeInformation(const char16_t*, char16_t*, DWORD, DWORD*, DWORD*, DWORD*, char16_t*,
-                              DWORD) override {
-        return unsupported();
-    }
-    BOOL getDiskFreeSpaceEx(const char16_t*, ULARGE_INTEGER*, ULARGE_INTEGER*,
-                            ULARGE_INTEGER*) override {
-        return unsupported();
-    }
-    UINT getSystemDirectory(char16_t*, UINT) override { return 0; }
-    DWORD getModuleFileName(char16_t*, DWORD) override { return 0; }
-    HDEVINFO setupDiGetClassDevs(const GUID*, DWORD) override {
-        unsupported();
-        return INVALID_HANDLE_VALUE;
-    }
-    BOOL setupDiEnumDeviceInfo(HDEVINFO, DWORD, SP_DEVINFO_DATA*) override { return unsupported(); }
-    BOOL setupDiEnumDeviceInterfaces(HDEVINFO, SP_DEVINFO_DATA*, const GUID*, DWORD,
-                                     SP_DEVICE_INTERFACE_DATA*) override {
-        return unsupported();
-    }
-    BOOL setupDiGetDeviceInterfaceDetail(HDEVINFO, SP_DEVICE_INTERFACE_DATA*,
-                                         SP_DEVICE_INTERFACE_DETAIL_DATA_W*, DWORD, DWORD*,
-                                         SP_DEVINFO_DATA*) override {
-        return unsupported();
-    }
-    BOOL setupDiGetDeviceRegistryProperty(HDEVINFO, SP_DEVINFO_DATA*, DWORD, DWORD*, BYTE*, DWORD,
-                                          DWORD*) override {
-        return unsupported();
-    }
-    BOOL setupDiGetDeviceInstanceId(HDEVINFO, SP_DEVINFO_DATA*, char16_t*, DWORD, DWORD*) override {
-        return unsupported();
-    }
-    BOOL setupDiDestroyDeviceInfoList(HDEVINFO) override { return unsupported(); }
-    CONFIGRET cmLocateDevNode(DEVINST*, const char16_t*, ULONG) override { return CR_FAILURE; }
-    CONFIGRET cmGetDevNodeStatus(ULONG*, ULONG*, DEVINST, ULONG) override { return CR_FAILURE; }
-
 private:
-    BOOL unsupported() {
-        lastError = ERROR_NOT_SUPPORTED;
-        return FALSE;
-    }
-
-    DWORD lastError = ERROR_SUCCESS;
     Responder responder_;
     DWORD error_ = ERROR_NOT_SUPPORTED;
     std::vector<Request> requests_;

@@ -1,12 +1,12 @@
 #pragma once
 // For tests: a platform backend on which every call fails the way Win32 reports "not supported",
-// with a clock the test sets. Tests derive from it and answer the calls they exercise.
+// with a clock the test sets. Tests derive from it and answer only the calls they exercise.
 
 #include "platform/Backend.h"
 
-namespace qel::testsupport {
+namespace platform::testing {
 
-class FakeBackend : public platform::Backend {
+class FailingBackend : public Backend {
 public:
     double clock = 0.0;
     DWORD lastError = ERROR_SUCCESS;
@@ -90,4 +90,4 @@ protected:
     BOOL unsupported() { return fail(ERROR_NOT_SUPPORTED); }
 };
 
-} // namespace qel::testsupport
+} // namespace platform::testing
