@@ -23,9 +23,10 @@ function(sm_folder_library target)
 endfunction()
 
 # Under Wine each test executable is a Windows process start: only these run there (the
-# foundation, the records, the seam with its Windows backend). The rest is portable code that the
-# native builds test.
-set(SM_WINE_TESTS foundation_tests devicetree_tests platform_tests libOSWindows_tests
+# foundation, the tree and memory, the seam with its Windows backend, the records, and the
+# processor libraries with their Windows source). The rest is portable code the native builds test.
+set(SM_WINE_TESTS foundation_tests devicetree_tests memory_tests platform_tests libOSWindows_tests
+    suite_cpu_tests cpu_tests
     CACHE STRING "Unit-test executables built and run under Wine")
 
 # The folder's unit tests (*Test.cpp, also in linux/ or windows/) as one GoogleTest executable.
