@@ -14,9 +14,11 @@ thread_local DWORD lastError = ERROR_SUCCESS;
 
 void setLastError(DWORD error) { lastError = error; }
 
+// Never destroyed: the library's objects destroyed at exit (the disks, with their open handles)
+// still close through it.
 Backend& nativeBackend() {
-    static LinuxBackend backend;
-    return backend;
+    static LinuxBackend* const backend = new LinuxBackend;
+    return *backend;
 }
 
 double LinuxBackend::monotonicSeconds() {

@@ -370,9 +370,10 @@ CONFIGRET LinuxSetupApi::getDevNodeStatus(ULONG* status, ULONG* problem, DEVINST
     return CR_NO_SUCH_DEVNODE;
 }
 
+// Never destroyed, like the rest of the live machine: see liveStorage().
 LinuxSetupApi& liveSetupApi() {
-    static LinuxSetupApi setupApi;
-    return setupApi;
+    static LinuxSetupApi* const setupApi = new LinuxSetupApi;
+    return *setupApi;
 }
 
 HDEVINFO LinuxBackend::setupDiGetClassDevs(const GUID* classGuid, DWORD flags) {

@@ -1085,9 +1085,11 @@ DWORD LinuxStorage::getModuleFileName(char16_t* buffer, DWORD size) {
     return static_cast<DWORD>(text.size());
 }
 
+// Never destroyed: the library's objects destroyed at exit (the disks, with their open handles)
+// still close through it, whatever the order in which they were created.
 LinuxStorage& liveStorage() {
-    static LinuxStorage storage;
-    return storage;
+    static LinuxStorage* const storage = new LinuxStorage;
+    return *storage;
 }
 
 HANDLE LinuxBackend::createFile(const char16_t* name, DWORD access, DWORD share, DWORD disposition,

@@ -18,9 +18,11 @@ LPWSTR wide(char16_t* text) {
 
 } // namespace
 
+// Never destroyed: the library's objects destroyed at unload (the disks, with their open handles)
+// still close through it, whatever the order in which they were created.
 Backend& nativeBackend() {
-    static WindowsBackend backend;
-    return backend;
+    static WindowsBackend* const backend = new WindowsBackend;
+    return *backend;
 }
 
 double WindowsBackend::monotonicSeconds() {
