@@ -45,10 +45,31 @@ WindowsDrive::WindowsDrive() = default;
 WindowsDrive::WindowsDrive(const qel::FileHandle& handle) : WindowsDrive() { open(handle); }
 
 // Out of line: these members are exported for other modules that copy and destroy records.
-// Member-wise: the handle and the descriptor are shared, the volumes copied; destruction releases
-// the volumes, then the descriptor, then the handle (reverse declaration order).
-WindowsDrive::WindowsDrive(const WindowsDrive& other) = default;
-WindowsDrive& WindowsDrive::operator=(const WindowsDrive& other) = default;
+// A copy shares the handle (only a valid one) and the descriptor, and copies the volumes.
+WindowsDrive::WindowsDrive(const WindowsDrive& other)
+    : handle(other.handle.isValid() ? other.handle : qel::FileHandle()),
+      descriptor(other.descriptor), mediaKind(other.mediaKind),
+      bytesPerSector(other.bytesPerSector), sizeBytes(other.sizeBytes), volumes(other.volumes),
+      volumesLoaded(other.volumesLoaded) {}
+
+WindowsDrive& WindowsDrive::operator=(const WindowsDrive& other) {
+    if (this != &other) {
+        if (other.handle.isValid()) {
+            handle = other.handle;
+        } else {
+            handle.release();
+        }
+        descriptor = other.descriptor;
+        mediaKind = other.mediaKind;
+        bytesPerSector = other.bytesPerSector;
+        sizeBytes = other.sizeBytes;
+        volumes = other.volumes;
+        volumesLoaded = other.volumesLoaded;
+    }
+    return *this;
+}
+
+// Reverse declaration order: the volumes, then the descriptor, then the handle.
 WindowsDrive::~WindowsDrive() = default;
 
 void WindowsDrive::open(const qel::FileHandle& newHandle) {

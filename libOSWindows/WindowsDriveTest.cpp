@@ -239,6 +239,17 @@ TEST_F(WindowsDriveTest, DefaultDriveAndItsCopy) {
     EXPECT_EQ(machine_.opens(), 0u);
 }
 
+TEST_F(WindowsDriveTest, CopyOfAnOwnedInvalidHandleHoldsNoCount) {
+    const WindowsDrive drive{qel::FileHandle(INVALID_HANDLE_VALUE)};
+    EXPECT_EQ(drive.handle.getCount(), 1u);
+    const WindowsDrive copy(drive);
+    EXPECT_EQ(copy.handle.getCount(), 0u);
+    WindowsDrive assigned;
+    assigned = drive;
+    EXPECT_EQ(assigned.handle.getCount(), 0u);
+    EXPECT_EQ(drive.handle.getCount(), 1u);
+}
+
 TEST_F(WindowsDriveTest, OpenClassifiesByDescriptorThenGeometry) {
     struct Case {
         const char16_t* path;
