@@ -64,7 +64,7 @@ double FormatArg::asReal() const {
 
 namespace {
 
-struct Spec {
+struct Directive {
     bool left = false;
     bool zero = false;
     bool plus = false;
@@ -75,18 +75,20 @@ struct Spec {
     char16_t conversion = 0;
 };
 
-std::u16string ascii(std::string_view text) { return std::u16string(text.begin(), text.end()); }
+std::u16string ascii(std::string_view text) {
+    return std::u16string(text.begin(), text.end());
+}
 
 // `zeroPad`: the '0' flag applies (numbers only, and for integers only without a precision).
-void pad(std::u16string& out, const Spec& spec, std::u16string prefix, std::u16string body,
-         bool zeroPad) {
+void pad(std::u16string& out, const Directive& directive, std::u16string prefix,
+         std::u16string body, bool zeroPad) {
     const std::size_t length = prefix.size() + body.size();
-    const std::size_t width = spec.width > 0 ? static_cast<std::size_t>(spec.width) : 0;
+    const std::size_t width = directive.width > 0 ? static_cast<std::size_t>(directive.width) : 0;
     if (length >= width) {
         out += prefix + body;
-    } else if (spec.left) {
+    } else if (directive.left) {
         out += prefix + body + std::u16string(width - length, u' ');
-    } else if (spec.zero && zeroPad) {
+    } else if (directive.zero && zeroPad) {
         out += prefix + std::u16string(width - length, u'0') + body;
     } else {
         out += std::u16string(width - length, u' ') + prefix + body;
@@ -107,19 +109,19 @@ std::string digits(std::uint64_t value, int base, bool upper) {
     return text;
 }
 
-void formatInteger(std::u16string& out, const Spec& spec, const FormatArg& arg) {
+void formatInteger(std::u16string& out, const Directive& directive, const FormatArg& arg) {
     std::u16string prefix;
     std::string body;
-    const char16_t c = spec.conversion;
+    const char16_t c = directive.conversion;
     if (c == u'd' || c == u'i') {
         const std::int64_t value = arg.asSigned();
-        const std::uint64_t magnitude =
-            value < 0 ? static_cast<std::uint64_t>(-(value + 1)) + 1 : static_cast<std::uint64_t>(value);
+        const std::uint64_t magnitude = value < 0 ? static_cast<std::uint64_t>(-(value + 1)) + 1
+                                                  : static_cast<std::uint64_t>(value);
         if (value < 0) {
             prefix = u"-";
-        } else if (spec.plus) {
+        } else if (directive.plus) {
             prefix = u"+";
-        } else if (spec.blank) {
+        } else if (directive.blank) {
             prefix = u" ";
         }
         body = digits(magnitude, 10, false);
@@ -127,32 +129,32 @@ void formatInteger(std::u16string& out, const Spec& spec, const FormatArg& arg) 
         const std::uint64_t value = arg.asUnsigned();
         const int base = (c == u'x' || c == u'X') ? 16 : (c == u'o' ? 8 : 10);
         body = digits(value, base, c == u'X');
-        if (spec.alternate && value != 0 && base == 16) {
+        if (directive.alternate && value != 0 && base == 16) {
             prefix = c == u'X' ? u"0X" : u"0x";
         }
     }
-    if (spec.precision >= 0) {
-        if (spec.precision == 0 && body == "0") {
+    if (directive.precision >= 0) {
+        if (directive.precision == 0 && body == "0") {
             body.clear();
-        } else if (body.size() < static_cast<std::size_t>(spec.precision)) {
-            body.insert(0, static_cast<std::size_t>(spec.precision) - body.size(), '0');
+        } else if (body.size() < static_cast<std::size_t>(directive.precision)) {
+            body.insert(0, static_cast<std::size_t>(directive.precision) - body.size(), '0');
         }
     }
     // '#' with octal guarantees one leading zero, after the precision has had its say.
-    if (spec.alternate && c == u'o' && (body.empty() || body[0] != '0')) {
+    if (directive.alternate && c == u'o' && (body.empty() || body[0] != '0')) {
         body.insert(0, 1, '0');
     }
-    pad(out, spec, prefix, ascii(body), spec.precision < 0);
+    pad(out, directive, prefix, ascii(body), directive.precision < 0);
 }
 
-void formatReal(std::u16string& out, const Spec& spec, double value) {
+void formatReal(std::u16string& out, const Directive& directive, double value) {
     std::u16string prefix;
     if (std::signbit(value) && !std::isnan(value)) {
         prefix = u"-";
         value = -value;
-    } else if (spec.plus) {
+    } else if (directive.plus) {
         prefix = u"+";
-    } else if (spec.blank) {
+    } else if (directive.blank) {
         prefix = u" ";
     }
     std::string body;
@@ -162,15 +164,15 @@ void formatReal(std::u16string& out, const Spec& spec, double value) {
         body = "inf";
     } else {
         char buffer[400];
-        const int precision = spec.precision < 0 ? 6 : std::min(spec.precision, 60);
+        const int precision = directive.precision < 0 ? 6 : std::min(directive.precision, 60);
         auto [end, error] = std::to_chars(buffer, buffer + sizeof buffer, value,
                                           std::chars_format::fixed, precision);
         body.assign(buffer, error == std::errc{} ? end : buffer);
-        if (spec.alternate && precision == 0) {
+        if (directive.alternate && precision == 0) {
             body += '.';
         }
     }
-    pad(out, spec, prefix, ascii(body), std::isfinite(value));
+    pad(out, directive, prefix, ascii(body), std::isfinite(value));
 }
 
 } // namespace
@@ -188,19 +190,19 @@ String formatArgs(std::u16string_view format, std::initializer_list<FormatArg> a
             continue;
         }
         const std::size_t start = i++;
-        Spec spec;
+        Directive directive;
         for (; i < format.size(); ++i) {
             const char16_t f = format[i];
             if (f == u'-') {
-                spec.left = true;
+                directive.left = true;
             } else if (f == u'0') {
-                spec.zero = true;
+                directive.zero = true;
             } else if (f == u'+') {
-                spec.plus = true;
+                directive.plus = true;
             } else if (f == u' ') {
-                spec.blank = true;
+                directive.blank = true;
             } else if (f == u'#') {
-                spec.alternate = true;
+                directive.alternate = true;
             } else {
                 break;
             }
@@ -221,16 +223,16 @@ String formatArgs(std::u16string_view format, std::initializer_list<FormatArg> a
             }
             target = value;
         };
-        readNumber(spec.width);
-        if (spec.width < 0) {
-            spec.left = true;
-            spec.width = -spec.width;
+        readNumber(directive.width);
+        if (directive.width < 0) {
+            directive.left = true;
+            directive.width = -directive.width;
         }
         if (i < format.size() && format[i] == u'.') {
             ++i;
-            readNumber(spec.precision);
-            if (spec.precision < 0) {
-                spec.precision = -1;
+            readNumber(directive.precision);
+            if (directive.precision < 0) {
+                directive.precision = -1;
             }
         }
         while (i < format.size() && (format[i] == u'h' || format[i] == u'l' || format[i] == u'z' ||
@@ -241,12 +243,12 @@ String formatArgs(std::u16string_view format, std::initializer_list<FormatArg> a
             out += format.substr(start);
             break;
         }
-        spec.conversion = format[i++];
-        if (spec.conversion == u'%') {
+        directive.conversion = format[i++];
+        if (directive.conversion == u'%') {
             out += u'%';
             continue;
         }
-        const bool known = std::u16string_view(u"diuxXocsf").find(spec.conversion) !=
+        const bool known = std::u16string_view(u"diuxXocsf").find(directive.conversion) !=
                            std::u16string_view::npos;
         if (!known || next == last) {
             // An unknown conversion, or one without an argument, stands as written.
@@ -254,7 +256,7 @@ String formatArgs(std::u16string_view format, std::initializer_list<FormatArg> a
             continue;
         }
         const FormatArg& arg = *next++;
-        switch (spec.conversion) {
+        switch (directive.conversion) {
         case u'c': {
             std::u16string body;
             if (arg.kind() == FormatArg::Kind::Text) {
@@ -262,7 +264,7 @@ String formatArgs(std::u16string_view format, std::initializer_list<FormatArg> a
             } else {
                 body = std::u16string(1, static_cast<char16_t>(arg.asUnsigned() & 0xFFFF));
             }
-            pad(out, spec, u"", body, false);
+            pad(out, directive, u"", body, false);
             break;
         }
         case u's': {
@@ -272,29 +274,30 @@ String formatArgs(std::u16string_view format, std::initializer_list<FormatArg> a
             } else if (arg.kind() == FormatArg::Kind::Character) {
                 body = std::u16string(1, static_cast<char16_t>(arg.asUnsigned() & 0xFFFF));
             } else if (arg.kind() == FormatArg::Kind::Real) {
-                Spec real;
+                Directive real;
                 formatReal(body, real, arg.asReal());
             } else {
-                Spec number;
+                Directive number;
                 number.conversion = arg.kind() == FormatArg::Kind::Signed ? u'd' : u'u';
                 formatInteger(body, number, arg);
             }
-            if (spec.precision >= 0 && body.size() > static_cast<std::size_t>(spec.precision)) {
-                body.resize(static_cast<std::size_t>(spec.precision));
+            if (directive.precision >= 0 &&
+                body.size() > static_cast<std::size_t>(directive.precision)) {
+                body.resize(static_cast<std::size_t>(directive.precision));
             }
-            pad(out, spec, u"", body, false);
+            pad(out, directive, u"", body, false);
             break;
         }
         case u'f':
-            formatReal(out, spec, arg.asReal());
+            formatReal(out, directive, arg.asReal());
             break;
         default:
             if (arg.kind() == FormatArg::Kind::Text) {
-                pad(out, spec, u"", arg.text().u16(), false);
+                pad(out, directive, u"", arg.text().u16(), false);
             } else if (arg.kind() == FormatArg::Kind::Real) {
-                formatReal(out, spec, arg.asReal());
+                formatReal(out, directive, arg.asReal());
             } else {
-                formatInteger(out, spec, arg);
+                formatInteger(out, directive, arg);
             }
             break;
         }
