@@ -54,7 +54,6 @@ TEST_F(HashTableTest, CollidingKeysStayApart) {
     }
     EXPECT_EQ(table.lookup(50), nullptr);
 
-    // The chain's head (last inserted), its tail (first inserted) and one in between.
     for (const unsigned int key : {49u, 0u, 25u}) {
         EXPECT_TRUE(table.remove(key)) << key;
         EXPECT_FALSE(table.remove(key)) << key;
@@ -62,19 +61,6 @@ TEST_F(HashTableTest, CollidingKeysStayApart) {
     }
     EXPECT_EQ(table.count(), 47u);
     EXPECT_EQ(Counted::live() - liveBefore_, 47);
-    for (const unsigned int key : {1u, 24u, 26u, 48u}) {
-        ASSERT_NE(table.lookup(key), nullptr) << key;
-        EXPECT_EQ(table.lookup(key)->value(), int(key) * 10);
-    }
-}
-
-TEST_F(HashTableTest, DuplicateInsertIsRefusedAndKeepsTheFirstValue) {
-    Colliding table;
-    EXPECT_TRUE(table.insert(3, Counted(1)));
-    EXPECT_FALSE(table.insert(3, Counted(2)));
-    EXPECT_EQ(table.count(), 1u);
-    EXPECT_EQ(table.lookup(3)->value(), 1);
-    EXPECT_EQ(Counted::live() - liveBefore_, 1) << "the refused bucket was not deleted";
 }
 
 TEST_F(HashTableTest, UnsignedKeysCollidingModuloTheChainCount) {
@@ -91,19 +77,6 @@ TEST_F(HashTableTest, UnsignedKeysCollidingModuloTheChainCount) {
         EXPECT_EQ(*found, std::to_string(key).c_str());
     }
     EXPECT_EQ(table.lookup(95), nullptr);
-}
-
-TEST_F(HashTableTest, StringKeys) {
-    HashTable<String, String> table;
-    EXPECT_TRUE(table.insert("USBSTOR\\DISK&VEN_X", "usb"));
-    EXPECT_TRUE(table.insert("usbstor\\disk&ven_x", "lower"));
-    EXPECT_TRUE(table.insert("", "empty"));
-    EXPECT_FALSE(table.insert("USBSTOR\\DISK&VEN_X", "again"));
-    EXPECT_EQ(table.count(), 3u);
-    EXPECT_EQ(*table.lookup("USBSTOR\\DISK&VEN_X"), "usb");
-    EXPECT_EQ(*table.lookup("usbstor\\disk&ven_x"), "lower");
-    EXPECT_EQ(*table.lookup(""), "empty");
-    EXPECT_EQ(table.lookup("USBSTOR"), nullptr);
 }
 
 TEST_F(HashTableTest, GetValue) {
@@ -147,24 +120,6 @@ TEST_F(HashTableTest, SharedDefaultIsNeverChangedThroughAnOutValue) {
     EXPECT_EQ(again.size(), 0u);
 }
 
-TEST_F(HashTableTest, GetValueOfPlainValuesAndTheOneSharedDefault) {
-    Colliding table;
-    Colliding other;
-    table.insert(1, Counted(11));
-    Counted out(5);
-    EXPECT_EQ(table.getValue(1, out), 1u);
-    EXPECT_EQ(out.value(), 11);
-    const int beforeDefault = Counted::live();
-    EXPECT_EQ(table.getValue(2, out), 0u);
-    EXPECT_EQ(out.value(), 0);
-    EXPECT_EQ(other.getValue(3, out), 0u);
-    EXPECT_EQ(table.getValue(2, out), 0u);
-    // One default for every table of the type, made on first use and kept until exit. Created
-    // by this test or an earlier one.
-    EXPECT_LE(Counted::live() - beforeDefault, 1);
-    liveBefore_ += Counted::live() - beforeDefault;
-}
-
 TEST_F(HashTableTest, CopiesAreDeepAndEveryBucketIsDeletedOnce) {
     Colliding original;
     for (unsigned int key = 0; key < 10; ++key) {
@@ -193,25 +148,6 @@ TEST_F(HashTableTest, CopiesAreDeepAndEveryBucketIsDeletedOnce) {
     EXPECT_TRUE(original.insert(3, Counted(3)));
 }
 
-TEST_F(HashTableTest, ForEachVisitsEveryBucketOnce) {
-    HashTable<unsigned int, unsigned int> table;
-    std::map<unsigned int, unsigned int> expected;
-    for (unsigned int key = 0; key < 100; key += 3) {
-        table.insert(key, key * 2);
-        expected[key] = key * 2;
-    }
-    std::map<unsigned int, unsigned int> seen;
-    table.forEach([&](const unsigned int& key, const unsigned int& value) {
-        EXPECT_TRUE(seen.emplace(key, value).second) << "visited twice: " << key;
-    });
-    EXPECT_EQ(seen, expected);
-
-    HashTable<unsigned int, unsigned int> empty;
-    int visits = 0;
-    empty.forEach([&](const unsigned int&, const unsigned int&) { ++visits; });
-    EXPECT_EQ(visits, 0);
-}
-
 TEST_F(HashTableTest, ClassNames) {
     struct Case {
         const String& name;
@@ -219,15 +155,11 @@ TEST_F(HashTableTest, ClassNames) {
     };
     const HashTable<unsigned int, Array<unsigned int>> drives;
     const HashTable<String, String> devices;
-    const HashTable<String, unsigned int> numbers;
     const HashTable<unsigned int, String> texts;
-    const Colliding others;
     const Case cases[] = {
         {drives.vClassName(), "H(unsigned int,rayOfOther)"},
         {devices.vClassName(), "H(String,String)"},
-        {numbers.vClassName(), "H(String,unsigned int)"},
         {texts.vClassName(), "H(unsigned int,String)"},
-        {others.vClassName(), "H(unsigned int,rayOfOther)"},
     };
     for (const Case& c : cases) {
         EXPECT_EQ(c.name, c.expected);

@@ -63,41 +63,6 @@ TEST_F(SharedResourceTest, HeapObjectLivesAsLongAsItsLastCopy) {
     EXPECT_EQ(Disk::destroyed, 1);
 }
 
-TEST_F(SharedResourceTest, ResetReleasesWhatWasHeld) {
-    DiskOwner owner(new Disk(1));
-    DiskOwner sharer(owner);
-    owner.reset(new Disk(2));
-    EXPECT_EQ(Disk::destroyed, 0) << "the first disk still has an owner";
-    EXPECT_EQ(owner.getCount(), 1u);
-    EXPECT_EQ(sharer.getCount(), 1u);
-    sharer.reset(new Disk(3));
-    EXPECT_EQ(Disk::destroyed, 1);
-    EXPECT_EQ(sharer.get()->number, 3);
-    sharer.reset(nullptr);
-    EXPECT_EQ(Disk::destroyed, 2);
-    EXPECT_EQ(sharer.getCount(), 1u) << "an owner of the empty value is still an owner";
-    EXPECT_FALSE(sharer.isValid());
-}
-
-TEST_F(SharedResourceTest, AssignmentBetweenOwners) {
-    DiskOwner a(new Disk(1));
-    DiskOwner b(new Disk(2));
-    DiskOwner& alias = a;
-    a = alias;
-    EXPECT_EQ(a.getCount(), 1u);
-    EXPECT_EQ(a.get()->number, 1);
-    a = b;
-    EXPECT_EQ(Disk::destroyed, 1);
-    EXPECT_EQ(b.getCount(), 2u);
-    DiskOwner c(a);
-    a = c; // same resource already
-    EXPECT_EQ(b.getCount(), 3u);
-    DiskOwner empty;
-    b = empty;
-    EXPECT_EQ(b.getCount(), 0u);
-    EXPECT_EQ(a.getCount(), 2u);
-}
-
 TEST_F(SharedResourceTest, DescriptorDestruction) {
     struct Case {
         const char* name;
@@ -125,41 +90,6 @@ TEST_F(SharedResourceTest, DescriptorDestruction) {
         }
         EXPECT_EQ(RecordingManager::closed, c.closed);
     }
-}
-
-TEST_F(SharedResourceTest, DetachedDestroyerLeavesTheResourceAlone) {
-    {
-        SharedResourceDestroyer<Descriptor> destroyer(5);
-        destroyer.detach();
-    }
-    EXPECT_TRUE(RecordingManager::closed.empty());
-    { SharedResourceDestroyer<Descriptor> destroyer(5); }
-    EXPECT_EQ(RecordingManager::closed, std::vector<int>{5});
-    {
-        SharedResourceDestroyerBase* destroyer =
-            new SharedResourceDestroyer<PointerStorage<Disk, 0, 3>>(new Disk(1));
-        delete destroyer;
-    }
-    EXPECT_EQ(Disk::destroyed, 1);
-}
-
-TEST_F(SharedResourceTest, TransferHandsTheResourceOn) {
-    {
-        TransferResource<Descriptor> first(4);
-        TransferResource<Descriptor> second(std::move(first));
-        EXPECT_EQ(first.get(), -1);
-        EXPECT_EQ(second.get(), 4);
-        TransferResource<Descriptor> third(9);
-        third = std::move(second); // 9 is closed, 4 moves on
-        EXPECT_EQ(RecordingManager::closed, std::vector<int>{9});
-        EXPECT_EQ(third.release(), 4);
-        EXPECT_EQ(third.get(), -1);
-        third.reset(6);
-        third.reset(-1);
-        EXPECT_EQ(RecordingManager::closed, (std::vector<int>{9, 6}));
-        TransferResource<Descriptor> last(8);
-    }
-    EXPECT_EQ(RecordingManager::closed, (std::vector<int>{9, 6, 8}));
 }
 
 TEST_F(SharedResourceTest, Buffers) {

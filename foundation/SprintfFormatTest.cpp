@@ -36,39 +36,7 @@ TEST(SprintfFormatTest, IntegersLikePrintf) {
     // The C standard's answer; not every C library agrees, so it is not compared.
     EXPECT_EQ(SprintfFormat("%#.0o", 0).toUtf8(), "0");
     expectLikePrintf("%lld", LLONG_MIN);
-    expectLikePrintf("%lld", LLONG_MAX);
     expectLikePrintf("%llx", -1LL);
-    expectLikePrintf("%llu", ULLONG_MAX);
-    expectLikePrintf("%hhu", 200);
-    expectLikePrintf("%zu", std::size_t{12345});
-}
-
-TEST(SprintfFormatTest, RealsLikePrintf) {
-    for (const double value : {0.0, -0.0, 0.5, 2.5, 1.325, -1.325, 2400.0, 3.14159, 1e20, 1e-7}) {
-        SCOPED_TRACE(value);
-        for (const char* format : {"%f", "%.2f", "%.0f", "%08.3f", "%-8.1f|", "%+.1f", "% .3f",
-                                   "%10.4f", "%.10f", "%#.0f"}) {
-            expectLikePrintf(format, value);
-        }
-    }
-}
-
-TEST(SprintfFormatTest, CharactersTextAndStarsLikePrintf) {
-    expectLikePrintf("%c", 'C');
-    expectLikePrintf("[%3c]", 'x');
-    expectLikePrintf("[%-3c]", 'x');
-    expectLikePrintf("%s", "abc");
-    expectLikePrintf("[%.2s]", "abc");
-    expectLikePrintf("[%5s]", "abc");
-    expectLikePrintf("[%-5s]", "abc");
-    expectLikePrintf("[%.0s]", "abc");
-    expectLikePrintf("%d%%", 100);
-    expectLikePrintf("%*d", 5, 42);
-    expectLikePrintf("%*d", -5, 42);
-    expectLikePrintf("%-*d|", 4, 7);
-    expectLikePrintf("%.*f", 2, 3.14159);
-    expectLikePrintf("%.*s", -1, "whole");
-    expectLikePrintf("%*.*f", 9, 3, -2.5);
 }
 
 TEST(SprintfFormatTest, TheSystemsFormats) {
@@ -78,16 +46,12 @@ TEST(SprintfFormatTest, TheSystemsFormats) {
     };
     const Case cases[] = {
         {SprintfFormat("%Xh", 0x2Fu), "2Fh"},
-        {SprintfFormat("%Xh", 0u), "0h"},
         {SprintfFormat("%04X-%04X", 0x1A2Bu, 0x3Cu), "1A2B-003C"},
         {SprintfFormat("%04X-%04X", 0xDEADBEEFu, 0u), "DEADBEEF-0000"},
-        {SprintfFormat("Core %u", 0u), "Core 0"},
         {SprintfFormat("Core %u", 31u), "Core 31"},
         {SprintfFormat("%c:", 'C'), "C:"},
-        {SprintfFormat("%c:", 'Z'), "Z:"},
         {SprintfFormat("%c:", static_cast<char>('A' + 3)), "D:"},
         {SprintfFormat("%c:", 'A' + 3), "D:"},
-        {SprintfFormat("\\\\.\\%c:\\", 'E'), "\\\\.\\E:\\"},
         {SprintfFormat(u"\\\\.\\%c:", u'F'), "\\\\.\\F:"},
         {SprintfFormat(u"%c", u'\u00E9'), "\xC3\xA9"},
         {SprintfFormat("\\\\.\\PhysicalDrive%u", 12u), "\\\\.\\PhysicalDrive12"},
@@ -106,26 +70,19 @@ TEST(SprintfFormatTest, MismatchedArgumentsAreFormattedSensibly) {
     const Case cases[] = {
         {SprintfFormat("%d", "text"), "text"},
         {SprintfFormat("%s", 42), "42"},
-        {SprintfFormat("%s", -7), "-7"},
         {SprintfFormat("%s", 2.5), "2.500000"},
-        {SprintfFormat("%s", 'x'), "x"},
         {SprintfFormat("%s", null), ""},
         {SprintfFormat("[%5s]", null), "[     ]"},
-        {SprintfFormat("%d", null), ""},
         {SprintfFormat("%c", "Xyz"), "X"},
         {SprintfFormat("[%c]", ""), "[]"},
-        {SprintfFormat("%f", 3), "3.000000"},
         {SprintfFormat("%d", 2.9), "2.900000"},
         {SprintfFormat("%x", -1), "ffffffff"},
         {SprintfFormat("%x", std::int64_t{-1}), "ffffffffffffffff"},
         {SprintfFormat("%u", static_cast<short>(-1)), "4294967295"},
         {SprintfFormat("%d", 4294967295u), "-1"},
         {SprintfFormat("%d", std::uint64_t{4294967296ull}), "4294967296"},
-        {SprintfFormat("%d", true), "1"},
         {SprintfFormat("%s", String(u"w\u00E9de")), "w\xC3\xA9"
                                                     "de"},
-        {SprintfFormat("%s", std::string("std")), "std"},
-        {SprintfFormat("%.1f", std::numeric_limits<double>::infinity()), "inf"},
         {SprintfFormat("%05f", -std::numeric_limits<double>::infinity()), " -inf"},
         {SprintfFormat("%f", std::numeric_limits<double>::quiet_NaN()), "nan"},
     };
@@ -146,12 +103,10 @@ TEST(SprintfFormatTest, MissingExtraAndUnknownConversions) {
         {SprintfFormat("%q %d", 5), "%q 5"},
         {SprintfFormat("%e", 1.0), "%e"},
         {SprintfFormat("100%"), "100%"},
-        {SprintfFormat("abc%5", 1), "abc%5"},
         {SprintfFormat("%l", 1), "%l"},
         {SprintfFormat("%*d"), "%*d"},
         {SprintfFormat("%%%d%%", 7), "%7%"},
         {SprintfFormat(static_cast<const char16_t*>(nullptr), 1), ""},
-        {SprintfFormat(""), ""},
     };
     for (const Case& c : cases) {
         EXPECT_EQ(c.actual.toUtf8(), c.expected);
@@ -160,7 +115,6 @@ TEST(SprintfFormatTest, MissingExtraAndUnknownConversions) {
 
 TEST(SprintfFormatTest, HugeWidthsAndPrecisionsAreBounded) {
     EXPECT_LE(SprintfFormat("%999999999d", 1).size(), 4096u);
-    EXPECT_LE(SprintfFormat("%.999999999d", 1).size(), 4096u);
     EXPECT_LE(SprintfFormat("%*d", INT_MIN, 1).size(), 4096u);
     EXPECT_LE(SprintfFormat("%.999f", 1.0).size(), 4096u);
     EXPECT_EQ(SprintfFormat("%.999f", 1.0).toUtf8().substr(0, 2), "1.");

@@ -22,12 +22,10 @@ TEST(StringTest, CompareNoCase) {
     };
     const Case cases[] = {
         {"abc", "ABC", 0}, {"WDC WD10EZEX", "wdc wd10ezex", 0},
-        {"", "", 0},       {"abc", "abd", -1},
         {"ABD", "abc", 1}, {"ab", "abc", -1},
         {"abc", "AB", 1},  {"", "a", -1},
         {"Z", "a", 1}, // case folded before comparing, not raw code units
         {"a", "Z", -1},    {"\xC3\x84", "\xC3\xA4", -1}, // only ASCII letters fold: U+00C4 < U+00E4
-        {"a1", "A2", -1},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(::testing::Message() << c.a << " vs " << c.b);
@@ -45,13 +43,11 @@ TEST(StringTest, TrimAndNormalizeSpaces) {
     const Case cases[] = {
         {u"", u"", u""},
         {u"   ", u"", u""},
-        {u"a", u"a", u"a"},
         {u"  a b  ", u"a b", u"a b"},
         {u"\t\r\n x\v\f", u"x", u"x"},
         {u"  a   b\t\tc  ", u"a   b\t\tc", u"a b c"},
         {u"a\n\nb", u"a\n\nb", u"a b"},
         {u"\u00A0x\u3000", u"x", u"x"},
-        {u"ST3500418AS         ", u"ST3500418AS", u"ST3500418AS"},
         {u"  Hitachi  HDS72\t1010 ", u"Hitachi  HDS72\t1010", u"Hitachi HDS72 1010"},
     };
     for (const Case& c : cases) {
@@ -66,26 +62,6 @@ TEST(StringTest, TrimAndNormalizeSpaces) {
     }
 }
 
-TEST(StringTest, SubString) {
-    struct Case {
-        std::size_t start;
-        std::size_t length;
-        std::u16string expected;
-    };
-    const Case cases[] = {
-        {2, 3, u"cde"}, {0, String::npos, u"abcdef"},
-        {4, 10, u"ef"}, {5, 1, u"f"},
-        {6, 1, u""},    {100, 1, u""},
-        {0, 0, u""},    {3, String::npos, u"def"},
-    };
-    const String text("abcdef");
-    for (const Case& c : cases) {
-        EXPECT_EQ(text.subString(c.start, c.length).u16(), c.expected)
-            << c.start << ", " << c.length;
-    }
-    EXPECT_EQ(text.subString(1).u16(), u"bcdef");
-}
-
 TEST(StringTest, Utf8ToUtf16) {
     struct Case {
         std::string input;
@@ -93,12 +69,9 @@ TEST(StringTest, Utf8ToUtf16) {
     };
     const Case cases[] = {
         {"", u""},
-        {"Disk 0", u"Disk 0"},
         {"\xC3\xBC", u"\u00FC"},
         {"\xE2\x82\xAC", u"\u20AC"},
         {"\xF0\x9D\x84\x9E", u"\U0001D11E"},
-        {"\xF4\x8F\xBF\xBF", u"\U0010FFFF"},
-        {"\xFF", u"\uFFFD"},
         {"a\x80"
          "b",
          u"a\uFFFD"
@@ -123,10 +96,8 @@ TEST(StringTest, Utf16ToUtf8) {
     };
     const Case cases[] = {
         {u"", ""},
-        {u"C:\\", "C:\\"},
         {u"\u00FC\u20AC", "\xC3\xBC\xE2\x82\xAC"},
         {u"\U0001D11E", "\xF0\x9D\x84\x9E"},
-        {u"\uFFFF", "\xEF\xBF\xBF"},
         {std::u16string(u"a\0b", 3), std::string("a\0b", 3)},
         {u"a\xD800", "a\xEF\xBF\xBD"}, // high surrogate at the end
         {u"\xDC00"
@@ -143,57 +114,10 @@ TEST(StringTest, Utf16ToUtf8) {
     }
 }
 
-TEST(StringTest, ConstructionFromNullAndFromCountedBuffers) {
-    EXPECT_TRUE(String(static_cast<const char*>(nullptr)).empty());
-    EXPECT_TRUE(String(static_cast<const char16_t*>(nullptr)).empty());
-    EXPECT_TRUE(String(static_cast<const char16_t*>(nullptr), 5).empty());
-    const char16_t units[] = {u'A', 0, u'B'};
-    const String counted(units, 3);
-    EXPECT_EQ(counted.size(), 3u);
-    EXPECT_EQ(counted[2], u'B');
-    EXPECT_EQ(String(units).size(), 1u);
-}
-
-TEST(StringTest, BuildingText) {
-    String letter("C");
-    letter += ':';
-    EXPECT_EQ(letter, "C:");
-    EXPECT_EQ("VOLUME:" + letter, "VOLUME:C:");
-    EXPECT_EQ(letter + "\\", "C:\\");
-    String name;
-    name.append("Core ").append(String("1")).append(u'0');
-    EXPECT_EQ(name, "Core 10");
-    EXPECT_EQ(String("\xC3\xA9"), String(u"\u00E9"));
-    EXPECT_FALSE(String("a") == "A");
-    name.clear();
-    EXPECT_EQ(name.size(), 0u);
-
-    String buffer("ab");
-    EXPECT_EQ(buffer.getUCS2Buffer()[2], u'\0');
-    buffer += "cdefghijklmnopqrstuvwxyz";
-    EXPECT_EQ(buffer.getUCS2Buffer()[26], u'\0');
-    String assigned;
-    assigned = "x";
-    EXPECT_EQ(assigned, "x");
-    assigned = u"yz";
-    EXPECT_EQ(assigned.size(), 2u);
-}
-
-TEST(StringTest, ExceptionTextIsUtf8OfTheMessage) {
-    const NullPointer error(String(u"Gr\u00F6\u00DFe \xD800"));
-    EXPECT_STREQ(error.what(), "Gr\xC3\xB6\xC3\x9F"
-                               "e \xEF\xBF\xBD");
-    const IndexOutOfBounds bounds(0, -1, 4);
-    const Exception& base = bounds;
-    EXPECT_FALSE(base.getMessage().empty());
-}
-
 TEST(StringTest, QelValueText) {
     EXPECT_EQ(QELValue(0).toString(String("nil")), "0");
     EXPECT_EQ(QELValue(4294967295u).toString(String()), "4294967295");
     EXPECT_EQ(QELValue().toString(String("nil")), "nil");
-    EXPECT_TRUE(QELValue().isNil());
-    EXPECT_FALSE(QELValue(0).isNil());
 }
 
 } // namespace
