@@ -17,91 +17,133 @@ using testing::getStruct;
 using testing::putStruct;
 
 HANDLE const kDevice = reinterpret_cast<HANDLE>(static_cast<std::intptr_t>(0x44));
-
 constexpr std::size_t kAtaHeader = sizeof(win32::AtaPassThroughEx);
 constexpr std::size_t kSmartHeader = sizeof(win32::SendCmdOutParams);
 constexpr std::size_t kScsiDataOffset = sizeof(win32::ScsiPassThrough) + 32;
+const std::vector<std::uint8_t> kPayload(512, 0x5A);
 
-std::vector<std::uint8_t> pattern(std::size_t size) {
-    std::vector<std::uint8_t> bytes(size);
-    for (std::size_t i = 0; i < size; ++i) {
-        bytes[i] = static_cast<std::uint8_t>(i * 7 + 1);
-    }
-    return bytes;
-}
-
-// A device that answers an ATA pass-through with `payload`, reporting `reportedLength` data
-// bytes and `status` in the task file.
-FakeDeviceBackend::Responder ataDevice(std::vector<std::uint8_t> payload,
-                                       std::uint32_t reportedLength, std::uint8_t status = 0x50,
-                                       DWORD returned = 0) {
-    return [=](DWORD, std::span<const std::uint8_t> in, std::span<std::uint8_t> out, DWORD& count) {
-        auto header = getStruct<win32::AtaPassThroughEx>(in, 0);
-        const std::size_t n = std::min(payload.size(), out.size() - kAtaHeader);
-        std::copy_n(payload.begin(), n, out.begin() + kAtaHeader);
-        header.DataTransferLength = reportedLength;
-        header.CurrentTaskFile[6] = status;
-        putStruct(out, 0, header);
-        count = returned != 0 ? returned : static_cast<DWORD>(kAtaHeader + n);
+// Answers with `size` payload bytes and a header claiming `length` of them; `status` is the ATA
+// status, the SCSI status or the SMART driver error; `returned`, when set, overrides the count.
+FakeDeviceBackend::Responder device(DWORD code, std::size_t size, std::uint32_t length,
+                                    std::uint8_t status = 0, DWORD returned = 0) {
+    return [=](DWORD, std::span<const std::uint8_t> in, std::span<std::uint8_t> out, DWORD& n) {
+        std::size_t offset = kSmartHeader;
+        if (code == win32::kIoctlAtaPassThrough) {
+            auto header = getStruct<win32::AtaPassThroughEx>(in, 0);
+            header.DataTransferLength = length;
+            header.CurrentTaskFile[6] = static_cast<std::uint8_t>(0x50 | status);
+            putStruct(out, 0, header);
+            offset = kAtaHeader;
+        } else if (code == win32::kIoctlScsiPassThrough) {
+            auto header = getStruct<win32::ScsiPassThrough>(in, 0);
+            header.ScsiStatus = status;
+            header.DataTransferLength = length;
+            putStruct(out, 0, header);
+            offset = kScsiDataOffset;
+        } else {
+            win32::SendCmdOutParams header{};
+            header.cBufferSize = length;
+            header.bDriverError = status;
+            putStruct(out, 0, header);
+        }
+        const std::size_t count = std::min(size, out.size() - offset);
+        std::copy_n(kPayload.begin(), count, out.begin() + offset);
+        n = returned != 0 ? returned : static_cast<DWORD>(offset + count);
         return true;
     };
 }
 
-TEST(AtaPassThroughTransport, BuildsTheRequestBlock) {
-    FakeDeviceBackend backend(ataDevice(pattern(512), 512));
-    platform::ScopedBackend scope(backend);
-    std::array<std::uint8_t, 512> data{};
-    const auto got = PassThroughTransport(kDevice).ataPassThrough(identifyDeviceTaskFile(), data);
-
-    ASSERT_EQ(got, 512u);
-    EXPECT_TRUE(std::equal(data.begin(), data.end(), pattern(512).begin()));
-    ASSERT_EQ(backend.requests().size(), 1u);
-    const auto& request = backend.requests()[0];
-    EXPECT_EQ(request.device, kDevice);
-    EXPECT_EQ(request.code, win32::kIoctlAtaPassThrough);
-    ASSERT_EQ(request.in.size(), kAtaHeader + 512);
-    EXPECT_EQ(request.outSize, kAtaHeader + 512);
-    const auto header = getStruct<win32::AtaPassThroughEx>(request.in, 0);
-    EXPECT_EQ(header.Length, kAtaHeader);
-    EXPECT_EQ(header.AtaFlags, win32::kAtaFlagsDrdyRequired | win32::kAtaFlagsDataIn);
-    EXPECT_EQ(header.DataTransferLength, 512u);
-    EXPECT_EQ(header.DataBufferOffset, kAtaHeader);
-    EXPECT_GT(header.TimeOutValue, 0u);
-    const auto task = identifyDeviceTaskFile().bytes();
-    EXPECT_TRUE(std::equal(task.begin(), task.end(), header.CurrentTaskFile));
-}
-
-TEST(AtaPassThroughTransport, AnswersAndFailures) {
+TEST(PassThroughTransport, AnswersAndFailures) {
+    constexpr DWORD ata = win32::kIoctlAtaPassThrough;
+    constexpr DWORD smart = win32::kSmartRcvDriveData;
+    constexpr DWORD scsi = win32::kIoctlScsiPassThrough;
     struct Case {
         const char* name;
+        DWORD code;
         FakeDeviceBackend::Responder responder;
         std::optional<std::size_t> expected;
     };
     const std::vector<Case> cases = {
-        {"request fails", {}, std::nullopt},
-        {"error bit in status", ataDevice(pattern(512), 512, 0x51), std::nullopt},
-        {"nothing returned", ataDevice(pattern(512), 512, 0x50, 1), std::nullopt},
-        {"short transfer", ataDevice(pattern(100), 100), 100},
-        {"length of 4 GiB is clamped", ataDevice(pattern(512), 0xFFFFFFFF), 512},
-        {"header only", ataDevice({}, 0), 0},
+        {"ATA request fails", ata, {}, std::nullopt},
+        {"ATA error bit", ata, device(ata, 512, 512, 0x01), std::nullopt},
+        {"ATA nothing returned", ata, device(ata, 512, 512, 0, 1), std::nullopt},
+        {"ATA short transfer", ata, device(ata, 100, 100), 100},
+        {"ATA length of 4 GiB", ata, device(ata, 512, 0xFFFFFFFF), 512},
+        {"SMART request fails", smart, {}, std::nullopt},
+        {"SMART driver error", smart, device(smart, 512, 512, 1), std::nullopt},
+        {"SMART nothing returned", smart, device(smart, 512, 512, 0, 8), std::nullopt},
+        {"SMART size of 4 GiB", smart, device(smart, 512, 0xFFFFFFFF), 512},
+        {"SMART fewer returned than claimed", smart, device(smart, 512, 512, 0, 16 + 40), 40},
+        {"SMART smaller size claimed", smart, device(smart, 512, 200), 200},
+        {"SCSI request fails", scsi, {}, std::nullopt},
+        {"SCSI check condition", scsi, device(scsi, 512, 512, 0x02), std::nullopt},
+        {"SCSI underrun", scsi, device(scsi, 36, 36), 36},
+        {"SCSI length of 4 GiB", scsi, device(scsi, 512, 0xFFFFFFFF), 512},
     };
     for (const auto& c : cases) {
         FakeDeviceBackend backend(c.responder);
         platform::ScopedBackend scope(backend);
+        const PassThroughTransport transport(kDevice);
         std::vector<std::uint8_t> data(512, 0xCC);
-        const auto got =
-            PassThroughTransport(kDevice).ataPassThrough(identifyDeviceTaskFile(), data);
+        const auto got = c.code == ata ? transport.ataPassThrough(identifyDeviceTaskFile(), data)
+                         : c.code == smart
+                             ? transport.smartReceive(smartReadDataTaskFile(), data)
+                             : transport.scsiAtaPassThrough(smartReadDataTaskFile(), data);
         EXPECT_EQ(got, c.expected) << c.name;
+        ASSERT_EQ(backend.codes(), std::vector<DWORD>{c.code}) << c.name;
         // Whatever did not come back reads as zero, never as stale bytes.
-        const std::size_t filled = got.value_or(0);
-        EXPECT_TRUE(std::all_of(data.begin() + static_cast<std::ptrdiff_t>(filled), data.end(),
-                                [](std::uint8_t b) { return b == 0; }))
-            << c.name;
+        const auto filled = static_cast<std::ptrdiff_t>(got.value_or(0));
+        EXPECT_EQ(std::count(data.begin() + filled, data.end(), 0), 512 - filled) << c.name;
     }
 }
 
+TEST(PassThroughTransport, BuildsTheRequestBlocks) {
+    FakeDeviceBackend backend([](DWORD, auto, auto, DWORD&) { return false; });
+    platform::ScopedBackend scope(backend);
+    const PassThroughTransport transport(kDevice);
+    std::array<std::uint8_t, 512> data{};
+    (void)transport.ataPassThrough(identifyDeviceTaskFile(), data);
+    (void)transport.smartReceive(smartReadDataTaskFile(), data);
+    (void)transport.scsiAtaPassThrough(smartReadDataTaskFile(), data);
+    const auto& requests = backend.requests();
+    ASSERT_EQ(requests.size(), 3u);
+
+    EXPECT_EQ(requests[0].device, kDevice);
+    ASSERT_EQ(requests[0].in.size(), kAtaHeader + 512);
+    EXPECT_EQ(requests[0].outSize, kAtaHeader + 512);
+    const auto ata = getStruct<win32::AtaPassThroughEx>(requests[0].in, 0);
+    EXPECT_EQ(ata.Length, kAtaHeader);
+    EXPECT_EQ(ata.AtaFlags, win32::kAtaFlagsDrdyRequired | win32::kAtaFlagsDataIn);
+    EXPECT_EQ(ata.DataTransferLength, 512u);
+    EXPECT_EQ(ata.DataBufferOffset, kAtaHeader);
+    EXPECT_GT(ata.TimeOutValue, 0u);
+    EXPECT_EQ(ata.CurrentTaskFile[6], 0xEC);
+
+    ASSERT_EQ(requests[1].in.size(), sizeof(win32::SendCmdInParams));
+    EXPECT_EQ(requests[1].outSize, kSmartHeader + 512);
+    const auto smart = getStruct<win32::SendCmdInParams>(requests[1].in, 0);
+    EXPECT_EQ(smart.cBufferSize, 512u);
+    const auto& regs = smart.irDriveRegs;
+    EXPECT_EQ((std::array<int, 6>{regs.bFeaturesReg, regs.bSectorCountReg, regs.bCylLowReg,
+                                  regs.bCylHighReg, regs.bDriveHeadReg, regs.bCommandReg}),
+              (std::array<int, 6>{0xD0, 1, 0x4F, 0xC2, 0xA0, 0xB0}));
+
+    ASSERT_EQ(requests[2].in.size(), kScsiDataOffset + 512);
+    EXPECT_EQ(requests[2].outSize, kScsiDataOffset + 512);
+    const auto scsi = getStruct<win32::ScsiPassThrough>(requests[2].in, 0);
+    EXPECT_EQ(scsi.Length, sizeof(win32::ScsiPassThrough));
+    EXPECT_EQ(scsi.DataIn, win32::kScsiIoctlDataIn);
+    EXPECT_EQ(scsi.DataTransferLength, 512u);
+    EXPECT_EQ(scsi.DataBufferOffset, kScsiDataOffset);
+    EXPECT_EQ(scsi.SenseInfoOffset, sizeof(win32::ScsiPassThrough));
+    EXPECT_EQ(scsi.SenseInfoLength, 32);
+    const auto cdb = ataPassThrough16Cdb(smartReadDataTaskFile());
+    ASSERT_EQ(scsi.CdbLength, 16);
+    EXPECT_TRUE(std::equal(cdb.begin(), cdb.end(), scsi.Cdb));
+}
+
 TEST(PassThroughTransport, RefusesOversizedRequestsWithoutCallingTheDevice) {
-    FakeDeviceBackend backend(ataDevice(pattern(512), 512));
+    FakeDeviceBackend backend(device(win32::kIoctlAtaPassThrough, 512, 512));
     platform::ScopedBackend scope(backend);
     std::vector<std::uint8_t> big(PassThroughTransport::kMaxDataLength + 1);
     const PassThroughTransport transport(kDevice);
@@ -112,149 +154,6 @@ TEST(PassThroughTransport, RefusesOversizedRequestsWithoutCallingTheDevice) {
     EXPECT_FALSE(transport.scsiDataIn(std::span<const std::uint8_t>(), twoSectors));
     EXPECT_FALSE(transport.scsiDataIn(std::vector<std::uint8_t>(17, 0), twoSectors));
     EXPECT_TRUE(backend.requests().empty());
-}
-
-FakeDeviceBackend::Responder smartDevice(std::vector<std::uint8_t> payload,
-                                         std::uint32_t bufferSize, std::uint8_t driverError = 0,
-                                         std::uint8_t ideError = 0, DWORD returned = 0) {
-    return [=](DWORD, std::span<const std::uint8_t>, std::span<std::uint8_t> out, DWORD& count) {
-        win32::SendCmdOutParams header{};
-        header.cBufferSize = bufferSize;
-        header.bDriverError = driverError;
-        header.bIDEError = ideError;
-        putStruct(out, 0, header);
-        const std::size_t n = std::min(payload.size(), out.size() - kSmartHeader);
-        std::copy_n(payload.begin(), n, out.begin() + kSmartHeader);
-        count = returned != 0 ? returned : static_cast<DWORD>(kSmartHeader + n);
-        return true;
-    };
-}
-
-TEST(SmartReceiveTransport, BuildsTheRequest) {
-    FakeDeviceBackend backend(smartDevice(pattern(512), 512));
-    platform::ScopedBackend scope(backend);
-    std::array<std::uint8_t, 512> data{};
-    ASSERT_EQ(PassThroughTransport(kDevice).smartReceive(smartReadDataTaskFile(), data), 512u);
-    EXPECT_TRUE(std::equal(data.begin(), data.end(), pattern(512).begin()));
-
-    const auto& request = backend.requests().at(0);
-    EXPECT_EQ(request.code, win32::kSmartRcvDriveData);
-    ASSERT_EQ(request.in.size(), sizeof(win32::SendCmdInParams));
-    EXPECT_EQ(request.outSize, kSmartHeader + 512);
-    const auto in = getStruct<win32::SendCmdInParams>(request.in, 0);
-    EXPECT_EQ(in.cBufferSize, 512u);
-    EXPECT_EQ(in.bDriveNumber, 0);
-    EXPECT_EQ(in.irDriveRegs.bFeaturesReg, 0xD0);
-    EXPECT_EQ(in.irDriveRegs.bSectorCountReg, 1);
-    EXPECT_EQ(in.irDriveRegs.bCylLowReg, 0x4F);
-    EXPECT_EQ(in.irDriveRegs.bCylHighReg, 0xC2);
-    EXPECT_EQ(in.irDriveRegs.bDriveHeadReg, 0xA0);
-    EXPECT_EQ(in.irDriveRegs.bCommandReg, 0xB0);
-}
-
-TEST(SmartReceiveTransport, AnswersAndFailures) {
-    struct Case {
-        const char* name;
-        FakeDeviceBackend::Responder responder;
-        std::optional<std::size_t> expected;
-    };
-    const std::vector<Case> cases = {
-        {"request fails", {}, std::nullopt},
-        {"driver error", smartDevice(pattern(512), 512, 1), std::nullopt},
-        {"device error", smartDevice(pattern(512), 512, 0, 0x04), std::nullopt},
-        {"nothing returned", smartDevice(pattern(512), 512, 0, 0, 8), std::nullopt},
-        {"buffer size of 4 GiB is clamped", smartDevice(pattern(512), 0xFFFFFFFF), 512},
-        {"fewer bytes returned than claimed", smartDevice(pattern(512), 512, 0, 0, 16 + 40), 40},
-        {"smaller buffer size claimed", smartDevice(pattern(512), 200), 200},
-    };
-    for (const auto& c : cases) {
-        FakeDeviceBackend backend(c.responder);
-        platform::ScopedBackend scope(backend);
-        std::vector<std::uint8_t> data(512, 0xCC);
-        const auto got = PassThroughTransport(kDevice).smartReceive(smartReadDataTaskFile(), data);
-        EXPECT_EQ(got, c.expected) << c.name;
-        const std::size_t filled = got.value_or(0);
-        EXPECT_TRUE(std::all_of(data.begin() + static_cast<std::ptrdiff_t>(filled), data.end(),
-                                [](std::uint8_t b) { return b == 0; }))
-            << c.name;
-    }
-}
-
-FakeDeviceBackend::Responder scsiDevice(std::vector<std::uint8_t> payload,
-                                        std::uint32_t reportedLength, std::uint8_t status = 0) {
-    return [=](DWORD, std::span<const std::uint8_t> in, std::span<std::uint8_t> out, DWORD& count) {
-        auto header = getStruct<win32::ScsiPassThrough>(in, 0);
-        const std::size_t n = std::min(payload.size(), out.size() - kScsiDataOffset);
-        std::copy_n(payload.begin(), n, out.begin() + kScsiDataOffset);
-        header.ScsiStatus = status;
-        header.DataTransferLength = reportedLength;
-        putStruct(out, 0, header);
-        count = static_cast<DWORD>(kScsiDataOffset + n);
-        return true;
-    };
-}
-
-TEST(ScsiPassThroughTransport, BuildsTheRequestBlock) {
-    FakeDeviceBackend backend(scsiDevice(pattern(96), 96));
-    platform::ScopedBackend scope(backend);
-    std::array<std::uint8_t, 96> data{};
-    const std::array<std::uint8_t, 6> cdb{0x12, 0, 0, 0, 96, 0};
-    ASSERT_EQ(PassThroughTransport(kDevice).scsiDataIn(cdb, data), 96u);
-    EXPECT_TRUE(std::equal(data.begin(), data.end(), pattern(96).begin()));
-
-    const auto& request = backend.requests().at(0);
-    EXPECT_EQ(request.code, win32::kIoctlScsiPassThrough);
-    ASSERT_EQ(request.in.size(), kScsiDataOffset + 96);
-    EXPECT_EQ(request.outSize, kScsiDataOffset + 96);
-    const auto header = getStruct<win32::ScsiPassThrough>(request.in, 0);
-    EXPECT_EQ(header.Length, sizeof(win32::ScsiPassThrough));
-    EXPECT_EQ(header.CdbLength, 6);
-    EXPECT_EQ(header.DataIn, win32::kScsiIoctlDataIn);
-    EXPECT_EQ(header.DataTransferLength, 96u);
-    EXPECT_EQ(header.DataBufferOffset, kScsiDataOffset);
-    EXPECT_EQ(header.SenseInfoOffset, sizeof(win32::ScsiPassThrough));
-    EXPECT_EQ(header.SenseInfoLength, 32);
-    EXPECT_TRUE(std::equal(cdb.begin(), cdb.end(), header.Cdb));
-}
-
-TEST(ScsiPassThroughTransport, AnswersAndFailures) {
-    struct Case {
-        const char* name;
-        FakeDeviceBackend::Responder responder;
-        std::optional<std::size_t> expected;
-    };
-    const std::vector<Case> cases = {
-        {"request fails", {}, std::nullopt},
-        {"check condition", scsiDevice(pattern(96), 96, 0x02), std::nullopt},
-        {"busy", scsiDevice(pattern(96), 96, 0x08), std::nullopt},
-        {"underrun", scsiDevice(pattern(36), 36), 36},
-        {"length of 4 GiB is clamped", scsiDevice(pattern(96), 0xFFFFFFFF), 96},
-    };
-    for (const auto& c : cases) {
-        FakeDeviceBackend backend(c.responder);
-        platform::ScopedBackend scope(backend);
-        std::vector<std::uint8_t> data(96, 0xCC);
-        const auto got = PassThroughTransport(kDevice).scsiDataIn(
-            std::array<std::uint8_t, 6>{0x12, 0, 0, 0, 96, 0}, data);
-        EXPECT_EQ(got, c.expected) << c.name;
-        const std::size_t filled = got.value_or(0);
-        EXPECT_TRUE(std::all_of(data.begin() + static_cast<std::ptrdiff_t>(filled), data.end(),
-                                [](std::uint8_t b) { return b == 0; }))
-            << c.name;
-    }
-}
-
-TEST(ScsiAtaPassThroughTransport, SendsTheWrappedCommand) {
-    FakeDeviceBackend backend(scsiDevice(pattern(512), 512));
-    platform::ScopedBackend scope(backend);
-    std::array<std::uint8_t, 512> data{};
-    ASSERT_EQ(PassThroughTransport(kDevice).scsiAtaPassThrough(smartReadDataTaskFile(), data),
-              512u);
-    const auto header = getStruct<win32::ScsiPassThrough>(backend.requests().at(0).in, 0);
-    const auto cdb = ataPassThrough16Cdb(smartReadDataTaskFile());
-    EXPECT_EQ(header.CdbLength, 16);
-    EXPECT_TRUE(std::equal(cdb.begin(), cdb.end(), header.Cdb));
-    EXPECT_EQ(header.DataTransferLength, 512u);
 }
 
 } // namespace

@@ -2,7 +2,6 @@
 
 #include "suite/ata/FakeDisk.h"
 #include "suite/ata/RecordedBytes.h"
-#include "suite/scsi/StorageTemperature.h"
 
 #include <gtest/gtest.h>
 
@@ -16,16 +15,18 @@ using qelrlibata::testing::FakeDeviceBackend;
 using qelrlibata::testing::FakeDisk;
 using qelrlibata::testing::getStruct;
 using qelrlibata::testing::recordedBytes;
+using Bytes = std::vector<std::uint8_t>;
 
 HANDLE const kDevice = reinterpret_cast<HANDLE>(static_cast<std::intptr_t>(0xB0));
 constexpr DWORD kScsi = win32::kIoctlScsiPassThrough;
 constexpr DWORD kProperty = IOCTL_STORAGE_QUERY_PROPERTY;
+const Bytes kLogSense0D = {0x4D, 0, 0x4D, 0, 0, 0, 0, 0x02, 0x00, 0};
+const Bytes kSatSmart = {0x85, 0x08, 0x0E, 0, 0xD0, 0, 1, 0, 1, 0, 0x4F, 0, 0xC2, 0, 0xB0, 0};
+const Bytes kPropertyQuery = {static_cast<std::uint8_t>(kProperty >> 8)};
 
 FakeDisk sasDisk() {
     FakeDisk disk;
-    disk.ataPassThrough = false;
-    disk.smartReceive = false;
-    disk.scsiAtaPassThrough = false;
+    disk.ataPassThrough = disk.smartReceive = disk.scsiAtaPassThrough = false;
     disk.inquiry = recordedBytes("inquiry-sas-hdd.hex");
     disk.vpdPages[0x00] = recordedBytes("vpd00-sas-hdd.hex");
     disk.vpdPages[0x80] = recordedBytes("vpd80-sas-hdd.hex");
@@ -34,102 +35,65 @@ FakeDisk sasDisk() {
     return disk;
 }
 
-FakeDisk translatedSataDisk() {
+// `disk` installed as the backend, and a device made on it; `identity` counts its requests.
+struct Rig {
+    explicit Rig(FakeDisk answers) : disk(std::move(answers)) {}
     FakeDisk disk;
-    disk.ataPassThrough = false;
-    disk.smartReceive = false;
-    disk.inquiry = recordedBytes("inquiry-sata-ssd-behind-sat.hex");
-    disk.vpdPages[0x80] = recordedBytes("vpd80-sata-ssd-behind-sat.hex");
-    disk.smartData = recordedBytes("smart-sata-ssd-behind-sat.hex");
-    return disk;
-}
+    FakeDeviceBackend backend;
+    const bool attached = (disk.attach(backend), true);
+    platform::ScopedBackend scope{backend};
+    const qel::FileHandle handle{kDevice};
+    const ScsiDevice device{handle};
+    const std::size_t identity = backend.requests().size();
 
-// The CDB of each SCSI request, in order; other requests as their control code alone.
-std::vector<std::vector<std::uint8_t>> sent(const FakeDeviceBackend& backend) {
-    std::vector<std::vector<std::uint8_t>> result;
-    for (const auto& request : backend.requests()) {
-        if (request.code != kScsi) {
-            result.push_back({static_cast<std::uint8_t>(request.code >> 8)});
-            continue;
+    // The CDB of each SCSI request since `from`; other requests as their control code alone.
+    std::vector<Bytes> sent(std::size_t from = 0) const {
+        std::vector<Bytes> result;
+        for (std::size_t i = from; i < backend.requests().size(); ++i) {
+            const auto& request = backend.requests()[i];
+            if (request.code != kScsi) {
+                result.push_back({static_cast<std::uint8_t>(request.code >> 8)});
+                continue;
+            }
+            const auto header = getStruct<win32::ScsiPassThrough>(request.in, 0);
+            result.emplace_back(header.Cdb, header.Cdb + header.CdbLength);
         }
-        const auto header = getStruct<win32::ScsiPassThrough>(request.in, 0);
-        result.emplace_back(header.Cdb, header.Cdb + header.CdbLength);
+        return result;
     }
-    return result;
-}
-
-struct Reading {
-    bool known;
-    int current;
-    int reference;
+    std::pair<int, int> read(bool& known) const {
+        int current = -1, reference = -1;
+        known = device.temperatureCelsius(current, reference);
+        return {current, reference};
+    }
 };
 
-Reading read(const ScsiDevice& device) {
-    Reading r{false, -1, -1};
-    r.known = device.temperatureCelsius(r.current, r.reference);
-    return r;
-}
-
-TEST(ScsiDevice, IdentityOfASasDisk) {
-    const FakeDisk disk = sasDisk();
-    FakeDeviceBackend backend;
-    disk.attach(backend);
-    platform::ScopedBackend scope(backend);
-    const qel::FileHandle handle(kDevice);
-    const ScsiDevice device(handle);
-
-    EXPECT_EQ(device.getVendorId(), "NEXSTOR ");
-    EXPECT_EQ(device.getProductId(), "NX2400SAS12     ");
-    EXPECT_EQ(device.getSerialNumber(), "        ZA1B2C3D0000C9264F7E");
-    EXPECT_EQ(device.getProductRevisionLevel(), "A3C1");
-    const std::vector<std::vector<std::uint8_t>> expected = {
-        {0x12, 0, 0, 0, 96, 0},
-        {0x12, 1, 0x00, 0, 255, 0},
-        {0x12, 1, 0x80, 0, 255, 0},
-        {0x4D, 0, 0x40, 0, 0, 0, 0, 0x02, 0x00, 0},
-    };
-    EXPECT_EQ(sent(backend), expected);
-    // Identity is read once: asking for it again sends nothing.
-    (void)device.getVendorId();
-    (void)device.getSerialNumber();
-    EXPECT_EQ(backend.requests().size(), expected.size());
+TEST(ScsiDevice, IdentityIsReadOnce) {
+    const Rig rig(sasDisk());
+    EXPECT_EQ(rig.device.getVendorId(), "NEXSTOR ");
+    EXPECT_EQ(rig.device.getProductId(), "NX2400SAS12     ");
+    EXPECT_EQ(rig.device.getSerialNumber(), "        ZA1B2C3D0000C9264F7E");
+    EXPECT_EQ(rig.device.getProductRevisionLevel(), "A3C1");
+    EXPECT_EQ(rig.sent(), (std::vector<Bytes>{{0x12, 0, 0, 0, 96, 0},
+                                              {0x12, 1, 0x00, 0, 255, 0},
+                                              {0x12, 1, 0x80, 0, 255, 0},
+                                              {0x4D, 0, 0x40, 0, 0, 0, 0, 0x02, 0x00, 0}}));
 }
 
 TEST(ScsiDevice, IdentityWhenPagesAreMissing) {
-    struct Case {
-        const char* name;
-        FakeDisk disk;
-        const char* vendor;
-        const char* serial;
-        std::size_t requests;
-    };
-    FakeDisk noSerialListed = sasDisk();
-    noSerialListed.vpdPages[0x00] = {0x00, 0x00, 0x00, 0x02, 0x00, 0x83};
-    FakeDisk noPageList = sasDisk();
-    noPageList.vpdPages.erase(0x00);
-    FakeDisk noInquiry = sasDisk();
-    noInquiry.inquiry.reset();
-    FakeDisk hostileSerial = sasDisk();
-    hostileSerial.vpdPages[0x80] = recordedBytes("vpd80-length-past-buffer.hex");
-    FakeDisk shortInquiry = sasDisk();
-    shortInquiry.inquiry = recordedBytes("inquiry-truncated-12.hex");
-    const std::vector<Case> cases = {
-        // The page list leaves 0x80 out: it is not asked for.
-        {"serial page not listed", noSerialListed, "NEXSTOR ", "", 3},
-        {"no page list", noPageList, "NEXSTOR ", "        ZA1B2C3D0000C9264F7E", 4},
-        {"no INQUIRY data", noInquiry, "", "        ZA1B2C3D0000C9264F7E", 4},
-        {"serial length past the page", hostileSerial, "NEXSTOR ", "ZA1B2C3D", 4},
-        {"INQUIRY data cut short", shortInquiry, "", "        ZA1B2C3D0000C9264F7E", 4},
-    };
-    for (const auto& c : cases) {
-        FakeDeviceBackend backend;
-        c.disk.attach(backend);
-        platform::ScopedBackend scope(backend);
-        const qel::FileHandle handle(kDevice);
-        const ScsiDevice device(handle);
-        EXPECT_EQ(device.getVendorId(), c.vendor) << c.name;
-        EXPECT_EQ(device.getSerialNumber(), c.serial) << c.name;
-        EXPECT_EQ(backend.requests().size(), c.requests) << c.name;
+    const char* const serial = "        ZA1B2C3D0000C9264F7E";
+    std::vector<std::pair<FakeDisk, const char*>> cases(4, {sasDisk(), serial});
+    // The page list leaves 0x80 out: it is not asked for.
+    cases[0].first.vpdPages[0x00] = {0x00, 0x00, 0x00, 0x02, 0x00, 0x83};
+    cases[0].second = "";
+    cases[1].first.vpdPages.erase(0x00);
+    cases[2].first.vpdPages[0x80] = recordedBytes("vpd80-length-past-buffer.hex");
+    cases[2].second = "ZA1B2C3D";
+    cases[3].first.inquiry = recordedBytes("inquiry-truncated-12.hex");
+    for (std::size_t i = 0; i < cases.size(); ++i) {
+        const Rig rig(cases[i].first);
+        EXPECT_EQ(rig.device.getSerialNumber(), cases[i].second) << i;
+        EXPECT_EQ(rig.device.getVendorId(), i == 3 ? "" : "NEXSTOR ") << i;
+        EXPECT_EQ(rig.identity, i == 0 ? 3u : 4u) << i;
     }
 }
 
@@ -137,137 +101,93 @@ TEST(ScsiDevice, TemperatureSources) {
     struct Case {
         const char* name;
         FakeDisk disk;
-        Reading expected;
-        std::vector<std::vector<std::uint8_t>> sentForTemperature;
+        int current, reference; // -1: none
+        std::vector<Bytes> sent;
     };
-    const std::vector<std::uint8_t> logSense0D = {0x4D, 0, 0x4D, 0, 0, 0, 0, 0x02, 0x00, 0};
-    const std::vector<std::uint8_t> satSmart = {0x85, 0x08, 0x0E, 0, 0xD0, 0, 1,    0,
-                                                1,    0,    0x4F, 0, 0xC2, 0, 0xB0, 0};
-    const std::vector<std::uint8_t> property = {static_cast<std::uint8_t>(kProperty >> 8)};
-
-    FakeDisk sasNoReading = sasDisk();
-    sasNoReading.logPages[0x0D] = recordedBytes("log0d-no-reading.hex");
-    sasNoReading.storageTemperature = recordedBytes("storagetemp-sata-ssd.hex");
-    FakeDisk sasWithoutTemperatureLog = sasDisk();
-    sasWithoutTemperatureLog.logPages[0x00] = {0x00, 0x00, 0x00, 0x02, 0x00, 0x02};
-    sasWithoutTemperatureLog.storageTemperature = recordedBytes("storagetemp-nvme-ssd.hex");
+    FakeDisk noReading = sasDisk();
+    noReading.logPages[0x0D] = recordedBytes("log0d-no-reading.hex");
+    noReading.storageTemperature = recordedBytes("storagetemp-sata-ssd.hex");
+    FakeDisk notListed = sasDisk();
+    notListed.logPages[0x00] = {0x00, 0x00, 0x00, 0x02, 0x00, 0x02};
+    notListed.storageTemperature = recordedBytes("storagetemp-nvme-ssd.hex");
     FakeDisk nvme;
     nvme.inquiry = recordedBytes("inquiry-sas-hdd.hex");
     nvme.storageTemperature = recordedBytes("storagetemp-nvme-ssd.hex");
-    FakeDisk translatedNoSmart = translatedSataDisk();
+    FakeDisk translated;
+    translated.ataPassThrough = translated.smartReceive = false;
+    translated.inquiry = recordedBytes("inquiry-sata-ssd-behind-sat.hex");
+    translated.smartData = recordedBytes("smart-sata-ssd-behind-sat.hex");
+    FakeDisk translatedNoSmart = translated;
     translatedNoSmart.scsiAtaPassThrough = false;
     translatedNoSmart.storageTemperature = recordedBytes("storagetemp-sata-ssd.hex");
-    FakeDisk nothing = sasDisk();
-    nothing.logPages.clear();
     FakeDisk unavailable = sasDisk();
     unavailable.logPages.erase(0x0D);
     unavailable.storageTemperature = recordedBytes("storagetemp-sensor-unavailable.hex");
 
     const std::vector<Case> cases = {
-        {"log page", sasDisk(), {true, 38, 60}, {logSense0D}},
-        {"log page without a reading", sasNoReading, {true, 35, -1}, {logSense0D, property}},
-        // The disk listed its log pages without 0x0D: it is not asked for.
-        {"temperature page not listed", sasWithoutTemperatureLog, {true, 43, -1}, {property}},
+        {"log page", sasDisk(), 38, 60, {kLogSense0D}},
+        {"log page without a reading", noReading, 35, -1, {kLogSense0D, kPropertyQuery}},
+        {"temperature page not listed", notListed, 43, -1, {kPropertyQuery}},
         // Not behind a translation layer: no SMART through ATA PASS-THROUGH.
-        {"storage property", nvme, {true, 43, -1}, {logSense0D, property}},
-        {"SMART through the translation layer",
-         translatedSataDisk(),
-         {true, 37, -1},
-         {logSense0D, satSmart}},
-        {"translation layer without SMART",
+        {"storage property", nvme, 43, -1, {kLogSense0D, kPropertyQuery}},
+        {"SMART through translation", translated, 37, -1, {kLogSense0D, kSatSmart}},
+        {"translation without SMART",
          translatedNoSmart,
-         {true, 35, -1},
-         {logSense0D, satSmart, property}},
-        {"nothing answers", nothing, {false, -1, -1}, {logSense0D, property}},
-        {"sensor unavailable", unavailable, {false, -1, -1}, {logSense0D, property}},
+         35,
+         -1,
+         {kLogSense0D, kSatSmart, kPropertyQuery}},
+        {"sensor unavailable", unavailable, -1, -1, {kLogSense0D, kPropertyQuery}},
     };
     for (const auto& c : cases) {
-        FakeDeviceBackend backend;
-        c.disk.attach(backend);
-        platform::ScopedBackend scope(backend);
-        const qel::FileHandle handle(kDevice);
-        const ScsiDevice device(handle);
-        const std::size_t identityRequests = backend.requests().size();
-        const Reading r = read(device);
-        EXPECT_EQ(r.known, c.expected.known) << c.name;
-        EXPECT_EQ(r.current, c.expected.current) << c.name;
-        EXPECT_EQ(r.reference, c.expected.reference) << c.name;
-        const auto all = sent(backend);
-        const std::vector<std::vector<std::uint8_t>> forTemperature(
-            all.begin() + static_cast<std::ptrdiff_t>(identityRequests), all.end());
-        EXPECT_EQ(forTemperature, c.sentForTemperature) << c.name;
+        const Rig rig(c.disk);
+        bool known = false;
+        EXPECT_EQ(rig.read(known), std::make_pair(c.current, c.reference)) << c.name;
+        EXPECT_EQ(known, c.current != -1) << c.name;
+        EXPECT_EQ(rig.sent(rig.identity), c.sent) << c.name;
     }
 }
 
 TEST(ScsiDevice, TemperatureIsReadOnEveryCall) {
-    FakeDisk disk = sasDisk();
-    FakeDeviceBackend backend;
-    disk.attach(backend);
-    platform::ScopedBackend scope(backend);
-    const qel::FileHandle handle(kDevice);
-    const ScsiDevice device(handle);
-    EXPECT_EQ(read(device).current, 38);
-    disk.logPages[0x0D] = recordedBytes("log0d-reference-first.hex");
-    const Reading r = read(device);
-    EXPECT_TRUE(r.known);
-    EXPECT_EQ(r.current, 41);
-    EXPECT_EQ(r.reference, 65);
-    disk.logPages.erase(0x0D);
-    EXPECT_FALSE(read(device).known);
-}
-
-std::vector<std::uint8_t> descriptorClaiming(std::uint32_t size) {
-    auto data = recordedBytes("storagetemp-nvme-ssd.hex");
-    std::memcpy(data.data() + 4, &size, sizeof(size));
-    return data;
+    Rig rig(sasDisk());
+    bool known = false;
+    EXPECT_EQ(rig.read(known).first, 38);
+    rig.disk.logPages[0x0D] = recordedBytes("log0d-reference-first.hex");
+    EXPECT_EQ(rig.read(known), std::make_pair(41, 65));
+    rig.disk.logPages.erase(0x0D);
+    rig.read(known);
+    EXPECT_FALSE(known);
 }
 
 TEST(ScsiDevice, StoragePropertyBufferGrowthIsCapped) {
     struct Case {
         const char* name;
-        std::vector<std::uint8_t> descriptor;
+        std::uint32_t size;
         std::size_t minimum;
-        std::optional<int> celsius;
+        bool known;
         std::vector<DWORD> outSizes;
     };
-    const std::vector<Case> cases = {
-        {"fits at once", recordedBytes("storagetemp-nvme-ssd.hex"), 0, 43, {512}},
-        {"asked again with the full size", descriptorClaiming(2000), 2000, 43, {512, 8, 2000}},
-        {"Size of 4 GiB is capped",
-         descriptorClaiming(0xFFFFFFFF),
-         0xFFFFFFFF,
-         std::nullopt,
-         {512, 8, 64 * 1024}},
-        {"Size of 4 GiB, capped buffer accepted",
-         descriptorClaiming(0xFFFFFFFF),
-         4096,
-         43,
-         {512, 8, 64 * 1024}},
+    const Case cases[] = {
+        {"fits at once", 72, 0, true, {512}},
+        {"asked again with the full size", 2000, 2000, true, {512, 8, 2000}},
+        {"Size of 4 GiB is capped", 0xFFFFFFFF, 0xFFFFFFFF, false, {512, 8, 64 * 1024}},
+        {"capped buffer accepted", 0xFFFFFFFF, 4096, true, {512, 8, 64 * 1024}},
         // The driver wants more room yet claims the descriptor is small: give up.
-        {"inconsistent Size", descriptorClaiming(100), 1000, std::nullopt, {512, 8}},
+        {"inconsistent Size", 100, 1000, false, {512, 8}},
     };
     for (const auto& c : cases) {
         FakeDisk disk;
-        disk.storageTemperature = c.descriptor;
+        disk.storageTemperature = recordedBytes("storagetemp-nvme-ssd.hex");
+        std::memcpy(disk.storageTemperature->data() + 4, &c.size, sizeof(c.size));
         disk.storageTemperatureMinimum = c.minimum;
-        FakeDeviceBackend backend;
-        disk.attach(backend);
-        platform::ScopedBackend scope(backend);
-        const qel::FileHandle handle(kDevice);
-        const ScsiDevice device(handle);
-        const std::size_t identityRequests = backend.requests().size();
-        int current = -1;
-        int reference = -1;
-        const bool known = device.temperatureCelsius(current, reference);
-        EXPECT_EQ(known, c.celsius.has_value()) << c.name;
-        if (c.celsius) {
-            EXPECT_EQ(current, *c.celsius) << c.name;
-        }
+        const Rig rig(disk);
+        bool known = false;
+        EXPECT_EQ(rig.read(known).first, c.known ? 43 : -1) << c.name;
         std::vector<DWORD> outSizes;
-        for (std::size_t i = identityRequests; i < backend.requests().size(); ++i) {
-            if (backend.requests()[i].code == kProperty) {
-                outSizes.push_back(backend.requests()[i].outSize);
-                const auto query = getStruct<STORAGE_PROPERTY_QUERY>(backend.requests()[i].in, 0);
+        for (std::size_t i = rig.identity; i < rig.backend.requests().size(); ++i) {
+            const auto& request = rig.backend.requests()[i];
+            if (request.code == kProperty) {
+                outSizes.push_back(request.outSize);
+                const auto query = getStruct<STORAGE_PROPERTY_QUERY>(request.in, 0);
                 EXPECT_EQ(query.PropertyId, StorageDeviceTemperatureProperty) << c.name;
                 EXPECT_EQ(query.QueryType, PropertyStandardQuery) << c.name;
             }
@@ -277,18 +197,14 @@ TEST(ScsiDevice, StoragePropertyBufferGrowthIsCapped) {
 }
 
 TEST(ScsiDevice, KeepsItsOwnReferenceToTheHandle) {
-    const FakeDisk disk = sasDisk();
     FakeDeviceBackend backend;
-    disk.attach(backend);
+    sasDisk().attach(backend);
     platform::ScopedBackend scope(backend);
-    std::unique_ptr<ScsiDevice> device;
-    {
-        const qel::FileHandle handle(kDevice);
-        device = std::make_unique<ScsiDevice>(handle);
-        EXPECT_EQ(handle.getCount(), 2u);
-    }
+    auto handle = std::make_unique<qel::FileHandle>(kDevice);
+    auto device = std::make_unique<ScsiDevice>(*handle);
+    EXPECT_EQ(handle->getCount(), 2u);
+    handle.reset();
     EXPECT_EQ(backend.closes(kDevice), 0);
-    EXPECT_TRUE(read(*device).known);
     device.reset();
     EXPECT_EQ(backend.closes(kDevice), 1);
 }
@@ -296,10 +212,10 @@ TEST(ScsiDevice, KeepsItsOwnReferenceToTheHandle) {
 TEST(ScsiDevice, InvalidHandleNeverAsks) {
     FakeDeviceBackend backend;
     platform::ScopedBackend scope(backend);
-    const qel::FileHandle handle(INVALID_HANDLE_VALUE);
-    const ScsiDevice device(handle);
+    const ScsiDevice device{qel::FileHandle(INVALID_HANDLE_VALUE)};
+    int current = -1, reference = -1;
+    EXPECT_FALSE(device.temperatureCelsius(current, reference));
     EXPECT_TRUE(device.getVendorId().empty());
-    EXPECT_FALSE(read(device).known);
     EXPECT_TRUE(backend.requests().empty());
 }
 

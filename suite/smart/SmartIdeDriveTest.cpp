@@ -19,11 +19,22 @@ constexpr DWORD kSmart = win32::kSmartRcvDriveData;
 constexpr DWORD kAta = win32::kIoctlAtaPassThrough;
 constexpr DWORD kScsi = win32::kIoctlScsiPassThrough;
 
+// A disk answering with a recorded SMART sector, installed as the backend.
+struct Rig {
+    explicit Rig(const char* file) {
+        disk.smartData = recordedBytes(file);
+        disk.attach(backend);
+    }
+    FakeDisk disk;
+    FakeDeviceBackend backend;
+    platform::ScopedBackend scope{backend};
+    qel::FileHandle handle{kDevice};
+};
+
 struct Reading {
     bool known;
-    int current;
-    int minimum;
-    int maximum;
+    int current, minimum, maximum;
+    bool operator==(const Reading&) const = default;
 };
 
 Reading read(const SmartIdeDrive& drive) {
@@ -32,169 +43,65 @@ Reading read(const SmartIdeDrive& drive) {
     return r;
 }
 
-TEST(SmartIdeDrive, NoTemperatureBeforeTheFirstRefresh) {
-    FakeDisk disk;
-    disk.smartData = recordedBytes("smart-sata-hdd-2tb.hex");
-    FakeDeviceBackend backend;
-    disk.attach(backend);
-    platform::ScopedBackend scope(backend);
-    const qel::FileHandle handle(kDevice);
-    const SmartIdeDrive drive(handle);
-    EXPECT_FALSE(read(drive).known);
-    EXPECT_TRUE(backend.requests().empty());
-}
-
-TEST(SmartIdeDrive, TriesTheRoutesInOrder) {
+TEST(SmartIdeDrive, TriesTheRoutesInOrderAndRemembersTheOneThatWorked) {
     struct Case {
         const char* name;
-        bool smartReceive;
-        bool ataPassThrough;
-        bool scsiAtaPassThrough;
-        std::vector<DWORD> codes;
+        bool smartReceive, ataPassThrough, scsiAtaPassThrough;
+        std::optional<std::uint32_t> ataReportedLength;
+        std::vector<DWORD> codes; // over two refreshes
         bool known;
     };
     const Case cases[] = {
-        {"SMART request", true, true, true, {kSmart}, true},
-        {"ATA pass-through", false, true, true, {kSmart, kAta}, true},
-        {"translation layer", false, false, true, {kSmart, kAta, kScsi}, true},
-        {"no route", false, false, false, {kSmart, kAta, kScsi}, false},
+        {"SMART request", true, true, true, {}, {kSmart, kSmart}, true},
+        {"ATA pass-through", false, true, true, {}, {kSmart, kAta, kAta}, true},
+        {"translation layer", false, false, true, {}, {kSmart, kAta, kScsi, kScsi}, true},
+        // The ATA route delivers only the first 100 bytes: the next route is tried.
+        {"cut answer", false, true, true, 100, {kSmart, kAta, kScsi, kScsi}, true},
+        {"no route", false, false, false, {}, {kSmart, kAta, kScsi, kSmart, kAta, kScsi}, false},
     };
     for (const auto& c : cases) {
-        FakeDisk disk;
-        disk.smartData = recordedBytes("smart-sata-hdd-2tb.hex");
-        disk.smartReceive = c.smartReceive;
-        disk.ataPassThrough = c.ataPassThrough;
-        disk.scsiAtaPassThrough = c.scsiAtaPassThrough;
-        FakeDeviceBackend backend;
-        disk.attach(backend);
-        platform::ScopedBackend scope(backend);
-        const qel::FileHandle handle(kDevice);
-        SmartIdeDrive drive(handle);
+        Rig rig("smart-sata-hdd-2tb.hex");
+        rig.disk.smartReceive = c.smartReceive;
+        rig.disk.ataPassThrough = c.ataPassThrough;
+        rig.disk.scsiAtaPassThrough = c.scsiAtaPassThrough;
+        rig.disk.ataReportedLength = c.ataReportedLength;
+        SmartIdeDrive drive(rig.handle);
+        EXPECT_FALSE(read(drive).known) << c.name;
         drive.refreshDriveProperties();
-        EXPECT_EQ(backend.codes(), c.codes) << c.name;
-        const Reading r = read(drive);
-        EXPECT_EQ(r.known, c.known) << c.name;
-        if (c.known) {
-            EXPECT_EQ(r.current, 40) << c.name;
-        }
-    }
-}
-
-TEST(SmartIdeDrive, RemembersTheRouteThatWorked) {
-    FakeDisk disk;
-    disk.smartData = recordedBytes("smart-sata-hdd-2tb.hex");
-    disk.smartReceive = false;
-    disk.ataPassThrough = false;
-    FakeDeviceBackend backend;
-    disk.attach(backend);
-    platform::ScopedBackend scope(backend);
-    const qel::FileHandle handle(kDevice);
-    SmartIdeDrive drive(handle);
-    drive.refreshDriveProperties();
-    drive.refreshDriveProperties();
-    EXPECT_EQ(backend.codes(), (std::vector<DWORD>{kSmart, kAta, kScsi, kScsi}));
-    EXPECT_TRUE(read(drive).known);
-}
-
-TEST(SmartIdeDrive, TemperatureAndExtremes) {
-    struct Case {
-        const char* file;
-        Reading expected;
-    };
-    const Case cases[] = {
-        {"smart-sata-hdd-2tb.hex", {true, 40, 18, 55}},
-        // Raw bytes 2 and 4 are zero: no extremes, the outputs keep what they held.
-        {"smart-sata-ssd-airflow-only.hex", {true, 33, -1, -1}},
-        {"smart-sata-hdd-194-vendor-raw.hex", {true, 36, 19, 51}},
-        {"smart-usb-flash-no-temperature.hex", {false, -1, -1, -1}},
-        {"smart-implausible-temperature.hex", {false, -1, -1, -1}},
-    };
-    for (const auto& c : cases) {
-        FakeDisk disk;
-        disk.smartData = recordedBytes(c.file);
-        FakeDeviceBackend backend;
-        disk.attach(backend);
-        platform::ScopedBackend scope(backend);
-        const qel::FileHandle handle(kDevice);
-        SmartIdeDrive drive(handle);
         drive.refreshDriveProperties();
-        const Reading r = read(drive);
-        EXPECT_EQ(r.known, c.expected.known) << c.file;
-        EXPECT_EQ(r.current, c.expected.current) << c.file;
-        EXPECT_EQ(r.minimum, c.expected.minimum) << c.file;
-        EXPECT_EQ(r.maximum, c.expected.maximum) << c.file;
-        // A whole sector settles the question: no other route is asked.
-        EXPECT_EQ(backend.codes(), std::vector<DWORD>{kSmart}) << c.file;
+        EXPECT_EQ(rig.backend.codes(), c.codes) << c.name;
+        const Reading expected = c.known ? Reading{true, 40, 18, 55} : Reading{false, -1, -1, -1};
+        EXPECT_EQ(read(drive), expected) << c.name;
     }
-}
-
-TEST(SmartIdeDrive, CutAnswerLetsTheNextRouteTry) {
-    FakeDisk disk;
-    disk.smartData = recordedBytes("smart-sata-hdd-2tb.hex");
-    disk.smartReceive = false;
-    disk.ataReportedLength = 100; // the ATA route delivers only the first 100 bytes
-    FakeDeviceBackend backend;
-    disk.attach(backend);
-    platform::ScopedBackend scope(backend);
-    const qel::FileHandle handle(kDevice);
-    SmartIdeDrive drive(handle);
-    drive.refreshDriveProperties();
-    EXPECT_EQ(backend.codes(), (std::vector<DWORD>{kSmart, kAta, kScsi}));
-    const Reading r = read(drive);
-    EXPECT_TRUE(r.known);
-    EXPECT_EQ(r.current, 40);
 }
 
 TEST(SmartIdeDrive, FailedRefreshForgetsTheLastReading) {
-    FakeDisk disk;
-    disk.smartData = recordedBytes("smart-sata-hdd-2tb.hex");
-    FakeDeviceBackend backend;
-    disk.attach(backend);
-    platform::ScopedBackend scope(backend);
-    const qel::FileHandle handle(kDevice);
-    SmartIdeDrive drive(handle);
+    Rig rig("smart-sata-hdd-2tb.hex");
+    SmartIdeDrive drive(rig.handle);
     drive.refreshDriveProperties();
     ASSERT_TRUE(read(drive).known);
-
-    disk.smartReceive = false;
-    disk.ataPassThrough = false;
-    disk.scsiAtaPassThrough = false;
+    rig.disk.smartReceive = rig.disk.ataPassThrough = rig.disk.scsiAtaPassThrough = false;
     drive.refreshDriveProperties();
     EXPECT_FALSE(read(drive).known);
-
-    disk.smartReceive = true;
-    disk.smartData = recordedBytes("smart-sata-ssd-airflow-only.hex");
-    drive.refreshDriveProperties();
-    const Reading r = read(drive);
-    EXPECT_TRUE(r.known);
-    EXPECT_EQ(r.current, 33);
 }
 
 TEST(SmartIdeDrive, KeepsItsOwnReferenceToTheHandle) {
-    FakeDisk disk;
-    disk.smartData = recordedBytes("smart-sata-hdd-2tb.hex");
-    FakeDeviceBackend backend;
-    disk.attach(backend);
-    platform::ScopedBackend scope(backend);
-    std::unique_ptr<SmartIdeDrive> drive;
-    {
-        const qel::FileHandle handle(kDevice);
-        drive = std::make_unique<SmartIdeDrive>(handle);
-        EXPECT_EQ(handle.getCount(), 2u);
-    }
-    EXPECT_EQ(backend.closes(kDevice), 0);
+    Rig rig("smart-sata-hdd-2tb.hex");
+    auto drive = std::make_unique<SmartIdeDrive>(rig.handle);
+    EXPECT_EQ(rig.handle.getCount(), 2u);
+    rig.handle.release();
+    EXPECT_EQ(rig.backend.closes(kDevice), 0);
     drive->refreshDriveProperties();
-    EXPECT_EQ(backend.requests().at(0).device, kDevice);
+    EXPECT_EQ(rig.backend.requests().at(0).device, kDevice);
     EXPECT_TRUE(read(*drive).known);
     drive.reset();
-    EXPECT_EQ(backend.closes(kDevice), 1);
+    EXPECT_EQ(rig.backend.closes(kDevice), 1);
 }
 
 TEST(SmartIdeDrive, InvalidHandleNeverAsks) {
     FakeDeviceBackend backend;
     platform::ScopedBackend scope(backend);
-    const qel::FileHandle handle(INVALID_HANDLE_VALUE);
-    SmartIdeDrive drive(handle);
+    SmartIdeDrive drive{qel::FileHandle(INVALID_HANDLE_VALUE)};
     drive.refreshDriveProperties();
     EXPECT_FALSE(read(drive).known);
     EXPECT_TRUE(backend.requests().empty());
