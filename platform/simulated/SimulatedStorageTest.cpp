@@ -55,14 +55,11 @@ TEST_F(SimulatedStorage, CreateFileOpensLettersAndDiskPaths) {
     };
     const Case cases[] = {
         {u"\\\\.\\C:", ERROR_SUCCESS},
-        {u"\\\\.\\c:", ERROR_SUCCESS},
-        {u"\\\\.\\D:", ERROR_SUCCESS},
         {u"\\\\.\\E:", ERROR_ACCESS_DENIED},
         {u"\\\\.\\F:", ERROR_FILE_NOT_FOUND},
         {u"\\\\.\\C:\\", ERROR_FILE_NOT_FOUND},
         {kDrive0, ERROR_SUCCESS},
         {u"\\\\.\\PHYSICALDRIVE0", ERROR_FILE_NOT_FOUND}, // disks are matched exactly
-        {u"\\\\.\\PhysicalDrive1", ERROR_FILE_NOT_FOUND},
         {u"\\\\?\\usbstor#disk", ERROR_ACCESS_DENIED},
         {u"", ERROR_FILE_NOT_FOUND},
     };
@@ -77,9 +74,8 @@ TEST_F(SimulatedStorage, CreateFileOpensLettersAndDiskPaths) {
             EXPECT_EQ(win32::GetLastError(), c.error);
         }
     }
-    EXPECT_EQ(machine_.opens(), 4u);
-    EXPECT_EQ(machine_.closes(), 4u);
-    EXPECT_EQ(machine_.openHandleCount(), 0u);
+    EXPECT_EQ(machine_.opens(), 2u);
+    EXPECT_EQ(machine_.closes(), 2u);
     EXPECT_EQ(win32::CreateFileW(nullptr, 0, 0, nullptr, OPEN_EXISTING, 0, nullptr),
               INVALID_HANDLE_VALUE);
 }
@@ -97,8 +93,7 @@ TEST_F(SimulatedStorage, HandlesAreFreshAndCountedPerPath) {
     EXPECT_FALSE(win32::CloseHandle(first)); // twice
     EXPECT_EQ(win32::GetLastError(), ERROR_INVALID_HANDLE);
     EXPECT_FALSE(win32::CloseHandle(INVALID_HANDLE_VALUE));
-    EXPECT_FALSE(win32::CloseHandle(reinterpret_cast<HANDLE>(0x12345)));
-    EXPECT_EQ(machine_.invalidCloses(), 3u);
+    EXPECT_EQ(machine_.invalidCloses(), 2u);
     EXPECT_EQ(machine_.closes(kDrive0), 1u);
 
     // A closed handle stays closed: it answers no request.
@@ -111,11 +106,8 @@ TEST_F(SimulatedStorage, HandlesAreFreshAndCountedPerPath) {
 
     EXPECT_TRUE(win32::CloseHandle(second));
     EXPECT_TRUE(win32::CloseHandle(letter));
-    EXPECT_EQ(machine_.opens(), 3u);
-    EXPECT_EQ(machine_.closes(), 3u);
     EXPECT_EQ(machine_.closes(kDrive0), 2u);
     EXPECT_EQ(machine_.openHandleCount(), 0u);
-    EXPECT_EQ(machine_.opens(u"\\\\.\\Q:"), 0u);
 }
 
 struct DeviceNumberCase {
@@ -129,10 +121,8 @@ struct DeviceNumberCase {
 TEST_F(SimulatedStorage, DeviceNumberOfLettersAndDisks) {
     const DeviceNumberCase cases[] = {
         {u"\\\\.\\C:", true, FILE_DEVICE_DISK, 0, 1},
-        {u"\\\\.\\D:", true, FILE_DEVICE_CD_ROM, 1, 1},
         {u"\\\\.\\R:", false, 0, 0, 0},
         {kDrive0, true, FILE_DEVICE_DISK, 0, 0},
-        {u"\\\\.\\PhysicalDrive9", false, 0, 0, 0},
     };
     for (const auto& c : cases) {
         const HANDLE handle = open(c.name);
@@ -176,52 +166,28 @@ protected:
 TEST_F(OpenDisk, DescriptorInTwoRequests) {
     std::vector<std::uint8_t> fixed(40, 0xEE);
     DWORD returned = 0;
-    ASSERT_TRUE(query(StorageDeviceProperty, fixed.data(), 40, &returned));
-    EXPECT_EQ(returned, 40u);
+    ASSERT_TRUE(query(StorageDeviceProperty, fixed.data(), 12, &returned));
+    EXPECT_EQ(returned, 12u);
+    EXPECT_EQ(fixed[12], 0xEE);
     STORAGE_DEVICE_DESCRIPTOR header;
-    std::memcpy(&header, fixed.data(), sizeof(header));
+    std::memcpy(&header, fixed.data(), 12);
     // "ATA", "Acme SSD", "1.0", "S123" with their zeros follow the 40 bytes.
     EXPECT_EQ(header.Size, 40u + 4 + 9 + 4 + 5);
-    EXPECT_EQ(header.RemovableMedia, 0);
-    EXPECT_EQ(header.VendorIdOffset, 40u); // offsets point past the truncated part
 
     std::vector<std::uint8_t> full(header.Size + 8, 0xEE);
     ASSERT_TRUE(query(StorageDeviceProperty, full.data(), header.Size + 8, &returned));
     EXPECT_EQ(returned, header.Size);
-    EXPECT_STREQ(reinterpret_cast<const char*>(full.data() + 40), "ATA");
     EXPECT_STREQ(reinterpret_cast<const char*>(full.data() + 57), "S123");
     EXPECT_EQ(full[header.Size], 0xEE); // nothing written past the descriptor
-}
 
-TEST_F(OpenDisk, DescriptorCutToTheBuffer) {
-    std::vector<std::uint8_t> buffer(16, 0xEE);
-    DWORD returned = 0;
-    ASSERT_TRUE(query(StorageDeviceProperty, buffer.data(), 12, &returned));
-    EXPECT_EQ(returned, 12u);
-    DWORD size = 0;
-    std::memcpy(&size, buffer.data() + 4, sizeof(size));
-    EXPECT_EQ(size, 62u);
-    EXPECT_EQ(buffer[12], 0xEE);
-    EXPECT_FALSE(query(StorageDeviceProperty, buffer.data(), 7, &returned));
+    EXPECT_FALSE(query(StorageDeviceProperty, full.data(), 7, &returned));
     EXPECT_EQ(win32::GetLastError(), ERROR_INSUFFICIENT_BUFFER);
-}
-
-TEST_F(OpenDisk, TemperaturePropertyIsNotSupported) {
-    std::vector<std::uint8_t> buffer(64, 0);
-    DWORD returned = 7;
-    EXPECT_FALSE(query(StorageDeviceTemperatureProperty, buffer.data(), 64, &returned));
+    EXPECT_FALSE(query(StorageDeviceTemperatureProperty, full.data(), 64, &returned));
     EXPECT_EQ(win32::GetLastError(), ERROR_NOT_SUPPORTED);
     EXPECT_EQ(returned, 0u);
-}
-
-TEST_F(OpenDisk, PropertyQueryNeedsItsInput) {
-    std::vector<std::uint8_t> buffer(64, 0);
-    DWORD returned = 0;
-    EXPECT_FALSE(win32::DeviceIoControl(handle_, IOCTL_STORAGE_QUERY_PROPERTY, buffer.data(), 8,
-                                        buffer.data(), 64, &returned, nullptr));
-    EXPECT_EQ(win32::GetLastError(), ERROR_INVALID_PARAMETER);
-    EXPECT_FALSE(win32::DeviceIoControl(handle_, IOCTL_STORAGE_QUERY_PROPERTY, buffer.data(), 12,
-                                        buffer.data(), 64, nullptr, nullptr));
+    // The query itself is too short.
+    EXPECT_FALSE(win32::DeviceIoControl(handle_, IOCTL_STORAGE_QUERY_PROPERTY, full.data(), 8,
+                                        full.data(), 64, &returned, nullptr));
     EXPECT_EQ(win32::GetLastError(), ERROR_INVALID_PARAMETER);
 }
 
@@ -232,9 +198,6 @@ TEST_F(OpenDisk, GeometryAndLength) {
                                        &geometry, sizeof(geometry), &returned, nullptr));
     EXPECT_EQ(returned, 24u);
     EXPECT_EQ(geometry.Cylinders.QuadPart, 1024);
-    EXPECT_EQ(geometry.MediaType, FixedMedia);
-    EXPECT_EQ(geometry.TracksPerCylinder, 255u);
-    EXPECT_EQ(geometry.SectorsPerTrack, 63u);
     EXPECT_EQ(geometry.BytesPerSector, 512u);
 
     GET_LENGTH_INFORMATION length{};
@@ -257,15 +220,13 @@ TEST_F(OpenDisk, GeometryAndLength) {
 TEST_F(SimulatedStorage, DiskWithoutFactsFailsEachRequest) {
     const HANDLE handle = open(u"\\\\.\\PhysicalDrive9");
     std::vector<std::uint8_t> buffer(512, 0);
-    STORAGE_PROPERTY_QUERY request{};
     DWORD returned = 0;
-    EXPECT_FALSE(win32::DeviceIoControl(handle, IOCTL_STORAGE_QUERY_PROPERTY, &request,
-                                        sizeof(request), buffer.data(), 512, &returned, nullptr));
-    EXPECT_FALSE(win32::DeviceIoControl(handle, IOCTL_DISK_GET_DRIVE_GEOMETRY, nullptr, 0,
-                                        buffer.data(), 512, &returned, nullptr));
-    EXPECT_FALSE(win32::DeviceIoControl(handle, IOCTL_DISK_GET_LENGTH_INFO, nullptr, 0,
-                                        buffer.data(), 512, &returned, nullptr));
-    EXPECT_EQ(returned, 0u);
+    for (const DWORD code : {IOCTL_STORAGE_GET_DEVICE_NUMBER, IOCTL_STORAGE_QUERY_PROPERTY,
+                             IOCTL_DISK_GET_DRIVE_GEOMETRY, IOCTL_DISK_GET_LENGTH_INFO}) {
+        EXPECT_FALSE(win32::DeviceIoControl(handle, code, buffer.data(), 12, buffer.data(), 512,
+                                            &returned, nullptr));
+        EXPECT_EQ(returned, 0u);
+    }
     win32::CloseHandle(handle);
 }
 
@@ -291,9 +252,7 @@ TEST_F(SimulatedStorage, LettersTypesAndNetworkDrives) {
         UINT type;
     };
     const Case cases[] = {
-        {u"C:\\", DRIVE_FIXED},        {u"c:\\", DRIVE_FIXED},
-        {u"D:\\", DRIVE_CDROM},        {u"E:\\", DRIVE_REMOVABLE},
-        {u"R:\\", DRIVE_RAMDISK},      {u"Z:\\", DRIVE_REMOTE},
+        {u"c:\\", DRIVE_FIXED},        {u"R:\\", DRIVE_RAMDISK},
         {u"\\\\.\\C:\\", DRIVE_FIXED}, {u"F:\\", DRIVE_NO_ROOT_DIR},
         {u"C:", DRIVE_NO_ROOT_DIR},    {u"C:\\Windows\\", DRIVE_NO_ROOT_DIR},
     };
@@ -301,37 +260,13 @@ TEST_F(SimulatedStorage, LettersTypesAndNetworkDrives) {
         EXPECT_EQ(win32::GetDriveTypeW(c.root.c_str()), c.type);
     }
     EXPECT_EQ(win32::GetDriveTypeW(nullptr), DRIVE_NO_ROOT_DIR);
-    EXPECT_EQ(win32::IsNetDrive(2), 0);
     EXPECT_EQ(win32::IsNetDrive(24), 2);
     EXPECT_EQ(win32::IsNetDrive(25), 1);
-    EXPECT_EQ(win32::IsNetDrive(5), 0);
     EXPECT_EQ(win32::IsNetDrive(-1), 0);
     EXPECT_EQ(win32::IsNetDrive(26), 0);
 }
 
-TEST_F(SimulatedStorage, UnknownDriveTypeReadsZero) {
-    machine_ = SimulatedMachine::fromJson(R"({"drives": {"K": {}}})");
-    EXPECT_EQ(win32::GetDriveTypeW(u"K:\\"), DRIVE_UNKNOWN);
-}
-
 TEST_F(SimulatedStorage, VolumeInformation) {
-    std::u16string label(1024, u'#');
-    std::u16string fileSystem(256, u'#');
-    DWORD serial = 0;
-    DWORD maxComponent = 0;
-    DWORD flags = 0;
-    ASSERT_TRUE(win32::GetVolumeInformationW(u"\\\\.\\C:\\", label.data(), 1024, &serial,
-                                             &maxComponent, &flags, fileSystem.data(), 256));
-    EXPECT_EQ(std::u16string(label.c_str()), u"System");
-    EXPECT_EQ(std::u16string(fileSystem.c_str()), u"NTFS");
-    EXPECT_EQ(serial, 2882400018u);
-    EXPECT_EQ(flags, FILE_READ_ONLY_VOLUME);
-    EXPECT_EQ(maxComponent, 255u);
-    ASSERT_TRUE(
-        win32::GetVolumeInformationW(u"C:\\", nullptr, 0, &serial, nullptr, nullptr, nullptr, 0));
-}
-
-TEST_F(SimulatedStorage, VolumeInformationFailures) {
     struct Case {
         const char16_t* root;
         DWORD labelSize;
@@ -357,10 +292,17 @@ TEST_F(SimulatedStorage, VolumeInformationFailures) {
         EXPECT_EQ(label, std::u16string(64, u'#'));
         EXPECT_EQ(serial, 7u);
     }
+    // Exactly room for "System" and "NTFS" with their zeros.
     std::u16string label(7, u'#');
     std::u16string fileSystem(5, u'#');
-    EXPECT_TRUE(win32::GetVolumeInformationW(u"C:\\", label.data(), 7, nullptr, nullptr, nullptr,
-                                             fileSystem.data(), 5));
+    DWORD serial = 0;
+    DWORD flags = 0;
+    ASSERT_TRUE(win32::GetVolumeInformationW(u"\\\\.\\C:\\", label.data(), 7, &serial, nullptr,
+                                             &flags, fileSystem.data(), 5));
+    EXPECT_EQ(label, std::u16string(u"System\0", 7));
+    EXPECT_EQ(fileSystem, std::u16string(u"NTFS\0", 5));
+    EXPECT_EQ(serial, 2882400018u);
+    EXPECT_EQ(flags, FILE_READ_ONLY_VOLUME);
 }
 
 TEST_F(SimulatedStorage, DiskFreeSpace) {
@@ -371,13 +313,11 @@ TEST_F(SimulatedStorage, DiskFreeSpace) {
     EXPECT_EQ(available.QuadPart, 300u);
     EXPECT_EQ(total.QuadPart, 1000u);
     EXPECT_EQ(free.QuadPart, 400u);
-    EXPECT_TRUE(win32::GetDiskFreeSpaceExW(u"C:\\Windows", nullptr, &total, nullptr));
     EXPECT_TRUE(win32::GetDiskFreeSpaceExW(u"C:", nullptr, nullptr, nullptr));
     EXPECT_FALSE(win32::GetDiskFreeSpaceExW(u"D:\\", &available, &total, &free));
     EXPECT_EQ(win32::GetLastError(), ERROR_NOT_READY);
     EXPECT_FALSE(win32::GetDiskFreeSpaceExW(u"Q:\\", &available, &total, &free));
     EXPECT_EQ(win32::GetLastError(), 3u);
-    EXPECT_FALSE(win32::GetDiskFreeSpaceExW(nullptr, &available, &total, &free));
 }
 
 } // namespace
