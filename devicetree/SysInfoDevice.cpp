@@ -23,11 +23,17 @@ qel::String SysInfoProperty::getValue() const {
     return qel::String();
 }
 
-void SysInfoProperty::setValue(const qel::String& value) { text_ = value; }
+void SysInfoProperty::setValue(const qel::String& value) {
+    text_ = value;
+}
 
-void SysInfoProperty::setValue(int value) { integer_ = value; }
+void SysInfoProperty::setValue(int value) {
+    integer_ = value;
+}
 
-void SysInfoProperty::setValue(double value) { real_ = value; }
+void SysInfoProperty::setValue(double value) {
+    real_ = value;
+}
 
 SysInfoDevice::SysInfoDevice(DeviceType type, const qel::String& localizedName,
                              const qel::String& key)
@@ -51,7 +57,9 @@ qel::Array<Device::PropertyPointer> SysInfoDevice::getProperties() const {
     return result;
 }
 
-void SysInfoDevice::addChildDevice(Pointer child) { children_.push_back(std::move(child)); }
+void SysInfoDevice::addChildDevice(Pointer child) {
+    children_.push_back(std::move(child));
+}
 
 void SysInfoDevice::addProperty(PropertyHandle property) {
     properties_.push_back(std::move(property));

@@ -27,17 +27,25 @@ int percentUsed(double usedMB, double totalMB) {
 
 DiskDevice::DiskDevice(const libOSWindows::WindowsDevice& device) : device_(device) {}
 
-const qel::String& DiskDevice::modelNumber() const { return model_; }
+const qel::String& DiskDevice::modelNumber() const {
+    return model_;
+}
 
-const qel::String& DiskDevice::serialNumber() const { return serial_; }
+const qel::String& DiskDevice::serialNumber() const {
+    return serial_;
+}
 
-const qel::String& DiskDevice::firmwareRevision() const { return firmware_; }
+const qel::String& DiskDevice::firmwareRevision() const {
+    return firmware_;
+}
 
 bool DiskDevice::isSameDevice(const libOSWindows::WindowsDevice& device) const {
     return device_.instanceId == device.instanceId;
 }
 
-libOSWindows::WindowsDrive& DiskDevice::drive() { return drive_; }
+libOSWindows::WindowsDrive& DiskDevice::drive() {
+    return drive_;
+}
 
 qel::FileHandle DiskDevice::openDevice() {
     qel::CreateFileOpenArgs args;

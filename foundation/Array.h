@@ -18,30 +18,26 @@
 namespace qel {
 
 // How an element type takes part in serialization.
-template <typename T>
-struct ArrayElementTraits {
+template <typename T> struct ArrayElementTraits {
     static constexpr bool serializable = false;
     static constexpr const char* className = "ArrayOfOthers";
 };
 
-template <>
-struct ArrayElementTraits<String> {
+template <> struct ArrayElementTraits<String> {
     static constexpr bool serializable = true;
     static constexpr const char* className = "A<String>";
     static String toText(const String& value) { return value; }
     static String fromText(const String& text) { return text; }
 };
 
-template <>
-struct ArrayElementTraits<unsigned int> {
+template <> struct ArrayElementTraits<unsigned int> {
     static constexpr bool serializable = true;
     static constexpr const char* className = "A<unsigned int>";
     static String toText(unsigned int value) { return QELValue(value).toString(); }
     static unsigned int fromText(const String& text) { return parseUnsigned(text); }
 };
 
-template <typename T>
-class Array : public Serializable {
+template <typename T> class Array : public Serializable {
     static_assert(alignof(T) <= 8, "elements sit 8 bytes into the block");
 
 public:
@@ -194,8 +190,7 @@ public:
             getSerializedXML(out);
         } else {
             (void)out;
-            throw SerializationFailed(String("Serialization is not supported for: ") +
-                                      memberName);
+            throw SerializationFailed(String("Serialization is not supported for: ") + memberName);
         }
     }
 

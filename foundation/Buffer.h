@@ -6,8 +6,7 @@
 namespace qel {
 
 // An owned block of bytes.
-template <typename T>
-class Buffer {
+template <typename T> class Buffer {
 public:
     // `length` elements, cleared when `zeroFill` is set; a length of 0 allocates nothing.
     Buffer(std::uint64_t length, bool zeroFill) : length(length) {

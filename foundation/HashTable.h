@@ -9,8 +9,7 @@
 
 namespace qel {
 
-template <typename K, typename V, typename Eq = EqualFunc<K>>
-class _Bucket : public _BucketBase {
+template <typename K, typename V, typename Eq = EqualFunc<K>> class _Bucket : public _BucketBase {
 public:
     _Bucket(const K& k, const V& v) : key(k), value(v) {}
     bool keyEquals(const void* other) const override {
@@ -22,10 +21,8 @@ public:
     V value;
 };
 
-template <typename T>
-struct IsArray : std::false_type {};
-template <typename T>
-struct IsArray<Array<T>> : std::true_type {};
+template <typename T> struct IsArray : std::false_type {};
+template <typename T> struct IsArray<Array<T>> : std::true_type {};
 
 template <typename K, typename V, typename Eq = EqualFunc<K>, typename H = HashFunc<K>>
 class HashTable : public Serializable {
@@ -66,8 +63,7 @@ public:
         }
     }
 
-    template <typename F>
-    void forEach(F&& visit) const {
+    template <typename F> void forEach(F&& visit) const {
         for (_HashTableIteratorBase it(rep_); !it.done(); it.next()) {
             const Bucket* bucket = static_cast<const Bucket*>(it.current());
             visit(bucket->key, bucket->value);
@@ -77,8 +73,8 @@ public:
     const String& vClassName() const override {
         static String name;
         if (name.size() == 0) {
-            name = String("H(") + part(Array<K>::className()) + "," +
-                   part(Array<V>::className()) + ")";
+            name = String("H(") + part(Array<K>::className()) + "," + part(Array<V>::className()) +
+                   ")";
         }
         return name;
     }

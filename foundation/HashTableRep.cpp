@@ -30,7 +30,9 @@ _HashTableRep& _HashTableRep::operator=(const _HashTableRep& other) {
     return *this;
 }
 
-_HashTableRep::~_HashTableRep() { clear(); }
+_HashTableRep::~_HashTableRep() {
+    clear();
+}
 
 bool _HashTableRep::insert(std::uint32_t hash, _BucketBase* bucket, const void* key) {
     if (lookup(hash, key) != nullptr) {
@@ -82,7 +84,9 @@ void _HashTableRep::clear() {
     count_ = 0;
 }
 
-_HashTableIteratorBase::_HashTableIteratorBase(const _HashTableRep& rep) : rep_(rep) { settle(); }
+_HashTableIteratorBase::_HashTableIteratorBase(const _HashTableRep& rep) : rep_(rep) {
+    settle();
+}
 
 void _HashTableIteratorBase::settle() {
     while (current_ == nullptr && chain_ < rep_.chains_.size()) {

@@ -65,22 +65,18 @@ private:
     _BucketBase* current_ = nullptr;
 };
 
-template <typename K>
-struct HashFunc;
+template <typename K> struct HashFunc;
 
-template <>
-struct HashFunc<unsigned int> {
+template <> struct HashFunc<unsigned int> {
     static std::uint32_t hash(const unsigned int& key) { return key + 13u; }
 };
 
-template <>
-struct HashFunc<String> {
+template <> struct HashFunc<String> {
     // FNV-1a over the UTF-16 code units.
     static std::uint32_t hash(const String& key);
 };
 
-template <typename K>
-struct EqualFunc {
+template <typename K> struct EqualFunc {
     static bool equals(const K& a, const K& b) { return a == b; }
 };
 

@@ -69,8 +69,8 @@ std::string fixed(double value, int decimals) {
 
 } // namespace
 
-NonDiscreteMeasurement::NonDiscreteMeasurement(UnitType unit, double value,
-                                               UnitMagnitude magnitude, int precision)
+NonDiscreteMeasurement::NonDiscreteMeasurement(UnitType unit, double value, UnitMagnitude magnitude,
+                                               int precision)
     : unit_(unit), value_(value), magnitude_(magnitude == AUTOSCALEUNIT ? BASEUNIT : magnitude),
       precision_(precision) {}
 

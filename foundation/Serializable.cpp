@@ -176,7 +176,9 @@ const XmlElement* XmlElement::child(const String& childName) const {
     return nullptr;
 }
 
-XmlElement parseXml(const String& xml) { return Parser(xml.u16()).document(); }
+XmlElement parseXml(const String& xml) {
+    return Parser(xml.u16()).document();
+}
 
 unsigned int parseUnsigned(const String& text) {
     const std::string digits = text.toUtf8();
@@ -192,7 +194,9 @@ void Serializable::doSerialization(const String& memberName, String& out) const 
     serializeImp(memberName, out);
 }
 
-void Serializable::deserialize(const XmlElement& element) { deserializeImp(element); }
+void Serializable::deserialize(const XmlElement& element) {
+    deserializeImp(element);
+}
 
 void Serializable::serializeBegin(const String& memberName) const {
     openElements.push_back(u"<" + escape(memberName.u16()) + u" class=\"" +
@@ -212,7 +216,9 @@ void Serializable::getSerializedXML(String& out) const {
     openElements.pop_back();
 }
 
-void Serializable::deserializeBegin(const XmlElement& element) { readElements.push_back(&element); }
+void Serializable::deserializeBegin(const XmlElement& element) {
+    readElements.push_back(&element);
+}
 
 void Serializable::deserializeEnd() {
     if (!readElements.empty()) {

@@ -18,8 +18,7 @@ public:
     virtual void deleteObject() = 0;
 };
 
-template <typename T>
-class SharedPointerDeleter final : public SharedPointerDeleterBase {
+template <typename T> class SharedPointerDeleter final : public SharedPointerDeleterBase {
 public:
     explicit SharedPointerDeleter(T* object) : object_(object) {}
     void deleteObject() override {
@@ -31,8 +30,7 @@ private:
     T* object_;
 };
 
-template <typename T, typename LockingPolicy = AutoMutexLockingPolicy>
-class SharedPointer {
+template <typename T, typename LockingPolicy = AutoMutexLockingPolicy> class SharedPointer {
 public:
     using Count = std::atomic<std::uint32_t>;
 
@@ -55,7 +53,7 @@ public:
     // A handle on the base class of the object another handle holds; the deleter stays the one
     // made for the derived class.
     template <typename U>
-        requires std::is_convertible_v<U*, T*>
+    requires std::is_convertible_v<U*, T*>
     SharedPointer(const SharedPointer<U, LockingPolicy>& other) {
         typename LockingPolicy::Lock lock(mutex);
         if (other.count != nullptr) {
@@ -93,8 +91,7 @@ public:
     std::uint32_t getCount() const { return count == nullptr ? 0 : count->load(); }
 
 private:
-    template <typename U, typename P>
-    friend class SharedPointer;
+    template <typename U, typename P> friend class SharedPointer;
 
     void shareFrom(const SharedPointer& other) {
         typename LockingPolicy::Lock lock(mutex);

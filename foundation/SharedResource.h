@@ -10,8 +10,7 @@
 namespace qel {
 
 // A handle whose invalid value is `Invalid`, destroyed by `Manager::destroy`.
-template <typename T, long long Invalid, typename Manager>
-struct DescriptorStorage {
+template <typename T, long long Invalid, typename Manager> struct DescriptorStorage {
     using value_type = T;
     static T invalid() {
         if constexpr (std::is_pointer_v<T>) {
@@ -24,8 +23,7 @@ struct DescriptorStorage {
 };
 
 // A heap object destroyed with `delete`; its empty value is null.
-template <typename T, int Null, int Kind>
-struct PointerStorage {
+template <typename T, int Null, int Kind> struct PointerStorage {
     static_assert(Null == 0, "a pointer's empty value is null");
     using value_type = T*;
     static T* invalid() { return nullptr; }
@@ -55,8 +53,7 @@ private:
     Value value_;
 };
 
-template <typename Storage, int Policy = 0>
-class SharedResource {
+template <typename Storage, int Policy = 0> class SharedResource {
 public:
     using Value = typename Storage::value_type;
 
@@ -120,8 +117,7 @@ private:
 };
 
 // Hands a resource from one owner to the next: owns it until `release` gives it away.
-template <typename Storage>
-class TransferResource {
+template <typename Storage> class TransferResource {
 public:
     using Value = typename Storage::value_type;
     TransferResource() = default;

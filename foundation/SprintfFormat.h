@@ -19,8 +19,7 @@ class FormatArg {
 public:
     enum class Kind { Signed, Unsigned, Character, Text, Real };
 
-    template <std::integral T>
-    FormatArg(T value) {
+    template <std::integral T> FormatArg(T value) {
         if constexpr (std::is_same_v<T, bool>) {
             kind_ = Kind::Unsigned;
             unsigned_ = value ? 1 : 0;
@@ -29,8 +28,7 @@ public:
                              std::is_same_v<T, char8_t> || std::is_same_v<T, wchar_t> ||
                              std::is_same_v<T, char32_t>) {
             kind_ = Kind::Character;
-            unsigned_ = static_cast<std::uint64_t>(
-                static_cast<std::make_unsigned_t<T>>(value));
+            unsigned_ = static_cast<std::uint64_t>(static_cast<std::make_unsigned_t<T>>(value));
             width_ = sizeof(T);
         } else if constexpr (std::is_signed_v<T>) {
             kind_ = Kind::Signed;
@@ -65,14 +63,12 @@ private:
 
 String formatArgs(std::u16string_view format, std::initializer_list<FormatArg> args);
 
-template <typename... Args>
-String SprintfFormat(const char* format, const Args&... args) {
+template <typename... Args> String SprintfFormat(const char* format, const Args&... args) {
     const String wide(format);
     return formatArgs(wide.u16(), {FormatArg(args)...});
 }
 
-template <typename... Args>
-String SprintfFormat(const char16_t* format, const Args&... args) {
+template <typename... Args> String SprintfFormat(const char16_t* format, const Args&... args) {
     return formatArgs(format == nullptr ? u"" : format, {FormatArg(args)...});
 }
 

@@ -6,8 +6,12 @@ namespace qel {
 
 Stopwatch::Stopwatch() : start_(win32::monotonicSeconds()) {}
 
-void Stopwatch::reset() { start_ = win32::monotonicSeconds(); }
+void Stopwatch::reset() {
+    start_ = win32::monotonicSeconds();
+}
 
-double Stopwatch::getElapsed() const { return win32::monotonicSeconds() - start_; }
+double Stopwatch::getElapsed() const {
+    return win32::monotonicSeconds() - start_;
+}
 
 } // namespace qel

@@ -13,13 +13,19 @@ bool isSpace(char16_t c) {
            c == 0x00A0 || c == 0x3000;
 }
 
-char16_t asciiLower(char16_t c) { return (c >= u'A' && c <= u'Z') ? char16_t(c + 32) : c; }
+char16_t asciiLower(char16_t c) {
+    return (c >= u'A' && c <= u'Z') ? char16_t(c + 32) : c;
+}
 
 } // namespace
 
-std::u16string utf8ToUtf16(std::string_view text) { return platform::utf8ToUtf16(text); }
+std::u16string utf8ToUtf16(std::string_view text) {
+    return platform::utf8ToUtf16(text);
+}
 
-std::string utf16ToUtf8(std::u16string_view text) { return platform::utf16ToUtf8(text); }
+std::string utf16ToUtf8(std::u16string_view text) {
+    return platform::utf16ToUtf8(text);
+}
 
 String::String(const char* text) : text_(text == nullptr ? std::u16string() : utf8ToUtf16(text)) {}
 
@@ -28,16 +34,22 @@ String::String(const char16_t* text) : text_(text == nullptr ? u"" : text) {}
 String::String(const char16_t* text, std::size_t length)
     : text_(text == nullptr ? std::u16string() : std::u16string(text, length)) {}
 
-String& String::operator=(const char* text) { return *this = String(text); }
+String& String::operator=(const char* text) {
+    return *this = String(text);
+}
 
-String& String::operator=(const char16_t* text) { return *this = String(text); }
+String& String::operator=(const char16_t* text) {
+    return *this = String(text);
+}
 
 String& String::append(const String& text) {
     text_ += text.text_;
     return *this;
 }
 
-String& String::append(const char* text) { return append(String(text)); }
+String& String::append(const char* text) {
+    return append(String(text));
+}
 
 String& String::append(char16_t unit) {
     text_ += unit;
@@ -49,9 +61,13 @@ String operator+(const String& a, const String& b) {
     return result.append(b);
 }
 
-String operator+(const char* a, const String& b) { return String(a) + b; }
+String operator+(const char* a, const String& b) {
+    return String(a) + b;
+}
 
-String operator+(const String& a, const char* b) { return a + String(b); }
+String operator+(const String& a, const char* b) {
+    return a + String(b);
+}
 
 int String::compareNoCase(const String& other) const {
     const std::size_t common = std::min(text_.size(), other.text_.size());
@@ -107,6 +123,8 @@ String String::subString(std::size_t start, std::size_t length) const {
     return String(text_.substr(start, length));
 }
 
-std::string String::toUtf8() const { return utf16ToUtf8(text_); }
+std::string String::toUtf8() const {
+    return utf16ToUtf8(text_);
+}
 
 } // namespace qel

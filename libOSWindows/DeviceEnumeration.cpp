@@ -70,7 +70,8 @@ void enumerateDevices(qel::Array<WindowsDevice>& devices, const GUID* setupClass
     }
     collectInterfaceDevices(interfacePaths, interfaceClass, nullptr, includeHidden);
 
-    const DeviceInfoSet set(win32::SetupDiGetClassDevsW(setupClass, nullptr, nullptr, DIGCF_PRESENT));
+    const DeviceInfoSet set(
+        win32::SetupDiGetClassDevsW(setupClass, nullptr, nullptr, DIGCF_PRESENT));
     if (!set.valid()) {
         return;
     }
@@ -122,10 +123,10 @@ void collectInterfaceDevices(InterfacePathTable& interfacePaths, const GUID* int
         DWORD required = 0;
         if (win32::SetupDiGetDeviceInterfaceDetailW(set.get(), &interfaceData, detail,
                                                     kDetailBufferBytes, &required, nullptr) != 0) {
-            path = boundedText(win32::text(detail->DevicePath),
-                               (kDetailBufferBytes - offsetof(SP_DEVICE_INTERFACE_DETAIL_DATA_W,
-                                                              DevicePath)) /
-                                   sizeof(char16_t));
+            path = boundedText(
+                win32::text(detail->DevicePath),
+                (kDetailBufferBytes - offsetof(SP_DEVICE_INTERFACE_DETAIL_DATA_W, DevicePath)) /
+                    sizeof(char16_t));
             if (devices != nullptr) {
                 record.devicePath = path;
                 readRegistryTexts(set.get(), &data, record);

@@ -6,11 +6,17 @@
 
 namespace libOSWindows {
 
-qel::String devicePathFor(char letter) { return qel::SprintfFormat("\\\\.\\%c:", letter); }
+qel::String devicePathFor(char letter) {
+    return qel::SprintfFormat("\\\\.\\%c:", letter);
+}
 
-qel::String volumeRootFor(char letter) { return qel::SprintfFormat("\\\\.\\%c:\\", letter); }
+qel::String volumeRootFor(char letter) {
+    return qel::SprintfFormat("\\\\.\\%c:\\", letter);
+}
 
-qel::String driveRootFor(char letter) { return qel::SprintfFormat("%c:\\", letter); }
+qel::String driveRootFor(char letter) {
+    return qel::SprintfFormat("%c:\\", letter);
+}
 
 void scanDriveLetters(DriveLetterMap& map) {
     const DWORD present = win32::GetLogicalDrives();
@@ -24,10 +30,9 @@ void scanDriveLetters(DriveLetterMap& map) {
         }
         const char letter = static_cast<char>('A' + index);
         // Closed when this letter's turn ends, on every path.
-        const qel::FileHandle volume(win32::CreateFileW(devicePathFor(letter).getUCS2Buffer(),
-                                                        FILE_READ_ATTRIBUTES,
-                                                        FILE_SHARE_READ | FILE_SHARE_WRITE,
-                                                        nullptr, OPEN_EXISTING, 0, nullptr));
+        const qel::FileHandle volume(win32::CreateFileW(
+            devicePathFor(letter).getUCS2Buffer(), FILE_READ_ATTRIBUTES,
+            FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr));
         if (!volume.isValid()) {
             continue;
         }

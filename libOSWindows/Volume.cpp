@@ -35,7 +35,8 @@ const DriveCharacters& driveCharacters() {
 }
 
 bool sameDrive(char letter, char16_t drive) {
-    return drive != 0 && char16_t(static_cast<unsigned char>(letter) | 0x20) == char16_t(drive | 0x20);
+    return drive != 0 &&
+           char16_t(static_cast<unsigned char>(letter) | 0x20) == char16_t(drive | 0x20);
 }
 
 qel::String boundedText(const char16_t* buffer, std::size_t capacity) {

@@ -42,7 +42,9 @@ bool queryGeometry(HANDLE handle, DISK_GEOMETRY& geometry) {
 
 WindowsDrive::WindowsDrive() = default;
 
-WindowsDrive::WindowsDrive(const qel::FileHandle& handle) : WindowsDrive() { open(handle); }
+WindowsDrive::WindowsDrive(const qel::FileHandle& handle) : WindowsDrive() {
+    open(handle);
+}
 
 // Out of line: these members are exported for other modules that copy and destroy records.
 // A copy shares the handle (only a valid one) and the descriptor, and copies the volumes.
@@ -83,8 +85,8 @@ void WindowsDrive::open(const qel::FileHandle& newHandle) {
     if (queryStorageDescriptor()) {
         const auto* header =
             reinterpret_cast<const STORAGE_DEVICE_DESCRIPTOR*>(descriptor.get()->data);
-        mediaKind = static_cast<std::uint32_t>(header->RemovableMedia != 0 ? DriveMediaKind::Removable
-                                                                           : DriveMediaKind::Fixed);
+        mediaKind = static_cast<std::uint32_t>(
+            header->RemovableMedia != 0 ? DriveMediaKind::Removable : DriveMediaKind::Fixed);
         return;
     }
     DISK_GEOMETRY geometry;

@@ -44,8 +44,8 @@ public:
                                                  DWORD size, DWORD* required,
                                                  SP_DEVINFO_DATA* data) = 0;
     virtual BOOL setupDiGetDeviceRegistryProperty(HDEVINFO set, SP_DEVINFO_DATA* data,
-                                                  DWORD property, DWORD* registryType,
-                                                  BYTE* buffer, DWORD size, DWORD* required) = 0;
+                                                  DWORD property, DWORD* registryType, BYTE* buffer,
+                                                  DWORD size, DWORD* required) = 0;
     virtual BOOL setupDiGetDeviceInstanceId(HDEVINFO set, SP_DEVINFO_DATA* data, char16_t* id,
                                             DWORD size, DWORD* required) = 0;
     virtual BOOL setupDiDestroyDeviceInfoList(HDEVINFO set) = 0;

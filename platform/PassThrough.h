@@ -75,20 +75,20 @@ static_assert(sizeof(IdeRegs) == 8);
 
 // SENDCMDINPARAMS without its trailing data byte.
 struct SendCmdInParams {
-    std::uint32_t cBufferSize;  // 0
-    IdeRegs irDriveRegs;        // 4
-    std::uint8_t bDriveNumber;  // 12
-    std::uint8_t bReserved[3];  // 13
+    std::uint32_t cBufferSize;   // 0
+    IdeRegs irDriveRegs;         // 4
+    std::uint8_t bDriveNumber;   // 12
+    std::uint8_t bReserved[3];   // 13
     std::uint32_t dwReserved[4]; // 16
 };
 static_assert(sizeof(SendCmdInParams) == 32);
 
 // SENDCMDOUTPARAMS without its data: the 512 bytes of the answer follow.
 struct SendCmdOutParams {
-    std::uint32_t cBufferSize;  // 0
-    std::uint8_t bDriverError;  // 4
-    std::uint8_t bIDEError;     // 5
-    std::uint8_t bReserved[2];  // 6
+    std::uint32_t cBufferSize;   // 0
+    std::uint8_t bDriverError;   // 4
+    std::uint8_t bIDEError;      // 5
+    std::uint8_t bReserved[2];   // 6
     std::uint32_t dwReserved[2]; // 8
 };
 static_assert(sizeof(SendCmdOutParams) == 16);
@@ -96,27 +96,27 @@ static_assert(sizeof(SendCmdOutParams) == 16);
 
 // STORAGE_TEMPERATURE_INFO
 struct StorageTemperatureInfo {
-    std::uint16_t Index;            // 0
-    std::int16_t Temperature;       // 2: degrees Celsius
-    std::int16_t OverThreshold;     // 4
-    std::int16_t UnderThreshold;    // 6
+    std::uint16_t Index;                  // 0
+    std::int16_t Temperature;             // 2: degrees Celsius
+    std::int16_t OverThreshold;           // 4
+    std::int16_t UnderThreshold;          // 6
     std::uint8_t OverThresholdChangable;  // 8
     std::uint8_t UnderThresholdChangable; // 9
-    std::uint8_t EventGenerated;    // 10
-    std::uint8_t Reserved0;         // 11
-    std::uint32_t Reserved1;        // 12
+    std::uint8_t EventGenerated;          // 10
+    std::uint8_t Reserved0;               // 11
+    std::uint32_t Reserved1;              // 12
 };
 static_assert(sizeof(StorageTemperatureInfo) == 16);
 
 // STORAGE_TEMPERATURE_DATA_DESCRIPTOR with room for one reading.
 struct StorageTemperatureDataDescriptor {
-    std::uint32_t Version;              // 0
-    std::uint32_t Size;                 // 4
-    std::int16_t CriticalTemperature;   // 8
-    std::int16_t WarningTemperature;    // 10
-    std::uint16_t InfoCount;            // 12
-    std::uint8_t Reserved0[2];          // 14
-    std::uint32_t Reserved1[2];         // 16
+    std::uint32_t Version;                     // 0
+    std::uint32_t Size;                        // 4
+    std::int16_t CriticalTemperature;          // 8
+    std::int16_t WarningTemperature;           // 10
+    std::uint16_t InfoCount;                   // 12
+    std::uint8_t Reserved0[2];                 // 14
+    std::uint32_t Reserved1[2];                // 16
     StorageTemperatureInfo TemperatureInfo[1]; // 24
 };
 static_assert(sizeof(StorageTemperatureDataDescriptor) == 40);

@@ -90,7 +90,9 @@ std::optional<std::u16string> decode(std::string_view text, bool strict) {
 
 } // namespace
 
-std::u16string utf8ToUtf16(std::string_view text) { return *decode(text, false); }
+std::u16string utf8ToUtf16(std::string_view text) {
+    return *decode(text, false);
+}
 
 std::optional<std::u16string> utf8ToUtf16Strict(std::string_view text) {
     return decode(text, true);

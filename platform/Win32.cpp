@@ -7,20 +7,30 @@ namespace {
 Backend* installed = nullptr;
 }
 
-Backend& currentBackend() { return installed != nullptr ? *installed : nativeBackend(); }
+Backend& currentBackend() {
+    return installed != nullptr ? *installed : nativeBackend();
+}
 
-ScopedBackend::ScopedBackend(Backend& backend) : previous_(installed) { installed = &backend; }
+ScopedBackend::ScopedBackend(Backend& backend) : previous_(installed) {
+    installed = &backend;
+}
 
-ScopedBackend::~ScopedBackend() { installed = previous_; }
+ScopedBackend::~ScopedBackend() {
+    installed = previous_;
+}
 
 } // namespace platform
 
 namespace win32 {
 using platform::currentBackend;
 
-double monotonicSeconds() { return currentBackend().monotonicSeconds(); }
+double monotonicSeconds() {
+    return currentBackend().monotonicSeconds();
+}
 
-DWORD GetLastError() { return currentBackend().getLastError(); }
+DWORD GetLastError() {
+    return currentBackend().getLastError();
+}
 
 BOOL GlobalMemoryStatusEx(MEMORYSTATUSEX* status) {
     return currentBackend().globalMemoryStatusEx(status);
@@ -31,18 +41,26 @@ HANDLE CreateFileW(const char16_t* name, DWORD access, DWORD share, void* /*secu
     return currentBackend().createFile(name, access, share, disposition, flags);
 }
 
-BOOL CloseHandle(HANDLE handle) { return currentBackend().closeHandle(handle); }
+BOOL CloseHandle(HANDLE handle) {
+    return currentBackend().closeHandle(handle);
+}
 
 BOOL DeviceIoControl(HANDLE device, DWORD code, void* in, DWORD inSize, void* out, DWORD outSize,
                      DWORD* returned, void* /*overlapped*/) {
     return currentBackend().deviceIoControl(device, code, in, inSize, out, outSize, returned);
 }
 
-DWORD GetLogicalDrives() { return currentBackend().getLogicalDrives(); }
+DWORD GetLogicalDrives() {
+    return currentBackend().getLogicalDrives();
+}
 
-UINT GetDriveTypeW(const char16_t* root) { return currentBackend().getDriveType(root); }
+UINT GetDriveTypeW(const char16_t* root) {
+    return currentBackend().getDriveType(root);
+}
 
-int IsNetDrive(int drive) { return currentBackend().isNetDrive(drive); }
+int IsNetDrive(int drive) {
+    return currentBackend().isNetDrive(drive);
+}
 
 BOOL GetVolumeInformationW(const char16_t* root, char16_t* name, DWORD nameSize, DWORD* serial,
                            DWORD* maxComponent, DWORD* flags, char16_t* fileSystem,

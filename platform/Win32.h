@@ -18,9 +18,10 @@
 #define _WIN32_WINNT 0x0601
 #endif
 #include <windows.h>
-#include <winioctl.h>
-#include <setupapi.h>
+// The others build on windows.h.
 #include <cfgmgr32.h>
+#include <setupapi.h>
+#include <winioctl.h>
 #else
 
 using BOOL = int;
@@ -250,8 +251,12 @@ static_assert(sizeof(WCHAR) == 2);
 
 namespace win32 {
 
-inline const char16_t* text(const WCHAR* s) { return reinterpret_cast<const char16_t*>(s); }
-inline char16_t* text(WCHAR* s) { return reinterpret_cast<char16_t*>(s); }
+inline const char16_t* text(const WCHAR* s) {
+    return reinterpret_cast<const char16_t*>(s);
+}
+inline char16_t* text(WCHAR* s) {
+    return reinterpret_cast<char16_t*>(s);
+}
 
 // {4D36E967-E325-11CE-BFC1-08002BE10318}: the disk-drive setup class.
 inline constexpr GUID GUID_DEVCLASS_DISKDRIVE = {

@@ -12,7 +12,9 @@ namespace {
 thread_local DWORD lastError = ERROR_SUCCESS;
 }
 
-void setLastError(DWORD error) { lastError = error; }
+void setLastError(DWORD error) {
+    lastError = error;
+}
 
 // Never destroyed: the library's objects destroyed at exit (the disks, with their open handles)
 // still close through it.
@@ -27,7 +29,9 @@ double LinuxBackend::monotonicSeconds() {
     return static_cast<double>(now.tv_sec) + static_cast<double>(now.tv_nsec) * 1e-9;
 }
 
-DWORD LinuxBackend::getLastError() { return lastError; }
+DWORD LinuxBackend::getLastError() {
+    return lastError;
+}
 
 BOOL LinuxBackend::globalMemoryStatusEx(MEMORYSTATUSEX* status) {
     if (status == nullptr || status->dwLength != sizeof(MEMORYSTATUSEX)) {

@@ -42,12 +42,11 @@ public:
     BOOL setupDiGetDeviceRegistryProperty(HDEVINFO set, SP_DEVINFO_DATA* data, DWORD property,
                                           DWORD* registryType, BYTE* buffer, DWORD size,
                                           DWORD* required) override;
-    BOOL setupDiGetDeviceInstanceId(HDEVINFO set, SP_DEVINFO_DATA* data, char16_t* id,
-                                    DWORD size, DWORD* required) override;
+    BOOL setupDiGetDeviceInstanceId(HDEVINFO set, SP_DEVINFO_DATA* data, char16_t* id, DWORD size,
+                                    DWORD* required) override;
     BOOL setupDiDestroyDeviceInfoList(HDEVINFO set) override;
     CONFIGRET cmLocateDevNode(DEVINST* node, const char16_t* instanceId, ULONG flags) override;
-    CONFIGRET cmGetDevNodeStatus(ULONG* status, ULONG* problem, DEVINST node,
-                                 ULONG flags) override;
+    CONFIGRET cmGetDevNodeStatus(ULONG* status, ULONG* problem, DEVINST node, ULONG flags) override;
 };
 
 // The calling thread's last error, as SetLastError would keep it.

@@ -37,7 +37,8 @@ nlohmann::ordered_json propertyJson(const Property& property) {
         } else {
             std::from_chars(text.data(), text.data() + text.size(), value);
         }
-        out["value"] = std::isfinite(value) ? nlohmann::ordered_json(value) : nlohmann::ordered_json(nullptr);
+        out["value"] =
+            std::isfinite(value) ? nlohmann::ordered_json(value) : nlohmann::ordered_json(nullptr);
         break;
     }
     }

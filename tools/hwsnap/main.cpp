@@ -49,11 +49,11 @@ void printSnapshot(const Options& options) {
 
 int run(const Options& options) {
     if (options.log) {
-        qel::LogFactory::setSink([](const qel::String& logger, int priority,
-                                    const qel::String& message) {
-            std::cerr << "[" << logger.toUtf8() << "] " << priority << ": " << message.toUtf8()
-                      << '\n';
-        });
+        qel::LogFactory::setSink(
+            [](const qel::String& logger, int priority, const qel::String& message) {
+                std::cerr << "[" << logger.toUtf8() << "] " << priority << ": " << message.toUtf8()
+                          << '\n';
+            });
     }
     if (!options.machine.empty()) {
         platform::simulated::SimulatedMachine* machine = nullptr;
