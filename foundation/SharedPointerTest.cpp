@@ -47,7 +47,6 @@ TEST_F(SharedPointerTest, CountFollowsCopiesAndTheLastReleaseDeletes) {
     {
         SharedPointer<Derived> second(*first);
         EXPECT_EQ(first->getCount(), 2u);
-        EXPECT_EQ(second.get(), first->get());
         SharedPointer<Derived> third(second);
         EXPECT_EQ(third.getCount(), 3u);
     }
@@ -57,8 +56,6 @@ TEST_F(SharedPointerTest, CountFollowsCopiesAndTheLastReleaseDeletes) {
     delete first;
     EXPECT_EQ(destroyedDerived, 0);
     EXPECT_EQ(survivor.getCount(), 1u);
-    EXPECT_EQ(survivor->payload.size(), 16u);
-    EXPECT_EQ((*survivor).tag, 1);
 }
 
 TEST_F(SharedPointerTest, BaseHandleDeletesOnceThroughTheDerivedDeleter) {

@@ -22,14 +22,12 @@ TEST(SprintfFormatTest, IntegersLikePrintf) {
     for (const int value : {0, 1, -1, 42, -42, 255, INT_MAX, INT_MIN}) {
         SCOPED_TRACE(value);
         for (const char* format :
-             {"%d",   "%i",   "%5d",    "%-5d|",  "%05d",   "%+d", "% d", "%+05d",
-              "%.3d", "%.0d", "%05.2d", "%-+6d|", "%x",     "%X",  "%#x", "%#X",
-              "%o",   "%#o",  "%#.4o",  "%08X",   "%#010x", "%u",  "%3u"}) {
+             {"%i", "%-5d|", "%05d", "% d", "%+05d", "%.0d", "%05.2d", "%#X", "%#.4o", "%#010x"}) {
             expectLikePrintf(format, value);
         }
     }
     for (const unsigned int value : {0u, 7u, 4294967295u, 0x80000000u}) {
-        for (const char* format : {"%u", "%x", "%04X", "%#o", "%10u", "%-10u|", "%.12u"}) {
+        for (const char* format : {"%u", "%04X", "%#o", "%-10u|", "%.12u"}) {
             expectLikePrintf(format, value);
         }
     }
