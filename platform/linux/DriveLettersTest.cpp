@@ -22,13 +22,6 @@ MountPlacement onDisk(const std::string& node, std::size_t disk, bool removable 
     return placement;
 }
 
-MountPlacement ofKind(VolumeKind kind, const std::string& key) {
-    MountPlacement placement;
-    placement.kind = kind;
-    placement.key = key;
-    return placement;
-}
-
 std::string lettersOf(const std::vector<DriveLetter>& letters) {
     std::string text;
     for (const auto& drive : letters) {
@@ -63,27 +56,6 @@ TEST(DriveLettersTest, GivesOneLetterPerDeviceAndSkipsHiddenMounts) {
     EXPECT_EQ(lettersOf(assignDriveLetters(mounts, placements, 0)), "Cvda Dsdb1 Esdd1 ");
 }
 
-TEST(DriveLettersTest, TypesEachKindOfVolume) {
-    const std::vector<MountEntry> mounts = {mountAt("/"), mountAt("/net"), mountAt("/tmp"),
-                                            mountAt("/media/cd")};
-    MountPlacement cd = ofKind(VolumeKind::CdRom, "blk:sr0");
-    cd.cdrom = 0;
-    const std::vector<MountPlacement> placements = {ofKind(VolumeKind::Unbacked, "root"),
-                                                    ofKind(VolumeKind::Network, "net:server:/x"),
-                                                    ofKind(VolumeKind::RamDisk, "mem:0:30"), cd};
-    const auto letters = assignDriveLetters(mounts, placements, 2);
-    ASSERT_EQ(letters.size(), 5u);
-    EXPECT_EQ(letters[0].driveType(), DRIVE_FIXED);
-    EXPECT_EQ(letters[1].driveType(), DRIVE_REMOTE);
-    EXPECT_EQ(letters[2].driveType(), DRIVE_RAMDISK);
-    EXPECT_EQ(letters[3].driveType(), DRIVE_CDROM);
-    // The second CD-ROM drive has nothing mounted: it still gets a letter, last.
-    EXPECT_EQ(letters[4].letter, 'G');
-    EXPECT_EQ(letters[4].cdrom, 1u);
-    EXPECT_FALSE(letters[4].mount.has_value());
-    EXPECT_EQ(letters[4].driveType(), DRIVE_CDROM);
-}
-
 TEST(DriveLettersTest, StopsAtZ) {
     std::vector<MountEntry> mounts = {mountAt("/")};
     std::vector<MountPlacement> placements = {onDisk("sda", 0)};
@@ -94,12 +66,6 @@ TEST(DriveLettersTest, StopsAtZ) {
     const auto letters = assignDriveLetters(mounts, placements, 1);
     ASSERT_EQ(letters.size(), 24u); // C..Z
     EXPECT_EQ(letters.back().letter, 'Z');
-}
-
-TEST(DriveLettersTest, WithoutARootMountLettersStartAtD) {
-    const auto letters = assignDriveLetters({mountAt("/data")}, {onDisk("sdb1", 1)}, 0);
-    ASSERT_EQ(letters.size(), 1u);
-    EXPECT_EQ(letters[0].letter, 'D');
 }
 
 TEST(DriveLettersTest, FindsTheMountHoldingAPath) {
@@ -114,15 +80,6 @@ TEST(DriveLettersTest, FindsTheMountHoldingAPath) {
         EXPECT_EQ(mountHolding(mounts, c.path), c.mount) << c.path;
     }
     EXPECT_FALSE(mountHolding({mountAt("/data")}, "/usr").has_value());
-}
-
-TEST(DriveLettersTest, KnowsTheSystemsOwnMountPoints) {
-    EXPECT_TRUE(isSystemMountPoint("/dev/shm"));
-    EXPECT_TRUE(isSystemMountPoint("/run"));
-    EXPECT_TRUE(isSystemMountPoint("/sys/fs/cgroup"));
-    EXPECT_FALSE(isSystemMountPoint("/tmp"));
-    EXPECT_FALSE(isSystemMountPoint("/devices"));
-    EXPECT_FALSE(isSystemMountPoint("/"));
 }
 
 } // namespace

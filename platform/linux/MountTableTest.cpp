@@ -1,38 +1,9 @@
 #include "platform/linux/MountTable.h"
 
-#include "platform/linux/TestTree.h"
-
 #include <gtest/gtest.h>
-
-#include <fstream>
-#include <sstream>
 
 namespace platform {
 namespace {
-
-std::string recorded(const std::string& name) {
-    std::ifstream in(test::linuxTestData() / name);
-    std::stringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
-
-TEST(MountTableTest, ParsesTheRecordedTableOfAVirtioMachine) {
-    const auto mounts = parseMountInfo(recorded("mountinfo-virtio-vm.txt"));
-    ASSERT_EQ(mounts.size(), 19u);
-    const MountEntry& root = mounts[5];
-    EXPECT_EQ(root.id, 26u);
-    EXPECT_EQ(root.parentId, 1u);
-    EXPECT_EQ(root.major, 254u);
-    EXPECT_EQ(root.minor, 0u);
-    EXPECT_EQ(root.root, "/");
-    EXPECT_EQ(root.mountPoint, "/");
-    EXPECT_EQ(root.fsType, "ext4");
-    EXPECT_EQ(root.source, "/dev/vda");
-    EXPECT_EQ(root.mountOptions, "rw,relatime");
-    EXPECT_EQ(root.superOptions, "rw,discard,resv_strict,resuid=65534,resgid=65534");
-    EXPECT_EQ(mounts.back().fsType, "cgroup2");
-}
 
 TEST(MountTableTest, HandlesOptionalFieldsEscapesAndBrokenLines) {
     const auto mounts =
@@ -74,27 +45,6 @@ TEST(MountTableTest, FindsOptionsByWholeName) {
     EXPECT_TRUE(isReadOnlyMount(mount)); // a file system mounted read-only is read-only everywhere
     mount.superOptions = "rw";
     EXPECT_FALSE(isReadOnlyMount(mount));
-}
-
-TEST(MountTableTest, ClassifiesFileSystemTypes) {
-    const struct {
-        const char* type;
-        FileSystemKind kind;
-    } cases[] = {
-        {"ext4", FileSystemKind::Local},      {"btrfs", FileSystemKind::Local},
-        {"zfs", FileSystemKind::Local},       {"overlay", FileSystemKind::Local},
-        {"fuseblk", FileSystemKind::Local},   {"nfs", FileSystemKind::Network},
-        {"nfs4", FileSystemKind::Network},    {"cifs", FileSystemKind::Network},
-        {"smb3", FileSystemKind::Network},    {"fuse.sshfs", FileSystemKind::Network},
-        {"9p", FileSystemKind::Network},      {"virtiofs", FileSystemKind::Network},
-        {"tmpfs", FileSystemKind::Memory},    {"ramfs", FileSystemKind::Memory},
-        {"proc", FileSystemKind::Pseudo},     {"sysfs", FileSystemKind::Pseudo},
-        {"cgroup2", FileSystemKind::Pseudo},  {"devpts", FileSystemKind::Pseudo},
-        {"devtmpfs", FileSystemKind::Pseudo}, {"fuse.lxcfs", FileSystemKind::Pseudo},
-    };
-    for (const auto& c : cases) {
-        EXPECT_EQ(classifyFileSystem(c.type), c.kind) << c.type;
-    }
 }
 
 } // namespace
