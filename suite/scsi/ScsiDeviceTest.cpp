@@ -183,13 +183,11 @@ TEST(ScsiDevice, StoragePropertyBufferGrowthIsCapped) {
         bool known = false;
         EXPECT_EQ(rig.read(known).first, c.known ? 43 : -1) << c.name;
         std::vector<DWORD> outSizes;
-        for (std::size_t i = rig.identity; i < rig.backend.requests().size(); ++i) {
-            const auto& request = rig.backend.requests()[i];
+        for (const auto& request : rig.backend.requests()) {
             if (request.code == kProperty) {
                 outSizes.push_back(request.outSize);
-                const auto query = getStruct<STORAGE_PROPERTY_QUERY>(request.in, 0);
-                EXPECT_EQ(query.PropertyId, StorageDeviceTemperatureProperty) << c.name;
-                EXPECT_EQ(query.QueryType, PropertyStandardQuery) << c.name;
+                EXPECT_EQ(getStruct<STORAGE_PROPERTY_QUERY>(request.in, 0).QueryType,
+                          PropertyStandardQuery);
             }
         }
         EXPECT_EQ(outSizes, c.outSizes) << c.name;
