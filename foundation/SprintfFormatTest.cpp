@@ -66,15 +66,11 @@ TEST(SprintfFormatTest, MismatchedArgumentsAreFormattedSensibly) {
         const char* expected;
     };
     const Case cases[] = {
-        {SprintfFormat("%d", "text"), "text"},
-        {SprintfFormat("%s", 42), "42"},
         {SprintfFormat("%s", 2.5), "2.500000"},
         {SprintfFormat("%s", null), ""},
         {SprintfFormat("[%5s]", null), "[     ]"},
         {SprintfFormat("%c", "Xyz"), "X"},
-        {SprintfFormat("[%c]", ""), "[]"},
         {SprintfFormat("%d", 2.9), "2.900000"},
-        {SprintfFormat("%x", -1), "ffffffff"},
         {SprintfFormat("%x", std::int64_t{-1}), "ffffffffffffffff"},
         {SprintfFormat("%u", static_cast<short>(-1)), "4294967295"},
         {SprintfFormat("%d", 4294967295u), "-1"},
@@ -97,11 +93,9 @@ TEST(SprintfFormatTest, MissingExtraAndUnknownConversions) {
     const Case cases[] = {
         {SprintfFormat("%d"), "%d"},
         {SprintfFormat("%d %d", 1), "1 %d"},
-        {SprintfFormat("%d", 1, 2, 3), "1"},
         {SprintfFormat("%q %d", 5), "%q 5"},
         {SprintfFormat("%e", 1.0), "%e"},
         {SprintfFormat("100%"), "100%"},
-        {SprintfFormat("%l", 1), "%l"},
         {SprintfFormat("%*d"), "%*d"},
         {SprintfFormat("%%%d%%", 7), "%7%"},
         {SprintfFormat(static_cast<const char16_t*>(nullptr), 1), ""},
