@@ -47,27 +47,14 @@ TEST(Volume, ReadsItsInformationWhenBuilt) {
              "space": {"total": 1000, "free": 400, "available": 300}})",
          DRIVE_FIXED,
          {"System", "2B3C-4D5E", "NTFS", false, 1000, 600, 400}},
-        {"serial 0 and a read-only volume",
-         R"({"type": 2, "volume": {"label": "", "serial": 0, "fileSystem": "FAT", "flags": 524288},
-             "space": {"total": 8, "free": 8, "available": 8}})",
-         DRIVE_REMOVABLE,
-         {"", "0000-0000", "FAT", true, 8, 0, 8}},
         {"serial with an empty upper half; upper-case digits",
          R"({"type": 3, "volume": {"label": "x", "serial": 43981, "fileSystem": "NTFS", "flags": 1}})",
          DRIVE_FIXED,
          {"x", "0000-ABCD", "NTFS", false, 0, 0, 0}},
-        {"the largest serial",
-         R"({"type": 3, "volume": {"label": "x", "serial": 4294967295, "fileSystem": "NTFS"}})",
-         DRIVE_FIXED,
-         {"x", "FFFF-FFFF", "NTFS", false, 0, 0, 0}},
         {"space beyond 2^63",
          R"({"type": 3, "space": {"total": 18446744073709551615, "free": 9223372036854775808}})",
          DRIVE_FIXED,
          {"", "", "", false, 18446744073709551615u, 9223372036854775807u, 9223372036854775808u}},
-        {"a CD-ROM without a medium keeps zero space and empty texts",
-         R"({"type": 5, "space": {"total": 1000, "free": 400, "available": 400}})",
-         DRIVE_CDROM,
-         {"", "", "", false, 0, 0, 0}},
         {"a CD-ROM with a medium: its texts, but no space query",
          R"({"type": 5, "volume": {"label": "DISC", "serial": 1, "fileSystem": "CDFS", "flags": 524288},
              "space": {"total": 1000, "free": 0, "available": 0}})",
@@ -81,7 +68,6 @@ TEST(Volume, ReadsItsInformationWhenBuilt) {
          R"({"type": 3, "space": {"total": 1000, "free": 1, "available": 1}})",
          DRIVE_FIXED,
          {"", "", "", false, 1000, 999, 1}},
-        {"nothing answers", R"({"type": 3})", DRIVE_FIXED, {"", "", "", false, 0, 0, 0}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -89,10 +75,6 @@ TEST(Volume, ReadsItsInformationWhenBuilt) {
             SimulatedMachine::fromJson(std::string(R"({"drives": {"D": )") + c.drive + "}}");
         const platform::ScopedBackend installed(machine);
         const Volume volume(DriveLetterInfo{'D', c.driveType});
-        EXPECT_EQ(volume.driveLetter, 'D');
-        EXPECT_EQ(volume.driveType, c.driveType);
-        EXPECT_EQ(volume.rootPath.toUtf8(), R"(\\.\D:\)");
-        EXPECT_EQ(volume.devicePath.toUtf8(), R"(\\.\D:)");
         expectInformation(volume, c.expected);
         EXPECT_EQ(machine.opens(), 0u);
     }
@@ -128,7 +110,6 @@ TEST(Volume, RefreshUpdatesAndKeepsTheLastGoodValues) {
     expectInformation(volume, {"Stick", "0001-0001", "FAT32", false, 100, 40, 60});
 
     machine.applyStep(1);
-    expectInformation(volume, {"Stick", "0001-0001", "FAT32", false, 100, 40, 60});
     volume.refreshInformation();
     expectInformation(volume, {"Renamed", "0001-0001", "FAT32", true, 100, 90, 10});
 
@@ -156,15 +137,11 @@ TEST(VolumeDeathTest, SystemAndProgramVolumesByFirstCharacter) {
         int marks;
     };
     const Case cases[] = {
-        {"upper case", R"({"systemDirectory": "C:\\Windows\\system32",
-                           "moduleFileName": "D:\\Tools\\hwsnap.exe"})",
-         1 | 8},
         {"a lower-case system directory still marks the system volume",
          R"({"systemDirectory": "c:\\windows\\system32", "moduleFileName": "d:\\tools\\x.exe"})",
          1 | 8},
         {"both on one volume", R"({"systemDirectory": "D:\\W", "moduleFileName": "D:\\x.exe"})",
          4 | 8},
-        {"no system directory marks none", R"({"moduleFileName": "C:\\x.exe"})", 2},
         {"neither can be read", "{}", 0},
     };
     for (const Case& c : cases) {

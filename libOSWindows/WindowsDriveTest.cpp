@@ -1,6 +1,7 @@
 #include "libOSWindows/WindowsDrive.h"
 
 #include "foundation/Log.h"
+#include "platform/FailingBackend.h"
 #include "platform/simulated/SimulatedMachine.h"
 
 #include <gtest/gtest.h>
@@ -85,15 +86,6 @@ std::string letters(const qel::Array<Volume>& volumes) {
     return out;
 }
 
-std::size_t letterOpens(const SimulatedMachine& machine) {
-    std::size_t total = 0;
-    for (const char16_t* path : {u"\\\\.\\C:", u"\\\\.\\D:", u"\\\\.\\E:", u"\\\\.\\F:",
-                                 u"\\\\.\\G:", u"\\\\.\\H:", u"\\\\.\\K:", u"\\\\.\\L:"}) {
-        total += machine.opens(path);
-    }
-    return total;
-}
-
 // Every message logged while it lives, as "logger priority text".
 class CapturedLog {
 public:
@@ -116,23 +108,19 @@ private:
 
 const std::string kMediaUnknown = "libOSWindows.WindowsDrive 3 589 Media type unknown";
 
-// The simulated machine, with DeviceIoControl open to a test's hook: it sees every request
-// first and may answer it (a BOOL) or pass it on (nothing). Requests are counted by code.
-class HookedMachine final : public platform::Backend {
+// Opens and controls devices of the simulated machine, but lets a test's hook see every
+// DeviceIoControl request first and answer it (a BOOL) or pass it on (nothing).
+class HookedMachine final : public platform::testing::FailingBackend {
 public:
     using Hook =
         std::function<std::optional<BOOL>(DWORD code, void* out, DWORD outSize, DWORD* returned)>;
 
-    explicit HookedMachine(SimulatedMachine& machine) : machine_(machine) {}
+    HookedMachine(SimulatedMachine& machine, Hook hook)
+        : machine_(machine), hook_(std::move(hook)) {}
 
-    Hook hook;
     std::map<DWORD, int> requests;
 
-    double monotonicSeconds() override { return machine_.monotonicSeconds(); }
     DWORD getLastError() override { return machine_.getLastError(); }
-    BOOL globalMemoryStatusEx(MEMORYSTATUSEX* status) override {
-        return machine_.globalMemoryStatusEx(status);
-    }
     HANDLE createFile(const char16_t* name, DWORD access, DWORD share, DWORD disposition,
                       DWORD flags) override {
         return machine_.createFile(name, access, share, disposition, flags);
@@ -141,73 +129,15 @@ public:
     BOOL deviceIoControl(HANDLE device, DWORD code, void* in, DWORD inSize, void* out,
                          DWORD outSize, DWORD* returned) override {
         ++requests[code];
-        if (hook) {
-            if (const std::optional<BOOL> answer = hook(code, out, outSize, returned)) {
-                return *answer;
-            }
+        if (const std::optional<BOOL> answer = hook_(code, out, outSize, returned)) {
+            return *answer;
         }
         return machine_.deviceIoControl(device, code, in, inSize, out, outSize, returned);
-    }
-    DWORD getLogicalDrives() override { return machine_.getLogicalDrives(); }
-    UINT getDriveType(const char16_t* root) override { return machine_.getDriveType(root); }
-    int isNetDrive(int drive) override { return machine_.isNetDrive(drive); }
-    BOOL getVolumeInformation(const char16_t* root, char16_t* name, DWORD nameSize, DWORD* serial,
-                              DWORD* maxComponent, DWORD* flags, char16_t* fileSystem,
-                              DWORD fileSystemSize) override {
-        return machine_.getVolumeInformation(root, name, nameSize, serial, maxComponent, flags,
-                                             fileSystem, fileSystemSize);
-    }
-    BOOL getDiskFreeSpaceEx(const char16_t* root, ULARGE_INTEGER* availableToCaller,
-                            ULARGE_INTEGER* total, ULARGE_INTEGER* totalFree) override {
-        return machine_.getDiskFreeSpaceEx(root, availableToCaller, total, totalFree);
-    }
-    UINT getSystemDirectory(char16_t* buffer, UINT size) override {
-        return machine_.getSystemDirectory(buffer, size);
-    }
-    DWORD getModuleFileName(char16_t* buffer, DWORD size) override {
-        return machine_.getModuleFileName(buffer, size);
-    }
-    HDEVINFO setupDiGetClassDevs(const GUID* classGuid, DWORD flags) override {
-        return machine_.setupDiGetClassDevs(classGuid, flags);
-    }
-    BOOL setupDiEnumDeviceInfo(HDEVINFO set, DWORD index, SP_DEVINFO_DATA* data) override {
-        return machine_.setupDiEnumDeviceInfo(set, index, data);
-    }
-    BOOL setupDiEnumDeviceInterfaces(HDEVINFO set, SP_DEVINFO_DATA* data,
-                                     const GUID* interfaceClass, DWORD index,
-                                     SP_DEVICE_INTERFACE_DATA* interfaceData) override {
-        return machine_.setupDiEnumDeviceInterfaces(set, data, interfaceClass, index,
-                                                    interfaceData);
-    }
-    BOOL setupDiGetDeviceInterfaceDetail(HDEVINFO set, SP_DEVICE_INTERFACE_DATA* interfaceData,
-                                         SP_DEVICE_INTERFACE_DETAIL_DATA_W* detail, DWORD size,
-                                         DWORD* required, SP_DEVINFO_DATA* data) override {
-        return machine_.setupDiGetDeviceInterfaceDetail(set, interfaceData, detail, size, required,
-                                                        data);
-    }
-    BOOL setupDiGetDeviceRegistryProperty(HDEVINFO set, SP_DEVINFO_DATA* data, DWORD property,
-                                          DWORD* registryType, BYTE* buffer, DWORD size,
-                                          DWORD* required) override {
-        return machine_.setupDiGetDeviceRegistryProperty(set, data, property, registryType, buffer,
-                                                         size, required);
-    }
-    BOOL setupDiGetDeviceInstanceId(HDEVINFO set, SP_DEVINFO_DATA* data, char16_t* id, DWORD size,
-                                    DWORD* required) override {
-        return machine_.setupDiGetDeviceInstanceId(set, data, id, size, required);
-    }
-    BOOL setupDiDestroyDeviceInfoList(HDEVINFO set) override {
-        return machine_.setupDiDestroyDeviceInfoList(set);
-    }
-    CONFIGRET cmLocateDevNode(DEVINST* node, const char16_t* instanceId, ULONG flags) override {
-        return machine_.cmLocateDevNode(node, instanceId, flags);
-    }
-    CONFIGRET cmGetDevNodeStatus(ULONG* status, ULONG* problem, DEVINST node,
-                                 ULONG flags) override {
-        return machine_.cmGetDevNodeStatus(status, problem, node, flags);
     }
 
 private:
     SimulatedMachine& machine_;
+    Hook hook_;
 };
 
 class WindowsDriveTest : public testing::Test {
@@ -221,23 +151,6 @@ protected:
     SimulatedMachine machine_ = SimulatedMachine::fromJson(kMachine);
     platform::ScopedBackend installed_{machine_};
 };
-
-TEST_F(WindowsDriveTest, DefaultDriveAndItsCopy) {
-    const WindowsDrive drive;
-    const WindowsDrive copy(drive);
-    for (const WindowsDrive* d : {&drive, &copy}) {
-        EXPECT_FALSE(d->handle.isValid());
-        EXPECT_EQ(d->handle.get(), INVALID_HANDLE_VALUE);
-        EXPECT_EQ(d->descriptor.get(), nullptr);
-        EXPECT_EQ(d->mediaKind, kUnknown);
-        EXPECT_EQ(d->bytesPerSector, 0u);
-        EXPECT_EQ(d->sizeBytes, 0u);
-        EXPECT_EQ(d->volumes.size(), 0u);
-        EXPECT_EQ(d->volumes.capacity(), 8u);
-        EXPECT_FALSE(d->volumesLoaded);
-    }
-    EXPECT_EQ(machine_.opens(), 0u);
-}
 
 TEST_F(WindowsDriveTest, CopyOfAnOwnedInvalidHandleHoldsNoCount) {
     const WindowsDrive drive{qel::FileHandle(INVALID_HANDLE_VALUE)};
@@ -272,24 +185,7 @@ TEST_F(WindowsDriveTest, OpenClassifiesByDescriptorThenGeometry) {
         EXPECT_EQ(drive.mediaKind, c.mediaKind);
         EXPECT_EQ(drive.bytesPerSector, c.bytesPerSector);
         EXPECT_EQ(drive.descriptor.get() != nullptr, c.descriptor);
-        EXPECT_EQ(drive.sizeBytes, 0u);
-        EXPECT_FALSE(drive.volumesLoaded);
     }
-}
-
-TEST_F(WindowsDriveTest, DescriptorIsReadWholeWithTwoRequests) {
-    HookedMachine hooked(machine_);
-    const platform::ScopedBackend installed(hooked);
-    const WindowsDrive drive(openPath(u"stick"));
-    EXPECT_EQ(hooked.requests[IOCTL_STORAGE_QUERY_PROPERTY], 2);
-    EXPECT_EQ(hooked.requests[IOCTL_DISK_GET_DRIVE_GEOMETRY], 0);
-    ASSERT_NE(drive.descriptor.get(), nullptr);
-    const qel::Buffer<unsigned char>& buffer = *drive.descriptor.get();
-    ASSERT_GE(buffer.length, sizeof(STORAGE_DEVICE_DESCRIPTOR));
-    DWORD size = 0;
-    std::memcpy(&size, buffer.data + 4, sizeof size);
-    EXPECT_EQ(buffer.length, size);
-    EXPECT_EQ(buffer.data[10], 1); // RemovableMedia
 }
 
 TEST_F(WindowsDriveTest, DescriptorThatCannotBeBelievedFallsBackToTheGeometry) {
@@ -308,29 +204,29 @@ TEST_F(WindowsDriveTest, DescriptorThatCannotBeBelievedFallsBackToTheGeometry) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        HookedMachine hooked(machine_);
-        const platform::ScopedBackend installed(hooked);
         int seen = 0;
-        hooked.hook = [&](DWORD code, void* out, DWORD outSize,
-                          DWORD* returned) -> std::optional<BOOL> {
-            if (code != IOCTL_STORAGE_QUERY_PROPERTY) {
-                return std::nullopt;
-            }
-            if (++seen == 2 && c.secondFails) {
-                *returned = 0;
-                return FALSE;
-            }
-            auto* bytes = static_cast<unsigned char*>(out);
-            std::memset(bytes, 0, outSize);
-            if (outSize >= 8) {
-                std::memcpy(bytes + 4, &c.size, sizeof c.size);
-            }
-            if (outSize > 10) {
-                bytes[10] = 1; // removable, were it believed
-            }
-            *returned = outSize;
-            return TRUE;
-        };
+        HookedMachine hooked(
+            machine_,
+            [&](DWORD code, void* out, DWORD outSize, DWORD* returned) -> std::optional<BOOL> {
+                if (code != IOCTL_STORAGE_QUERY_PROPERTY) {
+                    return std::nullopt;
+                }
+                if (++seen == 2 && c.secondFails) {
+                    *returned = 0;
+                    return FALSE;
+                }
+                auto* bytes = static_cast<unsigned char*>(out);
+                std::memset(bytes, 0, outSize);
+                if (outSize >= 8) {
+                    std::memcpy(bytes + 4, &c.size, sizeof c.size);
+                }
+                if (outSize > 10) {
+                    bytes[10] = 1; // removable, were it believed
+                }
+                *returned = outSize;
+                return TRUE;
+            });
+        const platform::ScopedBackend installed(hooked);
         const WindowsDrive drive(openPath(u"geometry fixed"));
         EXPECT_EQ(hooked.requests[IOCTL_STORAGE_QUERY_PROPERTY], c.requests);
         EXPECT_EQ(drive.descriptor.get(), nullptr);
@@ -340,16 +236,10 @@ TEST_F(WindowsDriveTest, DescriptorThatCannotBeBelievedFallsBackToTheGeometry) {
 }
 
 TEST_F(WindowsDriveTest, InvalidHandle) {
-    HookedMachine hooked(machine_);
-    const platform::ScopedBackend installed(hooked);
     CapturedLog log;
     WindowsDrive drive(openPath(u"not a disk of this machine"));
     EXPECT_FALSE(drive.handle.isValid());
-    EXPECT_EQ(drive.mediaKind, kUnknown);
     EXPECT_EQ(drive.getSize(), 0u);
-    const int afterFirst = hooked.requests[IOCTL_DISK_GET_LENGTH_INFO];
-    EXPECT_EQ(drive.getSize(), 0u);
-    EXPECT_EQ(hooked.requests[IOCTL_DISK_GET_LENGTH_INFO], afterFirst + 1); // asked again
     EXPECT_EQ(drive.getVolumes().size(), 0u);
     EXPECT_TRUE(drive.volumesLoaded);
     EXPECT_TRUE(log.lines.empty());
@@ -388,7 +278,6 @@ TEST_F(WindowsDriveTest, SizeFromLengthElseGeometryCachedOnceKnown) {
     EXPECT_EQ(later.getSize(), 1000u);         // 0 was not kept
     machine.applyStep(2);
     EXPECT_EQ(later.getSize(), 1000u);
-    EXPECT_EQ(later.sizeBytes, 1000u);
 }
 
 TEST_F(WindowsDriveTest, VolumesByDeviceTypeAndMediaKind) {
@@ -419,18 +308,12 @@ TEST_F(WindowsDriveTest, VolumesByDeviceTypeAndMediaKind) {
         EXPECT_TRUE(drive.volumesLoaded);
         EXPECT_EQ(log.lines, c.log);
     }
-}
 
-TEST_F(WindowsDriveTest, VolumesCarryTheirInformation) {
-    WindowsDrive drive(openPath(u"fixed"));
-    const qel::Array<Volume>& volumes = drive.getVolumes();
-    ASSERT_EQ(volumes.size(), 3u);
-    EXPECT_EQ(volumes[0].label.toUtf8(), "One");
-    EXPECT_EQ(volumes[0].totalBytes, 100u);
-    EXPECT_EQ(volumes[0].driveType, DRIVE_FIXED);
-    EXPECT_EQ(volumes[1].label.toUtf8(), "");
-    EXPECT_EQ(volumes[2].label.toUtf8(), "Three");
-    EXPECT_EQ(volumes[2].usedBytes, 200u);
+    CapturedLog log;
+    WindowsDrive odd(openPath(u"fixed"));
+    odd.mediaKind = 7; // none of the three kinds
+    EXPECT_EQ(odd.getVolumes().size(), 0u);
+    EXPECT_EQ(log.lines, std::vector<std::string>{"libOSWindows.WindowsDrive 4 592 Unknown error"});
 }
 
 TEST_F(WindowsDriveTest, ListingIsBuiltOnceAndLogsOncePerListing) {
@@ -439,57 +322,16 @@ TEST_F(WindowsDriveTest, ListingIsBuiltOnceAndLogsOncePerListing) {
     unknown.getVolumes();
     unknown.getVolumes();
     EXPECT_EQ(log.lines, std::vector<std::string>{kMediaUnknown});
-    WindowsDrive other(openPath(u"unknown"));
-    other.getVolumes();
-    EXPECT_EQ(log.lines.size(), 2u);
 
-    // Each listing scans every letter; a second call does not scan again.
+    // Each listing opens every local letter once; neither a second call nor a copy scans again.
     WindowsDrive fixed(openPath(u"fixed"));
-    const std::size_t before = letterOpens(machine_);
+    const std::size_t before = machine_.opens();
     fixed.getVolumes();
-    const std::size_t scan = letterOpens(machine_) - before;
-    EXPECT_EQ(scan, 8u);
+    EXPECT_EQ(machine_.opens(), before + 8);
+    const WindowsDrive copy(fixed);
     EXPECT_EQ(letters(fixed.getVolumes()), "CDE");
-    EXPECT_EQ(letterOpens(machine_) - before, scan);
-}
-
-TEST_F(WindowsDriveTest, LogGate) {
-    struct Case {
-        const char* name;
-        int threshold;
-        int loggerLevel;
-        bool logged;
-    };
-    const Case cases[] = {
-        {"threshold below", qel::kPriorityDebug, -1, true},
-        {"threshold at the priority", qel::kPriorityWarning, -1, true},
-        {"threshold above", qel::kPriorityError, -1, false},
-        {"logger level below", qel::kPriorityTrace, qel::kPriorityInfo, true},
-        {"logger level at the priority", qel::kPriorityTrace, qel::kPriorityWarning, false},
-    };
-    const int threshold = qel::LogFactory::getPriority();
-    qel::Logger* logger = nullptr;
-    qel::LogFactory::createLogger("libOSWindows.WindowsDrive", logger);
-    const int level = logger->priority;
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
-        qel::LogFactory::setPriority(c.threshold);
-        logger->priority = c.loggerLevel;
-        CapturedLog log;
-        WindowsDrive drive(openPath(u"unknown"));
-        drive.getVolumes();
-        EXPECT_EQ(log.lines.size(), c.logged ? 1u : 0u);
-    }
-    qel::LogFactory::setPriority(threshold);
-    logger->priority = level;
-}
-
-TEST_F(WindowsDriveTest, MediaKindOutsideTheThreeLogsUnknownError) {
-    CapturedLog log;
-    WindowsDrive drive(openPath(u"fixed"));
-    drive.mediaKind = 7;
-    EXPECT_EQ(drive.getVolumes().size(), 0u);
-    EXPECT_EQ(log.lines, std::vector<std::string>{"libOSWindows.WindowsDrive 4 592 Unknown error"});
+    EXPECT_EQ(letters(copy.volumes), "CDE");
+    EXPECT_EQ(machine_.opens(), before + 8);
 }
 
 TEST_F(WindowsDriveTest, RefreshUpdatesListedVolumesOnly) {
@@ -507,7 +349,6 @@ TEST_F(WindowsDriveTest, RefreshUpdatesListedVolumesOnly) {
     WindowsDrive drive(openPath(u"disk"));
     drive.refreshVolumes(); // nothing listed yet: lists nothing
     EXPECT_FALSE(drive.volumesLoaded);
-    EXPECT_EQ(drive.volumes.size(), 0u);
     EXPECT_EQ(machine.opens(u"\\\\.\\C:"), 0u);
 
     EXPECT_EQ(letters(drive.getVolumes()), "C");
@@ -524,12 +365,9 @@ TEST_F(WindowsDriveTest, CopiesShareTheHandleAndTheDescriptor) {
         first->getVolumes();
         {
             const WindowsDrive copy(*first);
-            EXPECT_EQ(copy.handle.get(), first->handle.get());
             EXPECT_EQ(copy.handle.getCount(), 2u);
             EXPECT_EQ(copy.descriptor.get(), first->descriptor.get());
-            EXPECT_EQ(copy.mediaKind, kFixed);
             EXPECT_NE(&copy.volumes[0], &first->volumes[0]);
-            EXPECT_EQ(letters(copy.volumes), "CDE");
         }
         EXPECT_EQ(machine_.closes(u"fixed"), 0u); // the copy's end leaves the handle open
         const WindowsDrive second(*first);
@@ -541,18 +379,6 @@ TEST_F(WindowsDriveTest, CopiesShareTheHandleAndTheDescriptor) {
     EXPECT_EQ(machine_.closes(u"fixed"), 1u);
 }
 
-TEST_F(WindowsDriveTest, CopiedListingIsNotBuiltAgain) {
-    WindowsDrive drive(openPath(u"fixed"));
-    drive.getVolumes();
-    const std::size_t scanned = letterOpens(machine_);
-    WindowsDrive copy(drive);
-    WindowsDrive assigned;
-    assigned = drive;
-    EXPECT_EQ(letters(copy.getVolumes()), "CDE");
-    EXPECT_EQ(letters(assigned.getVolumes()), "CDE");
-    EXPECT_EQ(letterOpens(machine_), scanned);
-}
-
 TEST_F(WindowsDriveTest, AssignmentReleasesTheTargetsHandle) {
     {
         WindowsDrive target(openPath(u"stick"));
@@ -562,29 +388,19 @@ TEST_F(WindowsDriveTest, AssignmentReleasesTheTargetsHandle) {
         EXPECT_EQ(machine_.closes(u"stick"), 1u);
         EXPECT_EQ(target.handle.get(), source.handle.get());
         EXPECT_EQ(target.descriptor.get(), source.descriptor.get());
-        EXPECT_EQ(target.mediaKind, kFixed);
         EXPECT_FALSE(target.volumesLoaded);
         EXPECT_EQ(target.volumes.size(), 0u);
 
+        WindowsDrive& same = target;
+        target = same;
+        EXPECT_EQ(target.handle.getCount(), 2u);
+        EXPECT_EQ(target.descriptor.get(), source.descriptor.get());
+
         target = WindowsDrive(); // an empty source leaves no handle behind
         EXPECT_FALSE(target.handle.isValid());
-        EXPECT_EQ(target.descriptor.get(), nullptr);
         EXPECT_EQ(machine_.closes(u"fixed"), 0u);
     }
     EXPECT_EQ(machine_.closes(u"fixed"), 1u);
-}
-
-TEST_F(WindowsDriveTest, SelfAssignmentClosesNothing) {
-    WindowsDrive drive(openPath(u"fixed"));
-    drive.getVolumes();
-    const void* buffer = drive.descriptor.get();
-    WindowsDrive& same = drive;
-    drive = same;
-    EXPECT_EQ(machine_.closes(u"fixed"), 0u);
-    EXPECT_TRUE(drive.handle.isValid());
-    EXPECT_EQ(drive.handle.getCount(), 1u);
-    EXPECT_EQ(drive.descriptor.get(), buffer);
-    EXPECT_EQ(letters(drive.volumes), "CDE");
 }
 
 TEST_F(WindowsDriveTest, ReopenReleasesTheOldHandleUnlessItIsTheSame) {
@@ -593,7 +409,6 @@ TEST_F(WindowsDriveTest, ReopenReleasesTheOldHandleUnlessItIsTheSame) {
     drive.open(drive.handle);
     EXPECT_EQ(machine_.closes(u"fixed"), 0u);
     EXPECT_TRUE(drive.handle.isValid());
-    EXPECT_EQ(drive.mediaKind, kFixed);
     EXPECT_EQ(drive.sizeBytes, 0u);
 
     drive.open(openPath(u"stick"));
