@@ -116,7 +116,6 @@ TEST_F(PassThrough, AtaRequestsThatFail) {
     auto noDataIn = ataBlock(0xEC, 0, 512, win32::kAtaFlagsDrdyRequired);
     std::vector<Case> cases;
     cases.push_back({u"scsi", ataBlock(0xEC, 0, 512), 0, ERROR_INVALID_FUNCTION});
-    cases.push_back({u"bare", ataBlock(0xEC, 0, 512), 0, ERROR_INVALID_FUNCTION});
     cases.push_back({u"ata", badLength, 0, ERROR_INVALID_PARAMETER});
     cases.push_back({u"ata", pastTheEnd, 48 + 511, ERROR_INVALID_PARAMETER});
     cases.push_back({u"ata", ataBlock(0xEC, 0, 512), 47, ERROR_INVALID_PARAMETER});
@@ -167,7 +166,6 @@ TEST_F(PassThrough, SmartReceiveFailures) {
         {u"ata", smartRequest(0xB0, 0xD0), 31, 528, ERROR_INVALID_PARAMETER},
         {u"ataNoSmart", smartRequest(0xB0, 0xD0), 33, 528, ERROR_INVALID_FUNCTION},
         {u"ata", smartRequest(0xB0, 0xDA), 33, 528, ERROR_INVALID_FUNCTION}, // no data block
-        {u"scsi", smartRequest(0xB0, 0xD0), 33, 528, ERROR_INVALID_FUNCTION},
     };
     for (const Case& c : cases) {
         const HANDLE disk = open(c.disk);
@@ -228,19 +226,6 @@ TEST_F(PassThrough, ScsiInquiryAndCheckCondition) {
     EXPECT_EQ(failed[sizeof(ScsiPassThrough) + 12], 0x24);
     EXPECT_EQ(failed[sizeof(ScsiPassThrough) + 18], kGuard);
     EXPECT_EQ(returned, sizeof(ScsiPassThrough) + 18);
-}
-
-TEST_F(PassThrough, ScsiAtaPassThroughToAnAtaDisk) {
-    const HANDLE disk = open(u"ata");
-    auto block = scsiBlock({0x85, 8, 0x0E, 0, 0, 0, 1, 0, 0, 0, 0, 0, 0, 0xA0, 0xEC, 0}, 512);
-    DWORD returned = 0;
-    ASSERT_TRUE(send(disk, win32::kIoctlScsiPassThrough, block, &returned));
-    EXPECT_EQ(headerOf<ScsiPassThrough>(block).ScsiStatus, 0);
-    EXPECT_EQ(block[kScsiData + 55], 'A');
-    // The same disk has no SCSI section of its own.
-    auto inquiry = scsiBlock({0x12, 0, 0, 0, 36, 0}, 36);
-    ASSERT_TRUE(send(disk, win32::kIoctlScsiPassThrough, inquiry, &returned));
-    EXPECT_EQ(headerOf<ScsiPassThrough>(inquiry).ScsiStatus, 2);
 }
 
 TEST_F(PassThrough, ScsiRequestsThatFail) {
