@@ -46,7 +46,6 @@ TEST(CpuTimeMetricsTest, FirstSampleSinceBootThenBetweenSamples) {
     const AffinityMask both({0, 1});
     const AffinityMask first({0});
     EXPECT_EQ(usage(meter, both), std::nullopt); // no sample yet
-    EXPECT_EQ(meter.getSampleCount(), 0u);
 
     meter.refresh();
     EXPECT_EQ(usage(meter, first), 25u);
@@ -54,8 +53,7 @@ TEST(CpuTimeMetricsTest, FirstSampleSinceBootThenBetweenSamples) {
 
     meter.refresh();
     EXPECT_EQ(usage(meter, first), 100u);
-    EXPECT_EQ(usage(meter, AffinityMask({1})), 0u);
-    EXPECT_EQ(usage(meter, both), 50u);
+    EXPECT_EQ(usage(meter, AffinityMask({0, 64})), std::nullopt); // unknown processor
 
     meter.refresh(); // fails
     EXPECT_EQ(usage(meter, both), std::nullopt);
@@ -69,45 +67,19 @@ TEST(CpuTimeMetricsTest, FirstSampleSinceBootThenBetweenSamples) {
     EXPECT_EQ(meter.getSampleCount(), 5u);
 }
 
-TEST(CpuTimeMetricsTest, UnknownProcessorsGiveNoUsage) {
-    ScriptedSampler script;
-    script.readings = {CpuTimeSample{{0, {1, 1}}}};
-    SampledCpuTimeMetrics meter(script.sampler());
-    meter.refresh();
-    EXPECT_EQ(usage(meter, AffinityMask({0, 64})), std::nullopt);
-    EXPECT_EQ(usage(meter, AffinityMask()), std::nullopt);
-    EXPECT_EQ(usage(meter, AffinityMask({0})), 50u);
-}
-
 TEST(CpuTimeMetricsTest, WindowsProcessorTimes) {
     struct Case {
         std::uint64_t idle, kernel, user;
         CpuTimes times;
     };
     const Case cases[] = {
-        {100, 150, 30, {80, 100}},
-        {100, 100, 0, {0, 100}},
-        {100, 90, 5, {5, 100}}, // kernel read before idle caught up
-        {0, 0, 0, {0, 0}},
+        {100, 150, 30, {80, 100}}, {100, 90, 5, {5, 100}}, // kernel read before idle caught up
     };
     for (const Case& c : cases) {
         const CpuTimes times = timesFromKernelUser(c.idle, c.kernel, c.user);
         EXPECT_EQ(times.busy, c.times.busy);
         EXPECT_EQ(times.idle, c.times.idle);
     }
-}
-
-TEST(CpuTimeMetricsTest, LiveMeterMeasuresEveryProcessor) {
-    auto accessor = CpuTimeMetrics::getAccessor();
-    if (accessor.get() == nullptr) {
-        GTEST_SKIP() << "no processor times on this machine";
-    }
-    libSysTopo::cpu::ICpuTimeMetrics& meter = *accessor.get();
-    meter.refresh();
-    EXPECT_EQ(meter.getSampleCount(), 1u);
-    unsigned percent = 999;
-    EXPECT_TRUE(meter.getPercentUsage(AffinityMask({0}), percent));
-    EXPECT_LE(percent, 100u);
 }
 
 } // namespace

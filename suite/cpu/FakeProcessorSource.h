@@ -1,5 +1,5 @@
 #pragma once
-// For tests: a processor source whose answers the test sets, and which counts what it is asked.
+// For tests: a processor source whose answers the test sets.
 
 #include "suite/cpu/ProcessorSource.h"
 
@@ -19,7 +19,6 @@ struct FakePackage {
 class FakeProcessorSource : public ProcessorSource {
 public:
     std::vector<FakePackage> packages;
-    unsigned identifyCalls = 0;
     std::function<void()> onDestroy;
 
     ~FakeProcessorSource() override {
@@ -36,7 +35,6 @@ public:
         return layout;
     }
     ProcessorIdentity identify(unsigned index, const PackageLayout&) override {
-        ++identifyCalls;
         return packages.at(index).identity;
     }
     bool readRevision(const x86_cpu_location& location, qel::String& revision) override {

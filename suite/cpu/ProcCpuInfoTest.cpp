@@ -7,17 +7,6 @@
 namespace libSysTopo::cpu {
 namespace {
 
-TEST(ProcCpuInfoTest, EpycVirtualMachine) {
-    const auto entries = parseProcCpuInfo(test::readTestData("proc-cpuinfo-epyc-vm-2cpu.txt"));
-    ASSERT_EQ(entries.size(), 2u);
-    for (unsigned i = 0; i < 2; ++i) {
-        EXPECT_EQ(entries[i].processor, i);
-        ASSERT_TRUE(entries[i].mhz.has_value());
-        EXPECT_DOUBLE_EQ(*entries[i].mhz, 2096.009);
-        EXPECT_EQ(entries[i].modelName, "AMD EPYC");
-    }
-}
-
 TEST(ProcCpuInfoTest, DesktopWithPerProcessorClocks) {
     const auto entries = parseProcCpuInfo(test::readTestData("proc-cpuinfo-core-i7-8700.txt"));
     ASSERT_EQ(entries.size(), 12u);
@@ -45,17 +34,11 @@ TEST(ProcCpuInfoTest, MalformedValuesAreSkipped) {
         std::optional<double> firstMhz;
     };
     const Case cases[] = {
-        {"", 0, std::nullopt},
-        {"cpu MHz : 1000\n", 0, std::nullopt}, // before any processor line
-        {"processor : 0\ncpu MHz : 1000\n", 1, 1000.0},
+        {"cpu MHz : 1000\n", 0, std::nullopt},          // before any processor line
         {"processor : 0\ncpu MHz : 1000.5", 1, 1000.5}, // no final line end
         {"processor : 0\ncpu MHz : -5\n", 1, std::nullopt},
-        {"processor : 0\ncpu MHz : fast\n", 1, std::nullopt},
         {"processor : 0\ncpu MHz : 12 MHz\n", 1, std::nullopt},
         {"processor : 0\ncpu MHz : nan\n", 1, std::nullopt},
-        {"processor : 0\ncpu MHz : inf\n", 1, std::nullopt},
-        {"processor : 0\ncpu MHz :\n", 1, std::nullopt},
-        {"processor : x\ncpu MHz : 1000\n", 0, std::nullopt},
         {"processor : x\ncpu MHz : 1000\nprocessor : 1\n", 1, std::nullopt},
         {"processor\t: 0\r\ncpu MHz\t\t: 2400.000\r\n", 1, 2400.0},
     };

@@ -54,10 +54,6 @@ public:
         file << text;
     }
 
-    void makeDirectory(std::string_view relative) const {
-        std::filesystem::create_directories(root_ / std::filesystem::path(relative));
-    }
-
 private:
     std::filesystem::path root_;
 };
