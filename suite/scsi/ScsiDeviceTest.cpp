@@ -195,8 +195,9 @@ TEST(ScsiDevice, StoragePropertyBufferGrowthIsCapped) {
 }
 
 TEST(ScsiDevice, KeepsItsOwnReferenceToTheHandle) {
+    const FakeDisk disk = sasDisk();
     FakeDeviceBackend backend;
-    sasDisk().attach(backend);
+    disk.attach(backend);
     platform::ScopedBackend scope(backend);
     auto handle = std::make_unique<qel::FileHandle>(kDevice);
     auto device = std::make_unique<ScsiDevice>(*handle);
