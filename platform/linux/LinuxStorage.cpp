@@ -1,6 +1,7 @@
 #include "platform/linux/LinuxStorage.h"
 
 #include "platform/PassThrough.h"
+#include "platform/StorageDescriptor.h"
 #include "platform/linux/LinuxBackend.h"
 #include "platform/linux/SgIo.h"
 #include "platform/linux/Superblock.h"
@@ -201,29 +202,16 @@ DWORD fileSystemFlags(const std::string& type) {
 }
 
 std::vector<std::uint8_t> deviceDescriptor(const BlockDevice& device) {
-    std::vector<std::uint8_t> bytes(sizeof(STORAGE_DEVICE_DESCRIPTOR), 0);
-    const auto append = [&bytes](const std::string& text) -> DWORD {
-        if (text.empty()) {
-            return 0;
-        }
-        const auto offset = static_cast<DWORD>(bytes.size());
-        bytes.insert(bytes.end(), text.begin(), text.end());
-        bytes.push_back(0);
-        return offset;
-    };
     STORAGE_DEVICE_DESCRIPTOR fixed{};
     fixed.Version = sizeof(STORAGE_DEVICE_DESCRIPTOR);
     fixed.DeviceType = device.cdrom ? 0x05 : 0x00;
     fixed.RemovableMedia = device.removable ? 1 : 0;
     fixed.CommandQueueing = device.commandQueueing ? 1 : 0;
-    fixed.VendorIdOffset = append(device.vendor);
-    fixed.ProductIdOffset = append(device.model);
-    fixed.ProductRevisionOffset = append(device.revision);
-    fixed.SerialNumberOffset = append(device.serial);
     fixed.BusType = static_cast<STORAGE_BUS_TYPE>(windowsBusType(device.bus));
-    fixed.Size = static_cast<DWORD>(bytes.size());
-    std::memcpy(bytes.data(), &fixed, sizeof(fixed));
-    return bytes;
+    // What sysfs does not have is absent, not an empty text.
+    const auto present = [](const std::string& text) { return text.empty() ? nullptr : &text; };
+    return storageDeviceDescriptor(fixed, {present(device.vendor), present(device.model),
+                                           present(device.revision), present(device.serial)});
 }
 
 std::vector<std::uint8_t> temperatureDescriptor(const std::vector<TemperatureSensor>& sensors) {

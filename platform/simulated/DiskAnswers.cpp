@@ -1,5 +1,6 @@
 #include "platform/simulated/DiskAnswers.h"
 
+#include "platform/StorageDescriptor.h"
 #include "platform/Win32.h"
 
 #include <algorithm>
@@ -171,27 +172,12 @@ Bytes storageDeviceDescriptor(const DescriptorState& descriptor) {
     // Copied, not cast: the SDK's enumeration has no fixed width for unknown values.
     static_assert(sizeof(fixed.BusType) == sizeof(descriptor.busType));
     std::memcpy(&fixed.BusType, &descriptor.busType, sizeof(descriptor.busType));
-
-    Bytes strings;
-    const auto place = [&](const std::optional<std::string>& text) -> DWORD {
-        if (!text) {
-            return 0;
-        }
-        const auto offset = static_cast<DWORD>(sizeof(STORAGE_DEVICE_DESCRIPTOR) + strings.size());
-        strings.insert(strings.end(), text->begin(), text->end());
-        strings.push_back(0);
-        return offset;
+    const auto present = [](const std::optional<std::string>& text) {
+        return text ? &*text : nullptr;
     };
-    fixed.VendorIdOffset = place(descriptor.vendorId);
-    fixed.ProductIdOffset = place(descriptor.productId);
-    fixed.ProductRevisionOffset = place(descriptor.productRevision);
-    fixed.SerialNumberOffset = place(descriptor.serialNumber);
-    fixed.Size = static_cast<DWORD>(sizeof(STORAGE_DEVICE_DESCRIPTOR) + strings.size());
-
-    Bytes bytes(fixed.Size);
-    std::memcpy(bytes.data(), &fixed, sizeof(fixed));
-    std::copy(strings.begin(), strings.end(), bytes.begin() + sizeof(fixed));
-    return bytes;
+    return platform::storageDeviceDescriptor(
+        fixed, {present(descriptor.vendorId), present(descriptor.productId),
+                present(descriptor.productRevision), present(descriptor.serialNumber)});
 }
 
 Block ataIdentifyBlock(const DiskState& disk) {
