@@ -23,3 +23,6 @@ SM_NATIVE_PACKAGES=(cmake ninja-build g++ make libgtest-dev libgmock-dev libbenc
 SM_WINDOWS_PACKAGES=(g++-mingw-w64-x86-64-posix wine64 wine)
 
 export CCACHE_DIR="${CCACHE_DIR:-$HOME/.cache/ccache}"
+# Paths under the checkout hash alike in every clone, so another folder's build hits the cache.
+CCACHE_BASEDIR="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
+export CCACHE_BASEDIR
