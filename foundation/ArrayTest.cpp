@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <climits>
 #include <cstdint>
 #include <set>
 #include <stdexcept>
@@ -224,6 +225,32 @@ TEST_F(ArrayTest, Remove) {
         }
         EXPECT_EQ(array.capacity(), 8u);
         EXPECT_EQ(array.size() == 0 ? first : &array[0], first) << "remove moved the block";
+    }
+}
+
+TEST_F(ArrayTest, IndexPastTheEndThrowsWithTheValidRange) {
+    struct Case {
+        std::uint32_t size;
+        std::uint32_t index;
+        int high;
+        int reportedIndex;
+    };
+    const Case cases[] = {
+        {5, 5, 4, 5},
+        {0, 0, -1, 0},               // empty: no valid index
+        {5, 0x80000000u, 4, INT_MIN}, // reported as the int the range is kept in
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(::testing::Message() << "[" << c.index << "] of " << c.size);
+        const Array<Tracked> array = filled(static_cast<int>(c.size));
+        try {
+            (void)array[c.index];
+            ADD_FAILURE() << "no exception";
+        } catch (const IndexOutOfBounds& e) {
+            EXPECT_EQ(e.getLow(), 0);
+            EXPECT_EQ(e.getHigh(), c.high);
+            EXPECT_EQ(e.getIndex(), c.reportedIndex);
+        }
     }
 }
 

@@ -53,6 +53,10 @@ TEST_F(HashTableTest, CollidingKeysStayApart) {
         EXPECT_EQ(found->value(), int(key) * 10);
     }
     EXPECT_EQ(table.lookup(50), nullptr);
+    EXPECT_FALSE(table.insert(7, Counted(-1))) << "an existing key is kept";
+    EXPECT_EQ(table.lookup(7)->value(), 70);
+    EXPECT_EQ(table.count(), 50u);
+    EXPECT_EQ(Counted::live() - liveBefore_, 50);
 
     for (const unsigned int key : {49u, 0u, 25u}) {
         EXPECT_TRUE(table.remove(key)) << key;

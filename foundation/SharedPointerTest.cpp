@@ -52,22 +52,29 @@ TEST_F(SharedPointerTest, CountFollowsCopiesAndTheLastReleaseDeletes) {
     }
     EXPECT_EQ(first->getCount(), 1u);
     EXPECT_EQ(destroyedDerived, 0);
-    SharedPointer<Derived> survivor(*first);
+    auto* survivor = new SharedPointer<Derived>(*first);
     delete first;
     EXPECT_EQ(destroyedDerived, 0);
-    EXPECT_EQ(survivor.getCount(), 1u);
+    EXPECT_EQ(survivor->getCount(), 1u);
+    delete survivor;
+    EXPECT_EQ(destroyedDerived, 1);
 }
 
 TEST_F(SharedPointerTest, BaseHandleDeletesOnceThroughTheDerivedDeleter) {
     auto* derived = new SharedPointer<Derived>(new Derived);
-    SharedPointer<Base> base(*derived);
-    EXPECT_EQ(base.getCount(), 2u);
-    EXPECT_EQ(base.get(), static_cast<Base*>(derived->get()));
+    auto* base = new SharedPointer<Base>(*derived);
+    EXPECT_EQ(base->getCount(), 2u);
+    EXPECT_EQ(base->get(), static_cast<Base*>(derived->get()));
     delete derived;
-    EXPECT_EQ(base.getCount(), 1u);
+    EXPECT_EQ(base->getCount(), 1u);
     EXPECT_EQ(destroyedDerived, 0);
-    SharedPointer<Base> copy(base);
-    EXPECT_EQ(copy.getCount(), 2u);
+    {
+        SharedPointer<Base> copy(*base);
+        EXPECT_EQ(copy.getCount(), 2u);
+    }
+    delete base;
+    EXPECT_EQ(destroyedDerived, 1);
+    EXPECT_EQ(destroyedBases, 1);
 }
 
 TEST_F(SharedPointerTest, HandlesReleasedOnManyThreadsDeleteOnce) {

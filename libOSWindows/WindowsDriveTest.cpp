@@ -334,6 +334,36 @@ TEST_F(WindowsDriveTest, ListingIsBuiltOnceAndLogsOncePerListing) {
     EXPECT_EQ(machine_.opens(), before + 8);
 }
 
+TEST_F(WindowsDriveTest, RaisedThresholdsSilenceLowerMessages) {
+    qel::Logger* logger = nullptr;
+    qel::LogFactory::createLogger("libOSWindows.WindowsDrive", logger);
+    const int previous = qel::LogFactory::getPriority();
+    struct Case {
+        int factory;
+        int own;
+        std::vector<std::string> log; // from a warning (589) then an error (592)
+    };
+    const Case cases[] = {
+        {qel::kPriorityError, -1, {"libOSWindows.WindowsDrive 4 592 Unknown error"}},
+        {qel::kPriorityFatal, -1, {}},
+        {qel::kPriorityTrace, qel::kPriorityWarning, {"libOSWindows.WindowsDrive 4 592 Unknown error"}},
+        {qel::kPriorityTrace, qel::kPriorityError, {}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(::testing::Message() << c.factory << " " << c.own);
+        qel::LogFactory::setPriority(c.factory);
+        logger->priority = c.own;
+        CapturedLog log;
+        WindowsDrive(openPath(u"unknown")).getVolumes();
+        WindowsDrive odd(openPath(u"fixed"));
+        odd.mediaKind = 7;
+        odd.getVolumes();
+        EXPECT_EQ(log.lines, c.log);
+    }
+    logger->priority = -1;
+    qel::LogFactory::setPriority(previous);
+}
+
 TEST_F(WindowsDriveTest, RefreshUpdatesListedVolumesOnly) {
     SimulatedMachine machine = SimulatedMachine::fromJson(R"({
       "drives": {"C": {"type": 3, "deviceNumber": 0, "volume": {"label": "Old"},

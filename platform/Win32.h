@@ -127,7 +127,7 @@ inline constexpr DWORD FILE_DEVICE_DISK = 7;
 
 enum STORAGE_PROPERTY_ID : int {
     StorageDeviceProperty = 0,
-    StorageDeviceTemperatureProperty = 12,
+    StorageDeviceTemperatureProperty = 52,
 };
 enum STORAGE_QUERY_TYPE : int {
     PropertyStandardQuery = 0,

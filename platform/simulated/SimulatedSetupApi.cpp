@@ -12,6 +12,10 @@ namespace {
 
 constexpr DWORD kErrorInvalidUserBuffer = 1784;
 constexpr CONFIGRET kCrInvalidPointer = 0x03;
+// Device nodes are numbered from 2: node 1 is the root of the device tree, which an empty
+// instance id locates, as on Windows.
+constexpr DEVINST kRootDevInst = 1;
+constexpr ULONG kRootStatus = 0x0180000A; // started, driver loaded, cannot be removed
 constexpr DWORD kInterfaceActive = 0x1; // SPINT_ACTIVE
 
 // The member that SetupDiEnumDeviceInfo or SetupDiEnumDeviceInterfaces handed out, kept in the
@@ -284,14 +288,15 @@ CONFIGRET SimulatedMachine::cmLocateDevNode(DEVINST* node, const char16_t* insta
         return kCrInvalidPointer;
     }
     *node = 0;
-    if (instanceId == nullptr) {
-        return CR_NO_SUCH_DEVNODE;
+    if (instanceId == nullptr || *instanceId == u'\0') {
+        *node = kRootDevInst;
+        return CR_SUCCESS;
     }
     const std::u16string_view wanted(instanceId);
     const auto& devices = state().devices;
     for (std::size_t i = 0; i < devices.size(); ++i) {
         if (devices[i].devnode && devices[i].instanceId && *devices[i].instanceId == wanted) {
-            *node = static_cast<DEVINST>(i + 1);
+            *node = static_cast<DEVINST>(i + 2);
             return CR_SUCCESS;
         }
     }
@@ -303,11 +308,16 @@ CONFIGRET SimulatedMachine::cmGetDevNodeStatus(ULONG* status, ULONG* problem, DE
     if (status == nullptr || problem == nullptr) {
         return kCrInvalidPointer;
     }
+    if (node == kRootDevInst) {
+        *status = kRootStatus;
+        *problem = 0;
+        return CR_SUCCESS;
+    }
     const auto& devices = state().devices;
-    if (node == 0 || node > devices.size() || !devices[node - 1].devnode) {
+    if (node < 2 || node - 2 >= devices.size() || !devices[node - 2].devnode) {
         return CR_NO_SUCH_DEVNODE;
     }
-    const auto& reported = devices[node - 1].devnode->status;
+    const auto& reported = devices[node - 2].devnode->status;
     if (!reported) {
         return CR_FAILURE;
     }

@@ -275,9 +275,10 @@ TEST_F(SetupApi, DeviceNodes) {
         {u"USBSTOR\\DISK\\2", CR_SUCCESS, CR_FAILURE, 0},
         {std::u16string(kLongId.begin(), kLongId.end()), CR_SUCCESS, CR_FAILURE, 0},
         {u"IDE\\DISK\\4", CR_NO_SUCH_DEVNODE, 0, 0}, // no devnode
-        {u"", CR_NO_SUCH_DEVNODE, 0, 0},
+        {u"", CR_SUCCESS, CR_SUCCESS, 0x0180000A}, // the root of the device tree
     };
     for (const Case& c : cases) {
+        SCOPED_TRACE(&c - cases);
         DEVINST node = 99;
         EXPECT_EQ(win32::CM_Locate_DevNodeW(&node, c.id.c_str(), CM_LOCATE_DEVNODE_NORMAL),
                   c.locate);
@@ -296,7 +297,7 @@ TEST_F(SetupApi, DeviceNodes) {
     ULONG status = 0;
     ULONG problem = 0;
     EXPECT_EQ(win32::CM_Get_DevNode_Status(&status, &problem, 0, 0), CR_NO_SUCH_DEVNODE);
-    EXPECT_EQ(win32::CM_Get_DevNode_Status(&status, &problem, 5, 0), CR_NO_SUCH_DEVNODE);
+    EXPECT_EQ(win32::CM_Get_DevNode_Status(&status, &problem, 6, 0), CR_NO_SUCH_DEVNODE);
 }
 
 TEST_F(SetupApi, ASetKeepsTheDevicesItWasBuiltWith) {

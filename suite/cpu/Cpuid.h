@@ -2,6 +2,8 @@
 // The processor's own identification through the CPUID instruction: the raw leaves, how they are
 // decoded, and the live query on the processor the calling thread runs on.
 
+#include "suite/cpu/x86_cpu.h"
+
 #include <array>
 #include <cstdint>
 #include <functional>
@@ -19,14 +21,7 @@ struct CpuidRegisters {
 
 // Leaf 1 EAX and its fields, each as the processor reports it (never combined into a display
 // family or model).
-struct CpuidSignature {
-    std::uint32_t signature = 0;
-    std::uint8_t family = 0;    // EAX[11:8]
-    std::uint8_t model = 0;     // EAX[7:4]
-    std::uint8_t stepping = 0;  // EAX[3:0]
-    std::uint8_t extFamily = 0; // EAX[27:20]
-    std::uint8_t extModel = 0;  // EAX[19:16]
-};
+using CpuidSignature = x86_cpu_signature;
 
 // Leaf 0x16, in megahertz; 0 where the processor leaves a field empty.
 struct CpuidFrequencies {

@@ -16,12 +16,12 @@ class ProcessorSource;
 
 // CPUID leaf 1: EAX and its fields, each as the processor reports it.
 struct x86_cpu_signature {
-    std::uint32_t signature = 0;
-    std::uint8_t family = 0;
-    std::uint8_t model = 0;
-    std::uint8_t extFamily = 0;
-    std::uint8_t extModel = 0;
-    std::uint8_t stepping = 0;
+    std::uint32_t signature = 0; // CPUID leaf 1 EAX
+    std::uint8_t family = 0;     // EAX[11:8]
+    std::uint8_t model = 0;      // EAX[7:4]
+    std::uint8_t extFamily = 0;  // EAX[27:20]
+    std::uint8_t extModel = 0;   // EAX[19:16]
+    std::uint8_t stepping = 0;   // EAX[3:0]
 };
 
 // Clocks, multiplier and voltage. Every field not reported is 0.

@@ -109,14 +109,7 @@ public:
         }
         const CpuidIdentity cpuid = readOnProcessor(package.mask.getProcessors().front());
         identity.name = qel::String(cpuid.brand.c_str());
-        if (cpuid.signature) {
-            identity.signature.signature = cpuid.signature->signature;
-            identity.signature.family = cpuid.signature->family;
-            identity.signature.model = cpuid.signature->model;
-            identity.signature.extFamily = cpuid.signature->extFamily;
-            identity.signature.extModel = cpuid.signature->extModel;
-            identity.signature.stepping = cpuid.signature->stepping;
-        }
+        identity.signature = cpuid.signature.value_or(x86_cpu_signature{});
         frequencies_[index] = cpuid.frequencies;
         return identity;
     }
