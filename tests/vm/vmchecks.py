@@ -44,7 +44,53 @@ def check_memory(boot, snapshots, sections):
     return problems
 
 
-CHECKS = {'memory': check_memory}
+def cpuinfo(sections):
+    values = {}
+    for line in sections['cpuinfo'].splitlines():
+        key, _, rest = line.partition(':')
+        values.setdefault(key.strip(), rest.strip())
+    return values
+
+
+def signature_properties(family, model, stepping):
+    # How CPUID leaf 1 splits what /proc/cpuinfo shows as family and model.
+    base_family, ext_family = (0xF, family - 0xF) if family >= 0xF else (family, 0)
+    eax = stepping | (model & 0xF) << 4 | base_family << 8 | (model >> 4) << 16 | ext_family << 20
+    return {'CPUID': f'{eax:X}h', 'Family': f'{base_family:X}h', 'Model': f'{model & 0xF:X}h',
+            'Stepping': f'{stepping:X}h', 'ExtFamily': f'{ext_family:X}h',
+            'ExtModel': f'{model >> 4:X}h'}
+
+
+def check_processors(boot, snapshots, sections):
+    problems = []
+    smp, sig = boot['smp'], boot['signature']
+    threads, cores = smp.get('threads', 1), smp.get('cores', 1)
+    count = smp['sockets'] * cores * threads
+    online = [n for n in range(count) if n not in boot.get('offline', [])]
+    # QEMU numbers CPUs thread first, then core, then socket.
+    placed = [(n, n // (cores * threads), n // threads % cores) for n in online]
+    guest = [tuple(int(w) for w in l.split()) for l in sections['cpus'].splitlines()]
+    expect(problems, 'guest CPU placement (cpu, package, core)', placed, sorted(guest))
+    expected = []
+    for socket in sorted({s for _, s, _ in placed}):
+        expected.append(sorted({c for _, s, c in placed if s == socket}))
+    packages = nodes(snapshots[0], 'CPU_PACKAGE')
+    got = [[c['name'] for c in p['children']] for p in packages]
+    expect(problems, 'packages and their cores', [[f'Core {c}' for c in e] for e in expected], got)
+    info = cpuinfo(sections)
+    expect(problems, 'guest family/model/stepping',
+           (sig['family'], sig['model'], sig['stepping']),
+           (int(info['cpu family']), int(info['model']), int(info['stepping'])))
+    identity = signature_properties(sig['family'], sig['model'], sig['stepping'])
+    for index, package in enumerate(packages):
+        p = props(package)
+        expect(problems, f'package {index} name', boot['brand'], package['name'])
+        expect(problems, f'package {index} signature', identity, {k: p.get(k) for k in identity})
+    expect(problems, 'guest model name', boot['brand'], info['model name'])
+    return problems
+
+
+CHECKS = {'memory': check_memory, 'processors': check_processors}
 
 
 def check(kind, boot, snapshots, sections):

@@ -94,6 +94,7 @@ def guest_script(boot, ntfs):
     lines = ['#!/bin/sh', 'export PATH=/bin:/sbin',
              'stty -F /dev/ttyS1 raw -echo 2>/dev/null', 'exec 3>/dev/ttyS1',
              'section() { echo "@@@ $1" >&3; }', 'exec 1>&3 2>&3']
+    lines += [f'echo 0 > /sys/devices/system/cpu/cpu{n}/online' for n in boot.get('offline', [])]
     lines += boot.get('guest', [])
     lines.append('sync')
     watch = boot.get('watch')
@@ -175,9 +176,11 @@ def boot_guest(args, kernel, version, machine, boot, index):
                for p in d.get('partitions', []))
     modules = machine.get('modules', []) + boot.get('modules', [])
     build_stage(stage, args.hwsnap, version, modules, boot, ntfs)
+    smp = boot.get('smp', {})
+    cpus = smp.get('sockets', 1) * smp.get('cores', 1) * smp.get('threads', 1)
     qemu = ['qemu-system-x86_64', '-accel', 'tcg', '-nodefaults', '-nographic', '-no-reboot',
             '-display', 'none', '-M', boot.get('machine', 'q35'), '-m', str(boot.get('memory', 256)),
-            '-smp', boot.get('smp', '1'), '-cpu', boot.get('cpu', 'qemu64'),
+            '-smp', ','.join([str(cpus)] + [f'{k}={v}' for k, v in smp.items()]), '-cpu', boot.get('cpu', 'qemu64'),
             '-kernel', kernel, '-append', 'console=ttyS0 panic=-1 quiet loglevel=3',
             '-serial', f'file:{work}/console.txt', '-serial', f'file:{work}/out.txt']
     qemu += vmdisks.qemu_devices(boot, work, stage)
