@@ -14,8 +14,10 @@ import subprocess
 import sys
 import time
 
+import vmchecks
+import vmdisks
+
 SKIP = 77
-HERE = os.path.dirname(os.path.abspath(__file__))
 
 
 def find_kernel():
@@ -83,6 +85,13 @@ for b in /sys/block/*; do
   d=$b/device
   echo "${b##*/}|$(cat $b/size)|$(cat $d/vendor 2>/dev/null)|$(cat $d/model 2>/dev/null)|$(cat $d/rev 2>/dev/null)$(cat $d/firmware_rev 2>/dev/null)"
 done
+section temps
+for b in /sys/block/*; do
+  for t in $b/device/hwmon/hwmon*/temp1_input $b/device/hwmon*/temp1_input; do
+    [ -r $t ] && echo "${b##*/} $(cat $t)"
+  done
+done
+section dmesg; dmesg | tail -n 30
 section statvfs
 grep '^/dev/' /proc/mounts | while read dev dir rest; do
   echo "$dir|${dev#/dev/}|$(stat -f -c '%S %b %f %a' $dir)"
@@ -95,34 +104,35 @@ def guest_script(boot, ntfs):
              'stty -F /dev/ttyS1 raw -echo 2>/dev/null', 'exec 3>/dev/ttyS1',
              'section() { echo "@@@ $1" >&3; }', 'exec 1>&3 2>&3']
     lines += [f'echo 0 > /sys/devices/system/cpu/cpu{n}/online' for n in boot.get('offline', [])]
-    lines += boot.get('guest', [])
+    lines += vmdisks.mount_lines(boot)
     lines.append('sync')
     watch = boot.get('watch')
-    lines.append('section json; hwsnap --json 2>/tmp/err' +
+    lines.append('section json; hwsnap --json 2>/run/err' +
                  (f' --watch {watch} --count 2' if watch else ''))
-    lines.append('section json-stderr; cat /tmp/err')
+    lines.append('section json-stderr; cat /run/err')
     lines.append(GUEST_FACTS)
     lines.append('section tree; hwsnap 2>&1 | head -c 100000')
     lines += ['section end', 'exec 1>/dev/null 2>&1 3>&-', 'poweroff -f']
     return '\n'.join(lines) + '\n'
 
 
-INIT = '''#!/bin/busybox sh
-/bin/busybox --install -s /bin
+INIT = '''#!/bin/sh
 export PATH=/bin:/sbin
-mkdir -p /proc /sys /dev /tmp /newroot
+mkdir -p /proc /sys /dev /run /newroot
 mount -t proc proc /proc
 mount -t sysfs sysfs /sys
 mount -t devtmpfs devtmpfs /dev
 for m in $(cat /modules.list); do insmod "$m" || echo "insmod $m failed"; done
-ROOT=__ROOT__
-if [ -n "$ROOT" ]; then
-  for i in $(seq 100); do [ -b "$ROOT" ] && break; sleep 0.1; done
-  mount -o noatime "$ROOT" /newroot || echo "no root $ROOT"
+# The root file system, when the machine has one on a disk: the guest then runs from it, as C:.
+LABEL=__ROOT__
+if [ -n "$LABEL" ]; then
+  for i in $(seq 100); do ROOT=$(findfs LABEL=$LABEL) && break; sleep 0.1; done
+  mount -o noatime "$ROOT" /newroot || echo "no root file system $LABEL"
   mount --move /proc /newroot/proc; mount --move /sys /newroot/sys; mount --move /dev /newroot/dev
-  exec switch_root /newroot /bin/sh -c 'mount -t tmpfs tmp /tmp; exec /bin/sh /guest.sh'
+  exec switch_root /newroot /bin/sh -c 'mount -t tmpfs run /run; exec /bin/sh /guest.sh'
 fi
-mount -t tmpfs tmp /tmp
+# Scratch files on a tmpfs under /run, which gets no drive letter.
+mount -t tmpfs run /run
 exec /bin/sh /guest.sh
 '''
 
@@ -130,10 +140,15 @@ exec /bin/sh /guest.sh
 def build_stage(stage, hwsnap, version, modules, boot, ntfs):
     os.makedirs(stage + '/bin')
     shutil.copy('/bin/busybox', stage + '/bin/busybox')
+    applets = subprocess.run([stage + '/bin/busybox', '--list'], capture_output=True, text=True,
+                             check=True).stdout.split()
+    for applet in applets:
+        if applet != 'busybox':
+            os.symlink('busybox', f'{stage}/bin/{applet}')
     copy_with_libraries(hwsnap, stage, '/bin/hwsnap')
     if ntfs:
         copy_with_libraries(shutil.which('ntfs-3g') or '/bin/ntfs-3g', stage, '/bin/ntfs-3g')
-    for d in ('proc', 'sys', 'dev', 'tmp', 'newroot', 'mnt', 'lib/modules'):
+    for d in ('proc', 'sys', 'dev', 'run', 'newroot', 'mnt', 'lib/modules'):
         os.makedirs(f'{stage}/{d}', exist_ok=True)
     loaded = []
     for path in module_files(version, modules):
@@ -144,7 +159,8 @@ def build_stage(stage, hwsnap, version, modules, boot, ntfs):
     with open(stage + '/guest.sh', 'w') as f:
         f.write(guest_script(boot, ntfs))
     with open(stage + '/init', 'w') as f:
-        f.write(INIT.replace('__ROOT__', boot.get('root', '')))
+        root = [s['label'] for _, s in vmdisks.file_systems(boot) if s.get('root')]
+        f.write(INIT.replace('__ROOT__', root[0] if root else ''))
     os.chmod(stage + '/init', 0o755)
 
 
@@ -171,7 +187,6 @@ def boot_guest(args, kernel, version, machine, boot, index):
     shutil.rmtree(work, ignore_errors=True)
     os.makedirs(work)
     stage = os.path.join(work, 'stage')
-    import vmdisks
     ntfs = any(p.get('fs') == 'ntfs' for d in boot.get('disks', [])
                for p in d.get('partitions', []))
     modules = machine.get('modules', []) + boot.get('modules', [])
@@ -217,8 +232,6 @@ def main():
         return SKIP
     with open(args.machine) as f:
         machine = json.load(f)
-    sys.path.insert(0, HERE)
-    import vmchecks
     failures = []
     for index, boot in enumerate(machine['boots']):
         sections = boot_guest(args, kernel, version, machine, boot, index)
