@@ -1,4 +1,5 @@
 """Expectations for each kind of machine, from the QEMU command line and the guest's own view."""
+import vmdisks
 
 
 def nodes(tree, kind):
@@ -139,7 +140,6 @@ def volume_serial(spec):
 
 
 def check_disks(boot, snapshots, sections):
-    import vmdisks
     problems = []
     guest = {'temps': dict(l.split() for l in sections['temps'].splitlines())}
     for line in sections['blocks'].splitlines():

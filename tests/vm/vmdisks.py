@@ -92,7 +92,7 @@ def qemu_devices(boot, work, stage):
             if key in disk:
                 props.append(f'{key}={qemu_text(disk[key])}')
         if 'sector' in disk:
-            props += [f'logical_block_size={disk["sector"]}', f'physical_block_size={disk["sector"]}']
+            props += [f'{side}_block_size={disk["sector"]}' for side in ('logical', 'physical')]
         if bus in CONTROLLERS:
             if bus not in controllers:
                 controllers.add(bus)

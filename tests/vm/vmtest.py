@@ -81,9 +81,10 @@ for c in /sys/devices/system/cpu/cpu[0-9]*; do
   echo "${c##*cpu} $(cat $c/topology/physical_package_id) $(cat $c/topology/core_id)"
 done
 section blocks
+a() { cat $1 2>/dev/null; }
 for b in /sys/block/*; do
   d=$b/device
-  echo "${b##*/}|$(cat $b/size)|$(cat $d/vendor 2>/dev/null)|$(cat $d/model 2>/dev/null)|$(cat $d/rev 2>/dev/null)$(cat $d/firmware_rev 2>/dev/null)"
+  echo "${b##*/}|$(a $b/size)|$(a $d/vendor)|$(a $d/model)|$(a $d/rev)$(a $d/firmware_rev)"
 done
 section temps
 for b in /sys/block/*; do
@@ -187,16 +188,18 @@ def boot_guest(args, kernel, version, machine, boot, index):
     shutil.rmtree(work, ignore_errors=True)
     os.makedirs(work)
     stage = os.path.join(work, 'stage')
-    ntfs = any(p.get('fs') == 'ntfs' for d in boot.get('disks', [])
-               for p in d.get('partitions', []))
+    ntfs = any(spec['fs'] == 'ntfs' for _, spec in vmdisks.file_systems(boot))
     modules = machine.get('modules', []) + boot.get('modules', [])
     build_stage(stage, args.hwsnap, version, modules, boot, ntfs)
     smp = boot.get('smp', {})
     cpus = smp.get('sockets', 1) * smp.get('cores', 1) * smp.get('threads', 1)
+    # -nodefaults: no network card, no display and no CD-ROM drive unless described.
     qemu = ['qemu-system-x86_64', '-accel', 'tcg', '-nodefaults', '-nographic', '-no-reboot',
-            '-display', 'none', '-M', boot.get('machine', 'q35'), '-m', str(boot.get('memory', 256)),
-            '-smp', ','.join([str(cpus)] + [f'{k}={v}' for k, v in smp.items()]), '-cpu', boot.get('cpu', 'qemu64'),
-            '-kernel', kernel, '-append', 'console=ttyS0 panic=-1 quiet loglevel=3',
+            '-display', 'none', '-M', boot.get('machine', 'q35'),
+            '-m', str(boot.get('memory', 256)),
+            '-smp', ','.join([str(cpus)] + [f'{k}={v}' for k, v in smp.items()]),
+            '-cpu', boot.get('cpu', 'qemu64'), '-kernel', kernel,
+            '-append', 'console=ttyS0 panic=-1 quiet loglevel=3',
             '-serial', f'file:{work}/console.txt', '-serial', f'file:{work}/out.txt']
     qemu += vmdisks.qemu_devices(boot, work, stage)
     make_cpio(stage, f'{work}/initrd.cpio')
@@ -204,11 +207,12 @@ def boot_guest(args, kernel, version, machine, boot, index):
     with open(f'{work}/qemu.txt', 'w') as f:
         f.write(' '.join(qemu) + '\n')
     started = time.monotonic()
-    try:
-        subprocess.run(qemu, stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
-                       stderr=open(f'{work}/qemu-stderr.txt', 'w'), timeout=args.timeout)
-    except subprocess.TimeoutExpired:
-        pass
+    with open(f'{work}/qemu-stderr.txt', 'w') as errors:
+        try:
+            subprocess.run(qemu, stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
+                           stderr=errors, timeout=args.timeout)
+        except subprocess.TimeoutExpired:
+            pass
     print(f'{boot["name"]}: guest ran {time.monotonic() - started:.1f} s', flush=True)
     with open(f'{work}/out.txt', errors='replace') as f:
         sections = parse_sections(f.read())
@@ -216,14 +220,16 @@ def boot_guest(args, kernel, version, machine, boot, index):
         with open(f'{work}/console.txt', errors='replace') as f:
             tail = f.read()[-3000:]
         raise SystemExit(f'{boot["name"]}: the guest did not finish; console:\n{tail}')
-    return sections
+    if sections.get('json-stderr'):
+        print(f'{boot["name"]}: hwsnap said: {sections["json-stderr"]}')
+    return sections, work
 
 
 def main():
     parser = argparse.ArgumentParser()
     parser.add_argument('--hwsnap', required=True)
     parser.add_argument('--work', required=True)
-    parser.add_argument('--timeout', type=int, default=150, help='seconds per boot')
+    parser.add_argument('--timeout', type=int, default=120, help='seconds per boot')
     parser.add_argument('machine')
     args = parser.parse_args()
     kernel, version = find_kernel()
@@ -232,9 +238,10 @@ def main():
         return SKIP
     with open(args.machine) as f:
         machine = json.load(f)
-    failures = []
+    failures, works = [], []
     for index, boot in enumerate(machine['boots']):
-        sections = boot_guest(args, kernel, version, machine, boot, index)
+        sections, work = boot_guest(args, kernel, version, machine, boot, index)
+        works.append(work)
         snapshots = [json.loads(l) for l in sections.get('json', '').splitlines() if l.strip()]
         if not snapshots:
             failures.append(f'{boot["name"]}: no snapshot; stderr: {sections.get("json-stderr")}')
@@ -246,7 +253,16 @@ def main():
     for problem in failures:
         print('FAIL', problem)
     print(f'{len(machine["boots"])} boots, {len(failures)} failed checks')
-    return 1 if failures else 0
+    if failures:
+        print(f'guest console, output and QEMU command line: {args.work}/<boot>/')
+        return 1
+    for work in works:
+        # Only the logs of a passing run are worth keeping.
+        shutil.rmtree(f'{work}/stage')
+        for name in os.listdir(work):
+            if name.endswith(('.img', '.cpio')):
+                os.remove(f'{work}/{name}')
+    return 0
 
 
 if __name__ == '__main__':
