@@ -126,6 +126,9 @@ def mount_lines(boot):
             continue
         point = '/mnt/' + spec['label'].lower()
         device = f'$(findfs LABEL={spec["label"]})'
+        # Controllers probe their disks in the background: wait up to 30 s for each.
+        lines.append(f'for i in $(seq 300); do findfs LABEL={spec["label"]} >/dev/null 2>&1 && break; '
+                     'sleep 0.1; done')
         lines.append(f'mkdir -p {point}')
         if spec['fs'] == 'ntfs':
             lines.append(f'ntfs-3g -o noatime {device} {point}')

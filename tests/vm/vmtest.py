@@ -127,7 +127,7 @@ for m in $(cat /modules.list); do insmod "$m" || echo "insmod $m failed"; done
 # The root file system, when the machine has one on a disk: the guest then runs from it, as C:.
 LABEL=__ROOT__
 if [ -n "$LABEL" ]; then
-  for i in $(seq 100); do ROOT=$(findfs LABEL=$LABEL) && break; sleep 0.1; done
+  for i in $(seq 300); do ROOT=$(findfs LABEL=$LABEL) && break; sleep 0.1; done
   mount -o noatime "$ROOT" /newroot || echo "no root file system $LABEL"
   mount --move /proc /newroot/proc; mount --move /sys /newroot/sys; mount --move /dev /newroot/dev
   exec switch_root /newroot /bin/sh -c 'mount -t tmpfs run /run; exec /bin/sh /guest.sh'
@@ -232,6 +232,7 @@ def main():
     parser.add_argument('--timeout', type=int, default=120, help='seconds per boot')
     parser.add_argument('machine')
     args = parser.parse_args()
+    os.environ['PATH'] += ':/usr/sbin:/sbin'  # the mkfs tools, for a caller that is not root
     kernel, version = find_kernel()
     if not shutil.which('qemu-system-x86_64') or not kernel or not shutil.which('cpio'):
         print('SKIP: qemu-system-x86_64, cpio or a readable kernel in /boot is missing')
