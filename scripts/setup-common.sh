@@ -21,6 +21,10 @@ sm_install_missing() {
 SM_NATIVE_PACKAGES=(cmake ninja-build g++ make libgtest-dev libgmock-dev libbenchmark-dev
     nlohmann-json3-dev libcli11-dev ccache)
 SM_WINDOWS_PACKAGES=(g++-mingw-w64-x86-64-posix wine64 wine)
+# The VM tests: an emulator, Debian's kernel (installed with INITRD=No: the tests build their own
+# initramfs), and the tools that make the guest's file systems.
+SM_VM_PACKAGES=(qemu-system-x86 linux-image-amd64 busybox-static cpio e2fsprogs dosfstools ntfs-3g
+    fdisk)
 
 export CCACHE_DIR="${CCACHE_DIR:-$HOME/.cache/ccache}"
 # Paths under the checkout hash alike in every clone, so another folder's build hits the cache.

@@ -223,6 +223,18 @@ std::vector<fs::path> hwmonDirectories(const fs::path& device) {
     return found;
 }
 
+// An IDENTIFY text field: `words` words from `first`, the first character of each pair in the
+// high byte, blank-trimmed.
+std::string identifyText(const IdentifyBlock& block, std::size_t first, std::size_t words) {
+    std::string text;
+    for (std::size_t i = first; i < first + words; ++i) {
+        for (const std::uint8_t c : {block[2 * i + 1], block[2 * i]}) {
+            text.push_back(c >= 0x20 && c < 0x7F ? static_cast<char>(c) : ' ');
+        }
+    }
+    return trimBlanks(text);
+}
+
 } // namespace
 
 std::optional<std::string> readSysAttribute(const fs::path& file) {
@@ -411,6 +423,18 @@ std::optional<BlockDevice> readBlockDevice(const fs::path& sys, std::string_view
         clues.sataSpeed = *speed;
     }
     device.bus = classifyBus(clues);
+    if (device.bus == StorageBus::Pata) {
+        // The SCSI translation cuts the model to 16 and the firmware to 4 characters; the IDE
+        // enumerator names and keys the disk by the whole IDENTIFY texts.
+        if (const auto identify = readAtaIdentify(device)) {
+            if (auto model = identifyText(*identify, 27, 20); !model.empty()) {
+                device.model = std::move(model);
+            }
+            if (auto firmware = identifyText(*identify, 23, 4); !firmware.empty()) {
+                device.revision = std::move(firmware);
+            }
+        }
+    }
     return device;
 }
 

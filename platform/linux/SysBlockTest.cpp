@@ -72,12 +72,28 @@ TEST(SysBlockTest, ReadsEachKindOfDisk) {
     EXPECT_EQ(inventory.cdroms[0].logicalBlockSize, 2048u);
 }
 
+std::vector<std::uint16_t> identifyWords() {
+    std::vector<std::uint16_t> words(256, 0);
+    words[0] = 0x0040;
+    const std::string firmware = "82.00A82";
+    const std::string model = "WDC WD40EFRX-68N32N0                    ";
+    for (std::size_t i = 0; i < 4; ++i) {
+        words[23 + i] = static_cast<std::uint16_t>((firmware[2 * i] << 8) | firmware[2 * i + 1]);
+    }
+    for (std::size_t i = 0; i < 20; ++i) {
+        words[27 + i] = static_cast<std::uint16_t>((model[2 * i] << 8) | model[2 * i + 1]);
+    }
+    words[255] = 0x12A5;
+    return words;
+}
+
 TEST(SysBlockTest, FormsInstanceIdentifiersAsTheWindowsEnumeratorsDo) {
     TestTree sys;
     test::addDisk(sys, test::sataDisk("sda", 1, "8:0"));
     test::setSataSpeed(sys, 1, "3.0 Gbps");
     test::addDisk(sys, test::sataDisk("sdb", 2, "8:16"));
     test::setSataSpeed(sys, 2, "<unknown>");
+    test::setAtaId(sys, 2, 0, identifyWords()); // texts longer than the SCSI translation's
     test::addDisk(sys, test::usbDisk("sdc", "8:32"));
     test::addDisk(sys, test::nvmeDisk("nvme0n1", "nvme0", "259:0"));
     const auto disks = scanBlockInventory(sys.root()).disks;
@@ -89,7 +105,8 @@ TEST(SysBlockTest, FormsInstanceIdentifiersAsTheWindowsEnumeratorsDo) {
 
     const std::string ide = deviceInstanceId(disks[1]);
     EXPECT_EQ(ide.substr(0, ide.find('\\', 4)),
-              "IDE\\DISKSAMSUNG_SSD_860_________________________3B6Q____");
+              "IDE\\DISKWDC_WD40EFRX-68N32N0____________________82.00A82");
+    EXPECT_EQ(friendlyName(disks[1]), "WDC WD40EFRX-68N32N0");
     EXPECT_TRUE(ide.ends_with("&0&0.0.0")) << ide;
 
     EXPECT_EQ(deviceInstanceId(disks[2]),
@@ -205,17 +222,6 @@ TEST(SysBlockTest, PlacesPartitionsMappersAndArraysOnTheirDisks) {
         EXPECT_EQ(wholes, expected) << c.node;
         EXPECT_EQ(placement.partition, c.partition) << c.node;
     }
-}
-
-std::vector<std::uint16_t> identifyWords() {
-    std::vector<std::uint16_t> words(256, 0);
-    words[0] = 0x0040;
-    const std::string model = "WDC WD40EFRX-68N32N0                    ";
-    for (std::size_t i = 0; i < 20; ++i) {
-        words[27 + i] = static_cast<std::uint16_t>((model[2 * i] << 8) | model[2 * i + 1]);
-    }
-    words[255] = 0x12A5;
-    return words;
 }
 
 TEST(SysBlockTest, ReadsTheIdentifyBlockLibataRecorded) {
