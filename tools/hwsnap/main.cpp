@@ -1,25 +1,35 @@
-// hwsnap: prints snapshots of this machine, or of a simulated one, as a tree or as JSON lines.
+// hwsnap: prints snapshots of this machine, or of a simulated one, as a tree, as JSON lines or
+// as a metrics exposition; writes them to a file for a textfile collector.
 
 #include "devicetree/GetAllDevices.h"
 #include "foundation/Exception.h"
 #include "foundation/Log.h"
 #include "platform/Backend.h"
 #include "platform/simulated/SimulatedMachine.h"
+#include "tools/hwsnap/OpenMetricsFormat.h"
 #include "tools/hwsnap/TreeFormat.h"
 
 #include <CLI/CLI.hpp>
 
 #include <chrono>
 #include <cstdio>
+#include <filesystem>
+#include <fstream>
 #include <iostream>
+#include <map>
 #include <optional>
+#include <stdexcept>
 #include <string>
 #include <thread>
 
 namespace {
 
+enum class Format { Tree, Json, OpenMetrics };
+
 struct Options {
+    Format format = Format::Tree;
     bool json = false;
+    std::string output;
     std::string machine;
     std::optional<double> watch;
     std::optional<unsigned> count;
@@ -37,13 +47,46 @@ platform::simulated::SimulatedMachine& installMachine(const std::string& path) {
     return *machine;
 }
 
-void printSnapshot(const Options& options) {
+std::string takeSnapshot(Format format) {
+    const auto started = std::chrono::steady_clock::now();
     const auto root = systemmonitor::getAllDevices();
-    if (options.json) {
-        std::cout << hwsnap::formatJson(*root) << '\n';
-    } else {
-        std::cout << hwsnap::formatTree(*root);
+    const std::chrono::duration<double> took = std::chrono::steady_clock::now() - started;
+    switch (format) {
+    case Format::Json:
+        return hwsnap::formatJson(*root) + '\n';
+    case Format::OpenMetrics:
+        return hwsnap::formatOpenMetrics(*root, took.count());
+    case Format::Tree:
+        break;
     }
+    return hwsnap::formatTree(*root);
+}
+
+// A reader (a textfile collector) sees the old file or the new one, never a part: the text goes
+// to a temporary file beside it, which is then renamed over it.
+void writeAtomically(const std::filesystem::path& path, const std::string& text) {
+    std::filesystem::path temporary = path;
+    temporary += ".tmp";
+    {
+        std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
+        out << text;
+        out.flush();
+        if (!out) {
+            std::error_code ignored;
+            std::filesystem::remove(temporary, ignored);
+            throw std::runtime_error("cannot write " + temporary.string());
+        }
+    }
+    std::filesystem::rename(temporary, path);
+}
+
+void printSnapshot(const Options& options) {
+    const std::string text = takeSnapshot(options.format);
+    if (!options.output.empty()) {
+        writeAtomically(options.output, text);
+        return;
+    }
+    std::cout << text;
     std::cout.flush();
 }
 
@@ -86,7 +129,18 @@ int main(int argc, char** argv) {
     CLI::App app("Prints a snapshot of the machine's hardware: processors, disks and memory.",
                  "hwsnap");
     app.set_version_flag("--version", std::string("hwsnap ") + SM_VERSION);
-    app.add_flag("--json", options.json, "One JSON object per snapshot, one per line");
+    const std::map<std::string, Format> formats{
+        {"tree", Format::Tree}, {"json", Format::Json}, {"openmetrics", Format::OpenMetrics}};
+    auto* format =
+        app.add_option("--format", options.format,
+                       "tree (default), json (one object per line) or openmetrics (metrics "
+                       "exposition)")
+            ->type_name("FORMAT")
+            ->transform(CLI::CheckedTransformer(formats, CLI::ignore_case));
+    app.add_flag("--json", options.json, "Short for --format json")->excludes(format);
+    app.add_option("--output", options.output,
+                   "Write each snapshot to FILE (replaced atomically) instead of stdout")
+        ->type_name("FILE");
     app.add_option("--machine", options.machine,
                    "Read a simulated machine (JSON) instead: one snapshot per step")
         ->type_name("FILE");
@@ -112,6 +166,9 @@ int main(int argc, char** argv) {
     } catch (const CLI::ParseError& error) {
         std::cerr << "hwsnap: " << error.what() << '\n';
         return 2;
+    }
+    if (options.json) {
+        options.format = Format::Json;
     }
     try {
         return run(options);
