@@ -7,6 +7,9 @@
 #include "platform/Backend.h"
 #include "platform/simulated/SimulatedMachine.h"
 #include "tools/hwsnap/OpenMetricsFormat.h"
+#ifdef SM_HWSNAP_LISTEN
+#include "tools/hwsnap/MetricsServer.h"
+#endif
 #include "tools/hwsnap/TreeFormat.h"
 
 #include <CLI/CLI.hpp>
@@ -17,6 +20,7 @@
 #include <fstream>
 #include <iostream>
 #include <map>
+#include <mutex>
 #include <optional>
 #include <stdexcept>
 #include <string>
@@ -28,8 +32,10 @@ enum class Format { Tree, Json, OpenMetrics };
 
 struct Options {
     Format format = Format::Tree;
+    std::string formatName;
     bool json = false;
     std::string output;
+    std::string listen;
     std::string machine;
     std::optional<double> watch;
     std::optional<unsigned> count;
@@ -47,7 +53,8 @@ platform::simulated::SimulatedMachine& installMachine(const std::string& path) {
     return *machine;
 }
 
-std::string takeSnapshot(Format format) {
+std::string takeSnapshot(Format format,
+                         hwsnap::Exposition flavor = hwsnap::Exposition::OpenMetrics) {
     const auto started = std::chrono::steady_clock::now();
     const auto root = systemmonitor::getAllDevices();
     const std::chrono::duration<double> took = std::chrono::steady_clock::now() - started;
@@ -55,12 +62,48 @@ std::string takeSnapshot(Format format) {
     case Format::Json:
         return hwsnap::formatJson(*root) + '\n';
     case Format::OpenMetrics:
-        return hwsnap::formatOpenMetrics(*root, took.count());
+        return hwsnap::formatOpenMetrics(*root, took.count(), flavor);
     case Format::Tree:
         break;
     }
     return hwsnap::formatTree(*root);
 }
+
+#ifdef SM_HWSNAP_LISTEN
+// Each scrape takes one snapshot, one at a time (the library forbids overlapping snapshots); on a
+// simulated machine each scrape first moves to the next step and then stays on the last.
+int listen(const Options& options, platform::simulated::SimulatedMachine* machine) {
+    const auto address = hwsnap::parseListenAddress(options.listen);
+    if (!address) {
+        std::cerr << "hwsnap: --listen: expected ADDR:PORT, got '" << options.listen << "'\n";
+        return 2;
+    }
+    std::mutex snapshotLock;
+    std::size_t nextStep = 0;
+    unsigned long taken = 0;
+    return hwsnap::serveMetrics(*address, [&](hwsnap::Exposition flavor) {
+        std::lock_guard lock(snapshotLock);
+        ++taken;
+        if (options.log) {
+            std::cerr << "hwsnap: snapshot " << taken << " begins\n";
+        }
+        if (machine != nullptr && machine->stepCount() > 0) {
+            machine->applyStep(nextStep);
+            nextStep = std::min(nextStep + 1, machine->stepCount() - 1);
+        }
+        std::string text = takeSnapshot(Format::OpenMetrics, flavor);
+        if (options.log) {
+            std::cerr << "hwsnap: snapshot " << taken << " ends\n";
+        }
+        return text;
+    });
+}
+#else
+int listen(const Options&, platform::simulated::SimulatedMachine*) {
+    std::cerr << "hwsnap: --listen is not supported by this build\n";
+    return 2;
+}
+#endif
 
 // A reader (a textfile collector) sees the old file or the new one, never a part: the text goes
 // to a temporary file beside it, which is then renamed over it.
@@ -106,11 +149,17 @@ int run(const Options& options) {
             std::cerr << "hwsnap: " << error.what() << '\n';
             return 2;
         }
+        if (!options.listen.empty()) {
+            return listen(options, machine);
+        }
         for (std::size_t step = 0; step < machine->stepCount(); ++step) {
             machine->applyStep(step);
             printSnapshot(options);
         }
         return 0;
+    }
+    if (!options.listen.empty()) {
+        return listen(options, nullptr);
     }
     const unsigned count = options.count.value_or(options.watch ? 0u : 1u);
     for (unsigned taken = 0; count == 0 || taken < count; ++taken) {
@@ -132,11 +181,11 @@ int main(int argc, char** argv) {
     const std::map<std::string, Format> formats{
         {"tree", Format::Tree}, {"json", Format::Json}, {"openmetrics", Format::OpenMetrics}};
     auto* format =
-        app.add_option("--format", options.format,
+        app.add_option("--format", options.formatName,
                        "tree (default), json (one object per line) or openmetrics (metrics "
                        "exposition)")
             ->type_name("FORMAT")
-            ->transform(CLI::CheckedTransformer(formats, CLI::ignore_case));
+            ->check(CLI::IsMember({"tree", "json", "openmetrics"}));
     app.add_flag("--json", options.json, "Short for --format json")->excludes(format);
     app.add_option("--output", options.output,
                    "Write each snapshot to FILE (replaced atomically) instead of stdout")
@@ -152,6 +201,13 @@ int main(int argc, char** argv) {
         ->type_name("N")
         ->check(CLI::PositiveNumber)
         ->needs(watch);
+    app.add_option("--listen", options.listen,
+                   "Serve GET /metrics over HTTP on ADDR:PORT (ADDR defaults to 127.0.0.1); "
+                   "with --machine each scrape takes the next step")
+        ->type_name("ADDR:PORT")
+        ->excludes(watch)
+        ->excludes("--output")
+        ->excludes(format);
     app.add_flag("--log", options.log, "Print the library's log messages to stderr");
     app.get_option("--machine")->excludes(watch);
 
@@ -166,6 +222,9 @@ int main(int argc, char** argv) {
     } catch (const CLI::ParseError& error) {
         std::cerr << "hwsnap: " << error.what() << '\n';
         return 2;
+    }
+    if (!options.formatName.empty()) {
+        options.format = formats.at(options.formatName);
     }
     if (options.json) {
         options.format = Format::Json;
