@@ -76,7 +76,7 @@ def rss_kib(pid):
 
 
 if __name__ == "__main__":
-    server, address = start_hwsnap("--machine", machine, "--log")
+    server, address = start_hwsnap(hwsnap, "--machine", machine, "--log")
     host, port = address.split(":")
     port = int(port)
     log = []

@@ -12,20 +12,20 @@ import time
 import urllib.parse
 import urllib.request
 
-hwsnap, machine = sys.argv[1], sys.argv[2]
 DEADLINE = time.monotonic() + 50
 
 
-def start_hwsnap(*arguments):
-    """Starts hwsnap on a free loopback port; returns the process and its address."""
-    process = subprocess.Popen([hwsnap, *arguments, "--listen", "127.0.0.1:0"],
-                               stderr=subprocess.PIPE, text=True)
-    line = process.stderr.readline()
-    found = re.search(r"http://(127\.0\.0\.1:\d+)/metrics", line)
-    if not found:
-        process.kill()
-        sys.exit(f"hwsnap did not start: {line}")
-    return process, found.group(1)
+def start_hwsnap(*command):
+    """Starts the hwsnap command on a free loopback port; returns the process and its address."""
+    process = subprocess.Popen([*command, "--listen", "127.0.0.1:0"],
+                               stderr=subprocess.PIPE, text=True, errors="replace")
+    line = ""
+    for line in process.stderr:  # Wine may say something first
+        found = re.search(r"http://(127\.0\.0\.1:\d+)/metrics", line)
+        if found:
+            return process, found.group(1)
+    process.kill()
+    sys.exit(f"hwsnap did not start: {line}")
 
 
 def free_port():
@@ -66,7 +66,8 @@ def wait_for(address, expression, expected):
 
 
 if __name__ == "__main__":
-    server, target = start_hwsnap("--machine", machine)
+    hwsnap, machine = sys.argv[1], sys.argv[2]
+    server, target = start_hwsnap(hwsnap, "--machine", machine)
     web = f"127.0.0.1:{free_port()}"
     failures = 0
     checks = {
