@@ -82,7 +82,9 @@ private:
 
 std::atomic<bool> stopRequested{false};
 
-extern "C" void requestStop(int) { stopRequested = true; }
+extern "C" void requestStop(int) {
+    stopRequested = true;
+}
 
 // Prometheus asks for OpenMetrics first and falls back to text 0.0.4; a client that names only
 // the older text format gets it, any other gets OpenMetrics.
@@ -136,20 +138,21 @@ int serveMetrics(const ListenAddress& address, const ExpositionSource& source) {
     server.set_keep_alive_timeout(ioTimeout.count());
     server.set_keep_alive_max_count(requestsPerConnection);
 
-    server.set_pre_routing_handler([](const httplib::Request& request, httplib::Response& response) {
-        if (request.path != "/metrics") {
-            response.status = 404;
-            response.set_content("Not found: try /metrics\n", "text/plain; charset=utf-8");
-            return httplib::Server::HandlerResponse::Handled;
-        }
-        if (request.method != "GET" && request.method != "HEAD") {
-            response.status = 405;
-            response.set_header("Allow", "GET, HEAD");
-            response.set_content("Method not allowed\n", "text/plain; charset=utf-8");
-            return httplib::Server::HandlerResponse::Handled;
-        }
-        return httplib::Server::HandlerResponse::Unhandled;
-    });
+    server.set_pre_routing_handler(
+        [](const httplib::Request& request, httplib::Response& response) {
+            if (request.path != "/metrics") {
+                response.status = 404;
+                response.set_content("Not found: try /metrics\n", "text/plain; charset=utf-8");
+                return httplib::Server::HandlerResponse::Handled;
+            }
+            if (request.method != "GET" && request.method != "HEAD") {
+                response.status = 405;
+                response.set_header("Allow", "GET, HEAD");
+                response.set_content("Method not allowed\n", "text/plain; charset=utf-8");
+                return httplib::Server::HandlerResponse::Handled;
+            }
+            return httplib::Server::HandlerResponse::Unhandled;
+        });
     server.Get("/metrics", [&source](const httplib::Request& request, httplib::Response& response) {
         const Exposition flavor = negotiate(request);
         response.set_content(source(flavor), contentType(flavor));
@@ -169,10 +172,9 @@ int serveMetrics(const ListenAddress& address, const ExpositionSource& source) {
         });
 
     // Port 0 takes a free port (tests do): the one taken is in the line printed below.
-    const int port = address.port == 0 ? server.bind_to_any_port(address.host)
-                                       : (server.bind_to_port(address.host, address.port)
-                                              ? address.port
-                                              : -1);
+    const int port = address.port == 0
+                         ? server.bind_to_any_port(address.host)
+                         : (server.bind_to_port(address.host, address.port) ? address.port : -1);
     const std::string host =
         address.host.find(':') == std::string::npos ? address.host : '[' + address.host + ']';
     if (port <= 0) {

@@ -3,6 +3,7 @@
 #include "devicetree/SysInfoDevice.h"
 
 #include <array>
+#include <cctype>
 #include <charconv>
 #include <cmath>
 #include <optional>
@@ -169,7 +170,8 @@ std::optional<std::pair<double, std::string>> leadingNumber(std::string value) {
     if (result.ec != std::errc() || !std::isfinite(number)) {
         return std::nullopt;
     }
-    std::size_t rest = value.find_first_not_of(' ', static_cast<std::size_t>(result.ptr - value.data()));
+    std::size_t rest =
+        value.find_first_not_of(' ', static_cast<std::size_t>(result.ptr - value.data()));
     return std::make_pair(number, rest == std::string::npos ? std::string() : value.substr(rest));
 }
 
@@ -179,7 +181,8 @@ std::optional<double> number(const Device& node, const char* key) {
         return std::nullopt;
     }
     if ((*property)->getValueType() == systemmonitor::DOUBLE) {
-        if (const auto* real = dynamic_cast<const systemmonitor::sisapi::SysInfoProperty*>(*property)) {
+        if (const auto* real =
+                dynamic_cast<const systemmonitor::sisapi::SysInfoProperty*>(*property)) {
             return real->getRealValue();
         }
     }
@@ -198,7 +201,7 @@ std::optional<double> frequency(const Device& node, const char* key) {
         return std::nullopt;
     }
     const std::string& unit = parsed->second;
-    const double scale = unit.starts_with("GHz") ? 1e9
+    const double scale = unit.starts_with("GHz")   ? 1e9
                          : unit.starts_with("MHz") ? 1e6
                          : unit.starts_with("kHz") ? 1e3
                          : unit.starts_with("Hz")  ? 1.0

@@ -20,10 +20,12 @@ TEST(OpenMetricsFormatTest, LabelValuesAreEscapedAndAlwaysValid) {
         {R"(say "hi")", R"(say \"hi\")"},
         {R"(C:\dir\)", R"(C:\\dir\\)"},
         {"two\nlines", R"(two\nlines)"},
-        {"tab\tcr\rnul" + std::string(1, '\0'), "tab\xEF\xBF\xBD" "cr\xEF\xBF\xBD" "nul\xEF\xBF\xBD"},
-        {"\xFF\xFE", "\xEF\xBF\xBD\xEF\xBF\xBD"},            // bytes that are never UTF-8
-        {"\xC3", "\xEF\xBF\xBD"},                              // a sequence cut short
-        {"\xC0\xAF", "\xEF\xBF\xBD\xEF\xBF\xBD"},              // an overlong '/'
+        {"tab\tcr\rnul" + std::string(1, '\0'), "tab\xEF\xBF\xBD"
+                                                "cr\xEF\xBF\xBD"
+                                                "nul\xEF\xBF\xBD"},
+        {"\xFF\xFE", "\xEF\xBF\xBD\xEF\xBF\xBD"},                 // bytes that are never UTF-8
+        {"\xC3", "\xEF\xBF\xBD"},                                 // a sequence cut short
+        {"\xC0\xAF", "\xEF\xBF\xBD\xEF\xBF\xBD"},                 // an overlong '/'
         {"\xED\xA0\x80", "\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD"}, // a surrogate
         {"caf\xC3\xA9 \xF0\x9F\x92\xBE", "caf\xC3\xA9 \xF0\x9F\x92\xBE"},
     };
@@ -39,7 +41,7 @@ TEST(OpenMetricsFormatTest, MegabytesBecomeExactBytesAndNumbersKeepTheirDigits) 
     } cases[] = {
         {0.0, "0"},
         {512.0, "536870912"},
-        {6553.60000038147, "6871947674"},        // 6871947674 / 2^20, printed shortest
+        {6553.60000038147, "6871947674"}, // 6871947674 / 2^20, printed shortest
         {0.009535789489746094, "9999"},
         {953869.7109375, "1000204886016"},
         {17592186044416.0, "18446744073709551616"}, // 2^64 bytes: beyond 2^63, still exact
@@ -92,7 +94,8 @@ TEST(OpenMetricsFormatTest, FamiliesOnlyWhereTheTreeHasValues) {
         "systemmonitor_cpu_bus_frequency_hertz{package=\"1\"} 266670000\n",
         "systemmonitor_cpu_multiplier{package=\"1\"} 9\n",
         "systemmonitor_cpu_core_voltage_volts{package=\"1\"} 1.325\n",
-        "systemmonitor_disk_info{disk=\"SCSI\\\\P\",model=\"ACME\\nP\",serial=\"\",firmware=\"\"} 1\n",
+        "systemmonitor_disk_info{disk=\"SCSI\\\\P\",model=\"ACME\\nP\",serial=\"\",firmware=\"\"} "
+        "1\n",
         "systemmonitor_volume_used_bytes{disk=\"SCSI\\\\P\",volume=\"C\"} 9999\n",
         "# TYPE systemmonitor_volume_info gauge\n",
         "systemmonitor_snapshot_duration_seconds 0.25\n",
@@ -101,8 +104,12 @@ TEST(OpenMetricsFormatTest, FamiliesOnlyWhereTheTreeHasValues) {
         EXPECT_NE(out.find(line), std::string::npos) << line << "\nin:\n" << out;
     }
     const char* absent[] = {
-        "core=\"5\"",          "systemmonitor_cpu_core_temperature_celsius", "systemmonitor_disk_size",
-        "systemmonitor_disk_temperature", "systemmonitor_volume_size", "systemmonitor_memory",
+        "core=\"5\"",
+        "systemmonitor_cpu_core_temperature_celsius",
+        "systemmonitor_disk_size",
+        "systemmonitor_disk_temperature",
+        "systemmonitor_volume_size",
+        "systemmonitor_memory",
     };
     for (const char* text : absent) {
         EXPECT_EQ(out.find(text), std::string::npos) << text;
