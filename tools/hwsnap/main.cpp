@@ -207,6 +207,7 @@ int main(int argc, char** argv) {
         ->type_name("ADDR:PORT")
         ->excludes(watch)
         ->excludes("--output")
+        ->excludes("--json")
         ->excludes(format);
     app.add_flag("--log", options.log, "Print the library's log messages to stderr");
     app.get_option("--machine")->excludes(watch);
