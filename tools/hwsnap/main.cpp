@@ -1,25 +1,41 @@
-// hwsnap: prints snapshots of this machine, or of a simulated one, as a tree or as JSON lines.
+// hwsnap: prints snapshots of this machine, or of a simulated one, as a tree, as JSON lines or
+// as a metrics exposition; writes them to a file for a textfile collector.
 
 #include "devicetree/GetAllDevices.h"
 #include "foundation/Exception.h"
 #include "foundation/Log.h"
 #include "platform/Backend.h"
 #include "platform/simulated/SimulatedMachine.h"
+#include "tools/hwsnap/OpenMetricsFormat.h"
+#ifdef SM_HWSNAP_LISTEN
+#include "tools/hwsnap/MetricsServer.h"
+#endif
 #include "tools/hwsnap/TreeFormat.h"
 
 #include <CLI/CLI.hpp>
 
 #include <chrono>
 #include <cstdio>
+#include <filesystem>
+#include <fstream>
 #include <iostream>
+#include <map>
+#include <mutex>
 #include <optional>
+#include <stdexcept>
 #include <string>
 #include <thread>
 
 namespace {
 
+enum class Format { Tree, Json, OpenMetrics };
+
 struct Options {
+    Format format = Format::Tree;
+    std::string formatName;
     bool json = false;
+    std::string output;
+    std::string listen;
     std::string machine;
     std::optional<double> watch;
     std::optional<unsigned> count;
@@ -37,13 +53,83 @@ platform::simulated::SimulatedMachine& installMachine(const std::string& path) {
     return *machine;
 }
 
-void printSnapshot(const Options& options) {
+std::string takeSnapshot(Format format,
+                         hwsnap::Exposition flavor = hwsnap::Exposition::OpenMetrics) {
+    const auto started = std::chrono::steady_clock::now();
     const auto root = systemmonitor::getAllDevices();
-    if (options.json) {
-        std::cout << hwsnap::formatJson(*root) << '\n';
-    } else {
-        std::cout << hwsnap::formatTree(*root);
+    const std::chrono::duration<double> took = std::chrono::steady_clock::now() - started;
+    switch (format) {
+    case Format::Json:
+        return hwsnap::formatJson(*root) + '\n';
+    case Format::OpenMetrics:
+        return hwsnap::formatOpenMetrics(*root, took.count(), flavor);
+    case Format::Tree:
+        break;
     }
+    return hwsnap::formatTree(*root);
+}
+
+#ifdef SM_HWSNAP_LISTEN
+// Each scrape takes one snapshot, one at a time (the library forbids overlapping snapshots); on a
+// simulated machine each scrape first moves to the next step and then stays on the last.
+int listen(const Options& options, platform::simulated::SimulatedMachine* machine) {
+    const auto address = hwsnap::parseListenAddress(options.listen);
+    if (!address) {
+        std::cerr << "hwsnap: --listen: expected ADDR:PORT, got '" << options.listen << "'\n";
+        return 2;
+    }
+    std::mutex snapshotLock;
+    std::size_t nextStep = 0;
+    unsigned long taken = 0;
+    return hwsnap::serveMetrics(*address, [&](hwsnap::Exposition flavor) {
+        std::lock_guard lock(snapshotLock);
+        ++taken;
+        if (options.log) {
+            std::cerr << "hwsnap: snapshot " << taken << " begins\n";
+        }
+        if (machine != nullptr && machine->stepCount() > 0) {
+            machine->applyStep(nextStep);
+            nextStep = std::min(nextStep + 1, machine->stepCount() - 1);
+        }
+        std::string text = takeSnapshot(Format::OpenMetrics, flavor);
+        if (options.log) {
+            std::cerr << "hwsnap: snapshot " << taken << " ends\n";
+        }
+        return text;
+    });
+}
+#else
+int listen(const Options&, platform::simulated::SimulatedMachine*) {
+    std::cerr << "hwsnap: --listen is not supported by this build\n";
+    return 2;
+}
+#endif
+
+// A reader (a textfile collector) sees the old file or the new one, never a part: the text goes
+// to a temporary file beside it, which is then renamed over it.
+void writeAtomically(const std::filesystem::path& path, const std::string& text) {
+    std::filesystem::path temporary = path;
+    temporary += ".tmp";
+    {
+        std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
+        out << text;
+        out.flush();
+        if (!out) {
+            std::error_code ignored;
+            std::filesystem::remove(temporary, ignored);
+            throw std::runtime_error("cannot write " + temporary.string());
+        }
+    }
+    std::filesystem::rename(temporary, path);
+}
+
+void printSnapshot(const Options& options) {
+    const std::string text = takeSnapshot(options.format);
+    if (!options.output.empty()) {
+        writeAtomically(options.output, text);
+        return;
+    }
+    std::cout << text;
     std::cout.flush();
 }
 
@@ -63,11 +149,17 @@ int run(const Options& options) {
             std::cerr << "hwsnap: " << error.what() << '\n';
             return 2;
         }
+        if (!options.listen.empty()) {
+            return listen(options, machine);
+        }
         for (std::size_t step = 0; step < machine->stepCount(); ++step) {
             machine->applyStep(step);
             printSnapshot(options);
         }
         return 0;
+    }
+    if (!options.listen.empty()) {
+        return listen(options, nullptr);
     }
     const unsigned count = options.count.value_or(options.watch ? 0u : 1u);
     for (unsigned taken = 0; count == 0 || taken < count; ++taken) {
@@ -86,7 +178,18 @@ int main(int argc, char** argv) {
     CLI::App app("Prints a snapshot of the machine's hardware: processors, disks and memory.",
                  "hwsnap");
     app.set_version_flag("--version", std::string("hwsnap ") + SM_VERSION);
-    app.add_flag("--json", options.json, "One JSON object per snapshot, one per line");
+    const std::map<std::string, Format> formats{
+        {"tree", Format::Tree}, {"json", Format::Json}, {"openmetrics", Format::OpenMetrics}};
+    auto* format =
+        app.add_option("--format", options.formatName,
+                       "tree (default), json (one object per line) or openmetrics (metrics "
+                       "exposition)")
+            ->type_name("FORMAT")
+            ->check(CLI::IsMember({"tree", "json", "openmetrics"}));
+    app.add_flag("--json", options.json, "Short for --format json")->excludes(format);
+    app.add_option("--output", options.output,
+                   "Write each snapshot to FILE (replaced atomically) instead of stdout")
+        ->type_name("FILE");
     app.add_option("--machine", options.machine,
                    "Read a simulated machine (JSON) instead: one snapshot per step")
         ->type_name("FILE");
@@ -98,6 +201,14 @@ int main(int argc, char** argv) {
         ->type_name("N")
         ->check(CLI::PositiveNumber)
         ->needs(watch);
+    app.add_option("--listen", options.listen,
+                   "Serve GET /metrics over HTTP on ADDR:PORT (ADDR defaults to 127.0.0.1); "
+                   "with --machine each scrape takes the next step")
+        ->type_name("ADDR:PORT")
+        ->excludes(watch)
+        ->excludes("--output")
+        ->excludes("--json")
+        ->excludes(format);
     app.add_flag("--log", options.log, "Print the library's log messages to stderr");
     app.get_option("--machine")->excludes(watch);
 
@@ -112,6 +223,12 @@ int main(int argc, char** argv) {
     } catch (const CLI::ParseError& error) {
         std::cerr << "hwsnap: " << error.what() << '\n';
         return 2;
+    }
+    if (!options.formatName.empty()) {
+        options.format = formats.at(options.formatName);
+    }
+    if (options.json) {
+        options.format = Format::Json;
     }
     try {
         return run(options);
