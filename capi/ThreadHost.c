@@ -32,7 +32,8 @@ int main(int argc, char **argv) {
     int i;
     int status = 0;
     sm_snapshot *first;
-    if (argc != 2 || sm_machine_open(argv[1]) == NULL) {
+    sm_machine *machine = argc == 2 ? sm_machine_open(argv[1]) : NULL;
+    if (machine == NULL) {
         fprintf(stderr, "thread_host: %s\n", argc == 2 ? sm_last_error() : "usage: thread_host MACHINE");
         return 2;
     }
@@ -56,5 +57,6 @@ int main(int argc, char **argv) {
         status = 1;
     }
     free(expected);
+    sm_machine_close(machine);
     return status;
 }
