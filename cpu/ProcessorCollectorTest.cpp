@@ -3,7 +3,7 @@
 
 #include "cpu/ProcessorCollector.h"
 
-#include "cpu/ProcessorTreeText.h"
+#include "devicetree/TestTreeText.h"
 #include "suite/cpu/FakeFactsBackend.h"
 #include "suite/cpu/FakeProcessorSource.h"
 

@@ -3,6 +3,7 @@
 
 #include "cpu/ProcessorProperties.h"
 
+#include "devicetree/TestTreeText.h"
 #include "suite/cpu/FakeProcessorSource.h"
 
 #include <gtest/gtest.h>
@@ -12,19 +13,14 @@ namespace {
 
 using libSysTopo::cpu::x86_speed_metrics;
 
-// The speed properties of a package with these metrics, as "key=value ...".
+// A package node with the speed properties of these metrics, as text.
 std::string speedPropertiesOf(const x86_speed_metrics& speed) {
     auto source = std::make_unique<libSysTopo::cpu::test::FakeProcessorSource>();
     source->packages.push_back({libSysTopo::cpu::test::fakeLayout(0, {0}), {}, {}, speed});
     libSysTopo::cpu::x86_physical_cpus topology(std::move(source), true);
     NodePointer node = makeNode(CPU_PACKAGE, "p", "CPU0");
     addSpeedProperties(node, topology[0]);
-    std::string text;
-    for (const auto& property : node->getProperties()) {
-        text += (text.empty() ? "" : " ") + property->getKey().toUtf8() + "=" +
-                property->getValue().toUtf8();
-    }
-    return text;
+    return test::describeTree(*node);
 }
 
 TEST(ProcessorPropertiesTest, PrecisionsOfRatiosAndVoltage) {
@@ -34,8 +30,8 @@ TEST(ProcessorPropertiesTest, PrecisionsOfRatiosAndVoltage) {
         std::string expected;
     };
     const Case cases[] = {
-        {0, 4, "Multiplier=x 9.0 (6 - 9) CpuCoreVID=1.3000 V"},
-        {2, 2, "Multiplier=x 9.00 (6.00 - 9.00) CpuCoreVID=1.30 V"},
+        {0, 4, "CPU_PACKAGE \"p\" CPU0 Multiplier=x 9.0 (6 - 9) CpuCoreVID=1.3000 V\n"},
+        {2, 2, "CPU_PACKAGE \"p\" CPU0 Multiplier=x 9.00 (6.00 - 9.00) CpuCoreVID=1.30 V\n"},
     };
     for (const Case& c : cases) {
         x86_speed_metrics speed;

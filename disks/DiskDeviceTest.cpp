@@ -1,5 +1,6 @@
 #include "disks/DiskDevice.h"
 
+#include "devicetree/TestTreeText.h"
 #include "disks/AtaDiskDevice.h"
 #include "disks/ScsiDiskDevice.h"
 #include "foundation/Log.h"
@@ -56,24 +57,10 @@ std::unique_ptr<DiskDevice> makeDisk(const char* enumerator, const char* path) {
     return makeDisk(record(enumerator, "Disk", "", "ID", path));
 }
 
-// One node a line, indented by depth: type "name" key, then key=value per property in order.
-void describeNode(const Device& node, int depth, std::string& out) {
-    out.append(static_cast<std::size_t>(depth) * 2, ' ');
-    out += std::string(deviceTypeName(node.getType())) + " \"" + node.getLocalizedName().toUtf8() +
-           "\" " + node.getKey().toUtf8();
-    for (const auto& property : node.getProperties()) {
-        out += " " + property->getKey().toUtf8() + "=" + property->getValue().toUtf8();
-    }
-    out += "\n";
-    for (const auto& child : node.getChildDevices()) {
-        describeNode(*child, depth + 1, out);
-    }
-}
-
 std::string describeChildren(const NodePointer& parent) {
     std::string out;
     for (const auto& child : parent->getChildDevices()) {
-        describeNode(*child, 0, out);
+        test::describeNode(*child, 0, out);
     }
     return out;
 }

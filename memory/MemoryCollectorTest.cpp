@@ -1,11 +1,13 @@
 #include "memory/MemoryCollector.h"
 
+#include "devicetree/TestTreeText.h"
 #include "platform/FailingBackend.h"
 
 #include <gtest/gtest.h>
 
 #include <cstdint>
 #include <cstring>
+#include <string>
 #include <vector>
 
 namespace systemmonitor {
@@ -33,61 +35,43 @@ public:
     }
 };
 
-class MemoryCollectorTest : public ::testing::Test {
-protected:
+TEST(MemoryCollectorTest, OneRequestPerCollectionPropertiesInMegabytes) {
     MemoryBackend backend;
-    platform::ScopedBackend scope{backend};
-    NodePointer root = makeNode(SYSTEM_ROOT, "System Root", "SYSROOT");
-};
-
-TEST_F(MemoryCollectorTest, PropertiesInMegabytes) {
+    const platform::ScopedBackend scope(backend);
     struct Case {
+        BOOL result;
         std::uint64_t total;
         std::uint64_t available;
-        const char* totalMB;
+        const char* totalMB; // null: no memory node
         const char* usedMB;
     };
     const Case cases[] = {
-        {8 * kGiB, 3 * kGiB, "8192", "5120"},
-        {1572864, 524288, "1.5", "1"},
-        {(1ull << 63) + (1ull << 62), 1ull << 62, "13194139533312", "8796093022208"},
-        {0xFFFFFFFFFFFFFFFFull, 0, "17592186044416", "17592186044416"},
+        {TRUE, 1572864, 524288, "1.5", "1"},
+        {TRUE, (1ull << 63) + (1ull << 62), 1ull << 62, "13194139533312", "8796093022208"},
+        {TRUE, 0xFFFFFFFFFFFFFFFFull, 0, "17592186044416", "17592186044416"},
         // A misreporting system with more available than total: the difference is kept as is.
-        {1 * kGiB, 2 * kGiB, "1024", "-1024"},
+        {TRUE, 1 * kGiB, 2 * kGiB, "1024", "-1024"},
+        {FALSE, 0, 0, nullptr, nullptr},
     };
+    MEMORYSTATUSEX prepared; // what each request must carry: its length, and zeros
+    std::memset(&prepared, 0, sizeof prepared);
+    prepared.dwLength = 64;
     for (const Case& c : cases) {
-        SCOPED_TRACE(c.totalMB);
-        NodePointer fresh = makeNode(SYSTEM_ROOT, "System Root", "SYSROOT");
+        SCOPED_TRACE(&c - cases);
+        NodePointer root = makeNode(SYSTEM_ROOT, "System Root", "SYSROOT");
+        backend.result = c.result;
         backend.total = c.total;
         backend.available = c.available;
-        collectMemoryDevice(fresh);
-        ASSERT_EQ(fresh->getChildDevices().size(), 1u);
-        const qel::Array<Device::PropertyPointer> p = fresh->getChildDevices()[0]->getProperties();
-        ASSERT_EQ(p.size(), 3u);
-        EXPECT_EQ(fresh->getChildDevices()[0]->getKey(), "SYSTEM_MEM");
-        EXPECT_EQ(p[0]->getKey(), "PercentCapacityUsed");
-        EXPECT_EQ(p[0]->getValue(), "62");
-        EXPECT_EQ(p[1]->getKey(), "TotalCapacityMB");
-        EXPECT_EQ(p[1]->getValue(), c.totalMB);
-        EXPECT_EQ(p[2]->getKey(), "UsedCapacityMB");
-        EXPECT_EQ(p[2]->getValue(), c.usedMB);
+        collectMemoryDevice(root);
+        ASSERT_EQ(backend.received.size(), static_cast<std::size_t>(&c - cases + 1));
+        EXPECT_EQ(std::memcmp(&backend.received.back(), &prepared, sizeof prepared), 0);
+        const std::string memory = c.totalMB == nullptr
+                                       ? ""
+                                       : std::string("  SYSTEM_MEMORY \"System Memory\" SYSTEM_MEM "
+                                                     "PercentCapacityUsed=62 TotalCapacityMB=") +
+                                             c.totalMB + " UsedCapacityMB=" + c.usedMB + "\n";
+        EXPECT_EQ(test::describeTree(*root), "SYSTEM_ROOT \"System Root\" SYSROOT\n" + memory);
     }
-}
-
-TEST_F(MemoryCollectorTest, RecordIsPreparedWithItsLengthAndZeroes) {
-    collectMemoryDevice(root);
-    ASSERT_EQ(backend.received.size(), 1u);
-    MEMORYSTATUSEX zero;
-    std::memset(&zero, 0, sizeof zero);
-    zero.dwLength = 64;
-    EXPECT_EQ(std::memcmp(&backend.received[0], &zero, sizeof zero), 0);
-}
-
-TEST_F(MemoryCollectorTest, FailingStatusAddsNoNode) {
-    backend.result = FALSE;
-    collectMemoryDevice(root);
-    EXPECT_EQ(backend.received.size(), 1u);
-    EXPECT_EQ(root->getChildDevices().size(), 0u);
 }
 
 } // namespace

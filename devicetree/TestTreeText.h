@@ -1,6 +1,6 @@
 #pragma once
-// For the tests of this folder: a processor subtree as text, one node a line, indented by depth:
-// type, "name", key, then key=value for each property in order.
+// For tests: a device subtree as text, one node a line, indented by depth: type, "name", key,
+// then key=value for each property in order.
 
 #include "devicetree/Device.h"
 
