@@ -20,6 +20,7 @@ sm_install_missing() {
 
 SM_NATIVE_PACKAGES=(cmake ninja-build g++ make libgtest-dev libgmock-dev libbenchmark-dev
     nlohmann-json3-dev libcli11-dev ccache)
+SM_FUZZ_PACKAGES=(clang libclang-rt-14-dev)
 SM_WINDOWS_PACKAGES=(g++-mingw-w64-x86-64-posix wine64 wine)
 
 export CCACHE_DIR="${CCACHE_DIR:-$HOME/.cache/ccache}"
