@@ -561,13 +561,12 @@ void readDrives(std::map<char, DriveState>& drives, const json& value, const std
         fail(path, "expected an object");
     }
     for (const auto& [letter, drive] : value.items()) {
-        if (drive.is_null()) {
-            continue;
-        }
         if (letter.size() != 1 || letter[0] < 'A' || letter[0] > 'Z') {
             fail(memberPath(path, letter), "expected a drive letter from A to Z");
         }
-        drives[letter[0]] = readDrive(drive, memberPath(path, letter));
+        if (!drive.is_null()) {
+            drives[letter[0]] = readDrive(drive, memberPath(path, letter));
+        }
     }
 }
 
@@ -577,15 +576,14 @@ void readDisks(std::map<std::u16string, DiskState>& disks, const json& value,
         fail(path, "expected an object");
     }
     for (const auto& [key, disk] : value.items()) {
-        if (disk.is_null()) {
-            continue;
-        }
         const std::string diskPath = memberPath(path, key);
         const auto name = platform::utf8ToUtf16Strict(key);
         if (!name || name->empty()) {
             fail(diskPath, name ? "expected a device path" : "invalid UTF-8");
         }
-        disks[*name] = readDisk(disk, diskPath);
+        if (!disk.is_null()) {
+            disks[*name] = readDisk(disk, diskPath);
+        }
     }
 }
 
