@@ -12,7 +12,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     qelrlibata::decodeIdentify(bytes);
     qelrlibsmart::smartChecksumValid(bytes);
     const auto attributes = qelrlibsmart::decodeSmartAttributes(bytes);
-    qelrlibsmart::smartTemperatureCelsius(std::span<const qelrlibsmart::SmartAttribute>(attributes));
+    qelrlibsmart::smartTemperatureCelsius(
+        std::span<const qelrlibsmart::SmartAttribute>(attributes));
     qelrlibsmart::smartTemperatureReading(attributes);
     qelrlibsmart::smartTemperatureCelsius(bytes);
     return 0;

@@ -15,8 +15,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     static std::optional<SimulatedMachine> machine(SimulatedMachine::fromJson("{}"));
     static platform::ScopedBackend scope(*machine);
     try {
-        *machine = SimulatedMachine::fromJson(
-            std::string_view(reinterpret_cast<const char*>(data), size));
+        *machine =
+            SimulatedMachine::fromJson(std::string_view(reinterpret_cast<const char*>(data), size));
     } catch (const platform::simulated::MachineError&) {
         return 0;
     }

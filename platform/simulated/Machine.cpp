@@ -588,7 +588,7 @@ void readDisks(std::map<std::u16string, DiskState>& disks, const json& value,
 }
 
 constexpr std::array<std::string_view, 6> kMachineKeys = {"memory", "windows", "cpu",
-                                                        "drives", "devices", "disks"};
+                                                          "drives", "devices", "disks"};
 
 // Sets one section of `state` from its value in the document (null: missing or null).
 void readSection(MachineState& state, std::string_view key, const json* value,
@@ -694,8 +694,8 @@ constexpr std::size_t kMaxDepth = 64;
 
 // Make a message from outside (the JSON library's) fit on one line of printable ASCII.
 std::string printable(std::string_view text) {
-    if (const auto bracket = text.find("] "); text.rfind("[json.exception.", 0) == 0 &&
-                                              bracket != std::string_view::npos) {
+    if (const auto bracket = text.find("] ");
+        text.rfind("[json.exception.", 0) == 0 && bracket != std::string_view::npos) {
         text.remove_prefix(bracket + 2);
     }
     std::string out;

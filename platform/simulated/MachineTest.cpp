@@ -29,7 +29,8 @@ TEST(Machine, RejectsNamingThePathAndTheFault) {
         {R"({"memory": {"load": 4294967296}})",
          "$.memory.load: expected an unsigned integer up to 4294967295"},
         {R"({"drives": {"c": {}}})", "$.drives.c: expected a drive letter from A to Z"},
-        {R"({"drives": {"Z": {"network": 3}}})", "$.drives.Z.network: expected an integer from 0 to 2"},
+        {R"({"drives": {"Z": {"network": 3}}})",
+         "$.drives.Z.network: expected an integer from 0 to 2"},
         {R"({"devices": [{}, {"friendly": "x"}]})", "$.devices[1].friendly: unknown key"},
         {R"({"devices": [{"friendlyName": {"type": 7, "value": [1]}}]})",
          "$.devices[0].friendlyName.value[0]: expected a string"},
@@ -41,7 +42,8 @@ TEST(Machine, RejectsNamingThePathAndTheFault) {
          "$.disks[" + kDisk +
              "].descriptor.vendorId: expected characters from U+0000 to U+00FF (one byte each)"},
         {"{\"disks\": {" + kDisk + ": {\"ata\": {\"identify\": {\"hex\": \"00ff\"}}}}}",
-         "$.disks[" + kDisk + "].ata.identify.hex: expected 1024 hexadecimal digits (a 512-byte block)"},
+         "$.disks[" + kDisk +
+             "].ata.identify.hex: expected 1024 hexadecimal digits (a 512-byte block)"},
         {"{\"disks\": {" + kDisk + ": {\"ata\": {\"smart\": {\"temperature\": 300}}}}}",
          "$.disks[" + kDisk + "].ata.smart.temperature: expected an integer from -128 to 255"},
         {R"({"cpu": {"packages": [{"temperature": "hot"}]}})",
@@ -53,7 +55,8 @@ TEST(Machine, RejectsNamingThePathAndTheFault) {
          "$.steps[0].patch: expected an object (a JSON merge patch)"},
         {R"({"steps": [{"at": 0}, {"at": 1, "patch": {"drives": {"C": {"type": "x"}}}}]})",
          "$.steps[1].patch.drives.C.type: expected an unsigned integer up to 4294967295"},
-        {R"({"steps": [{"at": 0, "patch": {"steps": []}}]})", "$.steps[0].patch.steps: unknown key"},
+        {R"({"steps": [{"at": 0, "patch": {"steps": []}}]})",
+         "$.steps[0].patch.steps: unknown key"},
     };
     for (const auto& [text, error] : cases) {
         EXPECT_EQ(errorOf(text), error) << text;

@@ -102,9 +102,8 @@ public:
                                           DWORD* registryType, BYTE* buffer, DWORD size,
                                           DWORD* required) override {
         return chaos() ? FALSE
-                       : machine_.setupDiGetDeviceRegistryProperty(set, data, property,
-                                                                   registryType, buffer, size,
-                                                                   required);
+                       : machine_.setupDiGetDeviceRegistryProperty(
+                             set, data, property, registryType, buffer, size, required);
     }
     BOOL setupDiGetDeviceInstanceId(HDEVINFO set, SP_DEVINFO_DATA* data, char16_t* id, DWORD size,
                                     DWORD* required) override {
