@@ -21,6 +21,7 @@ sm_install_missing() {
 SM_NATIVE_PACKAGES=(cmake ninja-build g++ make libgtest-dev libgmock-dev libbenchmark-dev
     nlohmann-json3-dev libcli11-dev ccache libcpp-httplib-dev pkg-config prometheus python3
     python3-pytest help2man dpkg-dev)
+SM_FUZZ_PACKAGES=(clang libclang-rt-14-dev)
 SM_WINDOWS_PACKAGES=(g++-mingw-w64-x86-64-posix wine64 wine)
 # The VM tests: an emulator, Debian's kernel (installed with INITRD=No: the tests build their own
 # initramfs), and the tools that make the guest's file systems.

@@ -25,6 +25,27 @@ void BM_SnapshotSimulatedMemory(benchmark::State& state) {
 }
 BENCHMARK(BM_SnapshotSimulatedMemory);
 
+// Loading a large machine with many small steps, the last one invalid: linear in the file.
+void BM_LoadManySteps(benchmark::State& state) {
+    std::string text = R"({"devices": [)";
+    for (int i = 0; i < 6000; ++i) {
+        text += R"({"friendlyName": "a device of some length, to weigh", "instanceId": "x"},)";
+    }
+    text += R"({}], "steps": [)";
+    for (int i = 0; i < state.range(0); ++i) {
+        text += R"({"at": )" + std::to_string(i) + R"(, "patch": {"drives": {"C": {"type": 3}}}},)";
+    }
+    text += R"({"patch": {"drives": {"C": {"type": -1}}}}]})";
+    for (auto _ : state) {
+        try {
+            platform::simulated::Machine::fromJsonText(text);
+        } catch (const platform::simulated::MachineError&) {
+        }
+    }
+    state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * text.size()));
+}
+BENCHMARK(BM_LoadManySteps)->Arg(1500)->Unit(benchmark::kMillisecond);
+
 void BM_SnapshotLive(benchmark::State& state) {
     for (auto _ : state) {
         auto root = systemmonitor::getAllDevices();

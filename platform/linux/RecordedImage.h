@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <fstream>
+#include <istream>
 #include <map>
 #include <span>
 #include <stdexcept>
@@ -61,11 +62,8 @@ struct RecordedImage {
     }
 };
 
-inline RecordedImage loadRecordedImage(const std::filesystem::path& path) {
-    std::ifstream in(path);
-    if (!in) {
-        throw std::runtime_error("cannot read " + path.string());
-    }
+// Throws std::invalid_argument or std::out_of_range for a malformed number.
+inline RecordedImage parseRecordedImage(std::istream& in) {
     RecordedImage image;
     std::vector<std::uint8_t>* current = nullptr;
     std::string line;
@@ -85,6 +83,14 @@ inline RecordedImage loadRecordedImage(const std::filesystem::path& path) {
         }
     }
     return image;
+}
+
+inline RecordedImage loadRecordedImage(const std::filesystem::path& path) {
+    std::ifstream in(path);
+    if (!in) {
+        throw std::runtime_error("cannot read " + path.string());
+    }
+    return parseRecordedImage(in);
 }
 
 } // namespace platform::test

@@ -5,6 +5,7 @@
 #include <fstream>
 #include <initializer_list>
 #include <limits>
+#include <span>
 #include <sstream>
 #include <utility>
 
@@ -135,6 +136,8 @@ std::string readByteText(const json& value, const std::string& path,
 class ObjectReader {
 public:
     ObjectReader(const json& value, std::string path, std::initializer_list<std::string_view> keys)
+        : ObjectReader(value, std::move(path), std::span(keys.begin(), keys.size())) {}
+    ObjectReader(const json& value, std::string path, std::span<const std::string_view> keys)
         : value_(value), path_(std::move(path)) {
         if (!value_.is_object()) {
             fail(path_, "expected an object");
@@ -552,73 +555,280 @@ DiskState readDisk(const json& value, const std::string& path) {
     return disk;
 }
 
+// Devices, drives and disks as one section of the document states them (null: not there).
+void readDrives(std::map<char, DriveState>& drives, const json& value, const std::string& path) {
+    if (!value.is_object()) {
+        fail(path, "expected an object");
+    }
+    for (const auto& [letter, drive] : value.items()) {
+        if (letter.size() != 1 || letter[0] < 'A' || letter[0] > 'Z') {
+            fail(memberPath(path, letter), "expected a drive letter from A to Z");
+        }
+        if (!drive.is_null()) {
+            drives[letter[0]] = readDrive(drive, memberPath(path, letter));
+        }
+    }
+}
+
+void readDisks(std::map<std::u16string, DiskState>& disks, const json& value,
+               const std::string& path) {
+    if (!value.is_object()) {
+        fail(path, "expected an object");
+    }
+    for (const auto& [key, disk] : value.items()) {
+        const std::string diskPath = memberPath(path, key);
+        const auto name = platform::utf8ToUtf16Strict(key);
+        if (!name || name->empty()) {
+            fail(diskPath, name ? "expected a device path" : "invalid UTF-8");
+        }
+        if (!disk.is_null()) {
+            disks[*name] = readDisk(disk, diskPath);
+        }
+    }
+}
+
+constexpr std::array<std::string_view, 6> kMachineKeys = {"memory", "windows", "cpu",
+                                                          "drives", "devices", "disks"};
+
+// Sets one section of `state` from its value in the document (null: missing or null).
+void readSection(MachineState& state, std::string_view key, const json* value,
+                 const std::string& path) {
+    if (key == "memory") {
+        state.memory = value ? std::optional(readMemory(*value, path)) : std::nullopt;
+    } else if (key == "windows") {
+        state.windows = value ? readWindows(*value, path) : WindowsState{};
+    } else if (key == "cpu") {
+        state.cpu = value ? readCpu(*value, path) : ProcessorFacts{};
+    } else if (key == "drives") {
+        state.drives.clear();
+        if (value) {
+            readDrives(state.drives, *value, path);
+        }
+    } else if (key == "devices") {
+        state.devices.clear();
+        if (value) {
+            forEachElement(*value, path, [&](const json& v, const std::string& p) {
+                state.devices.push_back(readDevice(v, p));
+            });
+        }
+    } else if (key == "disks") {
+        state.disks.clear();
+        if (value) {
+            readDisks(state.disks, *value, path);
+        }
+    }
+}
+
+const json* findMember(const json& object, std::string_view key) {
+    const auto it = object.find(key);
+    return it == object.end() || it->is_null() ? nullptr : &*it;
+}
+
 // The machine as one document states it (without its steps); `root` names it in messages.
 MachineState readMachine(const json& document, const std::string& root) {
-    const ObjectReader object(document, root,
-                              {"memory", "windows", "cpu", "drives", "devices", "disks"});
+    const ObjectReader object(document, root, kMachineKeys);
     MachineState state;
-    state.memory = object.optional("memory", readMemory);
-    object.read("windows", state.windows, readWindows);
-    object.read("cpu", state.cpu, readCpu);
-    if (const json* drives = object.find("drives")) {
-        const std::string path = object.pathOf("drives");
-        if (!drives->is_object()) {
-            fail(path, "expected an object");
-        }
-        for (const auto& [letter, drive] : drives->items()) {
-            if (letter.size() != 1 || letter[0] < 'A' || letter[0] > 'Z') {
-                fail(memberPath(path, letter), "expected a drive letter from A to Z");
-            }
-            if (!drive.is_null()) {
-                state.drives[letter[0]] = readDrive(drive, memberPath(path, letter));
-            }
-        }
-    }
-    if (const json* devices = object.find("devices")) {
-        forEachElement(*devices, object.pathOf("devices"),
-                       [&](const json& v, const std::string& p) {
-                           state.devices.push_back(readDevice(v, p));
-                       });
-    }
-    if (const json* disks = object.find("disks")) {
-        const std::string path = object.pathOf("disks");
-        if (!disks->is_object()) {
-            fail(path, "expected an object");
-        }
-        for (const auto& [key, disk] : disks->items()) {
-            const std::string diskPath = memberPath(path, key);
-            const auto name = platform::utf8ToUtf16Strict(key);
-            if (!name || name->empty()) {
-                fail(diskPath, name ? "expected a device path" : "invalid UTF-8");
-            }
-            if (!disk.is_null()) {
-                state.disks[*name] = readDisk(disk, diskPath);
-            }
-        }
+    for (const auto key : kMachineKeys) {
+        readSection(state, key, object.find(key), object.pathOf(key));
     }
     return state;
 }
 
+// Merges a step's patch into `document` and brings `state` (decoded from the document before)
+// up to date, decoding only what the patch touches: a drive, a disk, the cpu's packages. So
+// many small steps on a large machine cost the size of the patches, not steps x machine.
+void applyPatch(json& document, MachineState& state, const json& patch, const std::string& root) {
+    const ObjectReader keys(patch, root, kMachineKeys);
+    for (const auto& [key, value] : patch.items()) {
+        const std::string path = memberPath(root, key);
+        const bool wasObject = findMember(document, key) != nullptr;
+        if (value.is_null()) {
+            document.erase(key);
+        } else {
+            document[key].merge_patch(value);
+        }
+        const json* merged = findMember(document, key);
+        if (!wasObject || !value.is_object() || merged == nullptr ||
+            (key != "cpu" && key != "drives" && key != "disks")) {
+            readSection(state, key, merged, path);
+            continue;
+        }
+        if (key == "cpu") {
+            const ObjectReader cpu(*merged, path, {"usageMeter", "packages"});
+            if (value.contains("usageMeter")) {
+                state.cpu.usageMeter = true;
+                cpu.read("usageMeter", state.cpu.usageMeter, readBool);
+            }
+            if (value.contains("packages")) {
+                state.cpu.packages.clear();
+                if (const json* packages = cpu.find("packages")) {
+                    forEachElement(*packages, cpu.pathOf("packages"),
+                                   [&](const json& v, const std::string& p) {
+                                       state.cpu.packages.push_back(readPackage(v, p));
+                                   });
+                }
+            }
+            continue;
+        }
+        for (const auto& [name, member] : value.items()) {
+            json one = json::object();
+            if (const json* now = findMember(*merged, name)) {
+                one[name] = *now;
+            }
+            if (key == "drives") {
+                if (name.size() == 1) {
+                    state.drives.erase(name[0]);
+                }
+                readDrives(state.drives, one, path);
+            } else if (const auto wide = platform::utf8ToUtf16Strict(name)) {
+                state.disks.erase(*wide);
+                readDisks(state.disks, one, path);
+            } else {
+                readDisks(state.disks, one, path);
+            }
+        }
+    }
+}
+
+constexpr std::size_t kMaxDepth = 64;
+
+// Make a message from outside (the JSON library's) fit on one line of printable ASCII.
+std::string printable(std::string_view text) {
+    if (const auto bracket = text.find("] ");
+        text.rfind("[json.exception.", 0) == 0 && bracket != std::string_view::npos) {
+        text.remove_prefix(bracket + 2);
+    }
+    std::string out;
+    for (const char c : text) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (byte >= 0x20 && byte < 0x7F) {
+            out.push_back(c);
+        } else {
+            constexpr char kHex[] = "0123456789ABCDEF";
+            out += "\\x";
+            out.push_back(kHex[byte >> 4]);
+            out.push_back(kHex[byte & 0xF]);
+        }
+    }
+    return out;
+}
+
+// A first pass over the text that keeps the JSON path of where it is, so a syntax error, a
+// number out of range or bad UTF-8 names its path, and that stops nesting beyond kMaxDepth
+// before any tree is built (building and copying trees recurse).
+class PathTracker final : public nlohmann::json_sax<json> {
+public:
+    bool null() override { return value(); }
+    bool boolean(bool) override { return value(); }
+    bool number_integer(number_integer_t) override { return value(); }
+    bool number_unsigned(number_unsigned_t) override { return value(); }
+    bool number_float(number_float_t, const string_t&) override { return value(); }
+    bool string(string_t&) override { return value(); }
+    bool binary(binary_t&) override { return value(); }
+    bool start_object(std::size_t) override { return open(false); }
+    bool key(string_t& name) override {
+        frames_.back().key = name;
+        return true;
+    }
+    bool end_object() override { return close(); }
+    bool start_array(std::size_t) override { return open(true); }
+    bool end_array() override { return close(); }
+    bool parse_error(std::size_t, const std::string&,
+                     const nlohmann::detail::exception& error) override {
+        const std::string what = error.id == 406 ? printable(error.what())
+                                                 : "not valid JSON: " + printable(error.what());
+        fail(path(), what);
+    }
+
+    std::string path() const {
+        std::string path = "$";
+        for (const auto& frame : frames_) {
+            if (frame.array && frame.index > 0) {
+                path = elementPath(path, frame.index - 1);
+            } else if (!frame.array && frame.key) {
+                path = memberPath(path, *frame.key);
+            }
+        }
+        return path;
+    }
+
+private:
+    struct Frame {
+        bool array = false;
+        std::size_t index = 0; // elements seen so far
+        std::optional<std::string> key;
+    };
+
+    bool value() {
+        if (!frames_.empty() && frames_.back().array) {
+            ++frames_.back().index;
+        }
+        return true;
+    }
+    bool open(bool array) {
+        value();
+        if (frames_.size() >= kMaxDepth) {
+            fail(path(), "nested deeper than " + std::to_string(kMaxDepth) + " levels");
+        }
+        frames_.push_back(Frame{array, 0, std::nullopt});
+        return true;
+    }
+    bool close() {
+        frames_.pop_back();
+        return true;
+    }
+
+    std::vector<Frame> frames_;
+};
+
+// The whole text as one JSON document, every fault a MachineError naming its path.
+json parseDocument(std::string_view text) {
+    const std::size_t nul = text.find('\0');
+    PathTracker tracker;
+    try {
+        json::sax_parse(text.substr(0, nul), &tracker);
+    } catch (const MachineError&) {
+        if (nul == std::string_view::npos) {
+            throw;
+        }
+    }
+    if (nul != std::string_view::npos) {
+        // The JSON reader would take a NUL for the end of the text.
+        fail(tracker.path(), "not valid JSON: a NUL byte at offset " + std::to_string(nul));
+    }
+    return json::parse(text);
+}
+
 } // namespace
 
-Machine Machine::fromJson(const json& document) {
+Machine Machine::fromDocument(json document) {
     if (!document.is_object()) {
         fail("$", "expected an object");
     }
     Machine machine;
-    machine.initial_.document = document;
-    machine.initial_.document.erase("steps");
-    machine.initial_.state = readMachine(machine.initial_.document, "$");
-
-    const auto steps = document.find("steps");
-    if (steps == document.end() || steps->is_null() || (steps->is_array() && steps->empty())) {
-        machine.steps_.push_back(Step{0.0, machine.initial_});
+    json steps;
+    if (const auto it = document.find("steps"); it != document.end()) {
+        steps = std::move(*it);
+        document.erase(it);
+    }
+    machine.initialState_ = readMachine(document, "$");
+    machine.initialDocument_ = std::move(document);
+    if (steps.is_null() || (steps.is_array() && steps.empty())) {
+        machine.steps_.push_back(Step{0.0, json()});
         return machine;
     }
-    Snapshot current = machine.initial_;
+    // Every step's patch is checked now, on a working copy, so that reading a step later
+    // cannot fail.
+    json current = machine.initialDocument_;
+    MachineState state = machine.initialState_;
     double previous = 0.0;
     std::string previousText; // as the file wrote it, for messages
-    forEachElement(*steps, "$.steps", [&](const json& value, const std::string& path) {
+    if (!steps.is_array()) {
+        fail("$.steps", "expected an array");
+    }
+    for (std::size_t i = 0; i < steps.size(); ++i) {
+        json& value = steps[i];
+        const std::string path = elementPath("$.steps", i);
         const ObjectReader step(value, path, {"at", "patch"});
         double at = previous;
         if (const json* written = step.find("at")) {
@@ -630,37 +840,62 @@ Machine Machine::fromJson(const json& document) {
             }
             previousText = written->dump();
         }
-        if (const json* patch = step.find("patch")) {
-            if (!patch->is_object()) {
+        json patch;
+        if (const json* written = step.find("patch")) {
+            if (!written->is_object()) {
                 fail(step.pathOf("patch"), "expected an object (a JSON merge patch)");
             }
-            current.document.merge_patch(*patch);
-            current.state = readMachine(current.document, step.pathOf("patch"));
+            applyPatch(current, state, *written, step.pathOf("patch"));
+            patch = std::move(value["patch"]);
         }
-        machine.steps_.push_back(Step{at, current});
+        machine.steps_.push_back(Step{at, std::move(patch)});
         previous = at;
-    });
+    }
     return machine;
 }
 
-Machine Machine::fromJsonText(std::string_view text) {
-    json document;
-    try {
-        document = json::parse(text);
-    } catch (const json::parse_error& error) {
-        fail("$", std::string("not valid JSON: ") + error.what());
+const MachineState& Machine::stateAt(std::size_t i) const {
+    if (i >= steps_.size()) {
+        throw std::out_of_range("simulated machine: no step " + std::to_string(i));
     }
-    return fromJson(document);
+    if (!cursor_ || cursor_->step > i) {
+        cursor_ = Cursor{initialDocument_, initialState_, 0, false};
+    }
+    for (; !cursor_->applied || cursor_->step < i;) {
+        const std::size_t next = cursor_->applied ? cursor_->step + 1 : 0;
+        if (const json& patch = steps_[next].patch; patch.is_object()) {
+            applyPatch(cursor_->document, cursor_->state, patch,
+                       "$.steps[" + std::to_string(next) + "].patch");
+        }
+        cursor_->step = next;
+        cursor_->applied = true;
+    }
+    return cursor_->state;
+}
+
+Machine Machine::fromJsonText(std::string_view text) {
+    try {
+        return fromDocument(parseDocument(text));
+    } catch (const MachineError&) {
+        throw;
+    } catch (const std::exception& error) {
+        // Nothing else leaves the loader: a fault we did not foresee still names the file's root.
+        fail("$", printable(error.what()));
+    }
 }
 
 Machine Machine::fromFile(const std::filesystem::path& path) {
+    std::error_code error;
+    if (std::filesystem::is_directory(path, error)) {
+        throw MachineError(path.string() + ": cannot be read (a folder)");
+    }
     std::ifstream file(path, std::ios::binary);
     if (!file) {
         throw MachineError(path.string() + ": cannot be read");
     }
     std::ostringstream text;
     text << file.rdbuf();
-    if (!file.good() && !file.eof()) {
+    if (file.bad()) {
         throw MachineError(path.string() + ": cannot be read");
     }
     return fromJsonText(text.str());

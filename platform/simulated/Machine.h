@@ -160,10 +160,10 @@ struct MachineState {
 
 class Machine {
 public:
-    // Each throws MachineError for a file that breaks the format (or, for fromFile, cannot be
-    // read), having checked the machine and every step's patched machine.
+    // Each throws MachineError, and nothing else, for a file that breaks the format (or, for
+    // fromFile, cannot be read), having checked the machine and every step's patch. Loading
+    // costs time and memory linear in the file's size; nesting is limited to 64 levels.
     static Machine fromJsonText(std::string_view text);
-    static Machine fromJson(const nlohmann::json& document);
     static Machine fromFile(const std::filesystem::path& path);
 
     // At least 1: a file without steps has one implicit step at time 0 with no patch.
@@ -172,24 +172,31 @@ public:
     double stepTime(std::size_t i) const { return steps_.at(i).at; }
 
     // The machine as written, before any step; the clock then reads 0.
-    const MachineState& initialState() const { return initial_.state; }
-    const nlohmann::json& initialDocument() const { return initial_.document; }
-    // The machine after step i's patch (and all those before it).
-    const MachineState& stateAt(std::size_t i) const { return steps_.at(i).machine.state; }
-    const nlohmann::json& documentAt(std::size_t i) const { return steps_.at(i).machine.document; }
+    const MachineState& initialState() const { return initialState_; }
+    // The machine after step i's patch (and all those before it). Steps are kept as patches and
+    // replayed: the answer stays valid until the next call, and going forward step by step
+    // costs only each patch. Not thread-safe.
+    const MachineState& stateAt(std::size_t i) const;
 
 private:
-    struct Snapshot {
-        nlohmann::json document; // without "steps"
-        MachineState state;
-    };
     struct Step {
         double at = 0.0;
-        Snapshot machine;
+        nlohmann::json patch; // null: none
+    };
+    // Where stateAt last left the replay.
+    struct Cursor {
+        nlohmann::json document;
+        MachineState state;
+        std::size_t step = 0;
+        bool applied = false; // the state is after step `step`, not the initial one
     };
 
-    Snapshot initial_;
+    static Machine fromDocument(nlohmann::json document);
+
+    nlohmann::json initialDocument_; // without "steps"
+    MachineState initialState_;
     std::vector<Step> steps_;
+    mutable std::optional<Cursor> cursor_;
 };
 
 } // namespace platform::simulated

@@ -29,7 +29,8 @@ TEST(Machine, RejectsNamingThePathAndTheFault) {
         {R"({"memory": {"load": 4294967296}})",
          "$.memory.load: expected an unsigned integer up to 4294967295"},
         {R"({"drives": {"c": {}}})", "$.drives.c: expected a drive letter from A to Z"},
-        {R"({"drives": {"Z": {"network": 3}}})", "$.drives.Z.network: expected an integer from 0 to 2"},
+        {R"({"drives": {"Z": {"network": 3}}})",
+         "$.drives.Z.network: expected an integer from 0 to 2"},
         {R"({"devices": [{}, {"friendly": "x"}]})", "$.devices[1].friendly: unknown key"},
         {R"({"devices": [{"friendlyName": {"type": 7, "value": [1]}}]})",
          "$.devices[0].friendlyName.value[0]: expected a string"},
@@ -41,7 +42,8 @@ TEST(Machine, RejectsNamingThePathAndTheFault) {
          "$.disks[" + kDisk +
              "].descriptor.vendorId: expected characters from U+0000 to U+00FF (one byte each)"},
         {"{\"disks\": {" + kDisk + ": {\"ata\": {\"identify\": {\"hex\": \"00ff\"}}}}}",
-         "$.disks[" + kDisk + "].ata.identify.hex: expected 1024 hexadecimal digits (a 512-byte block)"},
+         "$.disks[" + kDisk +
+             "].ata.identify.hex: expected 1024 hexadecimal digits (a 512-byte block)"},
         {"{\"disks\": {" + kDisk + ": {\"ata\": {\"smart\": {\"temperature\": 300}}}}}",
          "$.disks[" + kDisk + "].ata.smart.temperature: expected an integer from -128 to 255"},
         {R"({"cpu": {"packages": [{"temperature": "hot"}]}})",
@@ -53,17 +55,64 @@ TEST(Machine, RejectsNamingThePathAndTheFault) {
          "$.steps[0].patch: expected an object (a JSON merge patch)"},
         {R"({"steps": [{"at": 0}, {"at": 1, "patch": {"drives": {"C": {"type": "x"}}}}]})",
          "$.steps[1].patch.drives.C.type: expected an unsigned integer up to 4294967295"},
-        {R"({"steps": [{"at": 0, "patch": {"steps": []}}]})", "$.steps[0].patch.steps: unknown key"},
+        {R"({"steps": [{"at": 0, "patch": {"steps": []}}]})",
+         "$.steps[0].patch.steps: unknown key"},
     };
     for (const auto& [text, error] : cases) {
         EXPECT_EQ(errorOf(text), error) << text;
     }
-    EXPECT_EQ(errorOf("{\"memory\": ").rfind("$: not valid JSON: ", 0), 0u);
-    EXPECT_EQ(
-        errorOf("{\"windows\": {\"systemDirectory\": \"C:\\\\\xC3\"}}").rfind("$: not valid", 0),
-        0u);
+    // Faults the JSON reader finds: the path of where it stopped, then its own words.
+    const std::string nested(30000, '[');
+    const std::pair<std::string, std::string> prefixes[] = {
+        {"{\"memory\": ", "$.memory: not valid JSON: "},
+        {"{\"windows\": {\"systemDirectory\": \"C:\\\\\xC3\"}}",
+         "$.windows.systemDirectory: not valid JSON: "},
+        {R"({"devices": [{}, {"instanceId": "x" "y"}]})", "$.devices[1].instanceId: not valid"},
+        {R"({"memory": {"load": 1e400}})", "$.memory.load: number overflow"},
+        {"{} x", "$: not valid JSON: "},
+        {std::string("{\"memory\": {}}\0{ \"colour\": \"blue\", [1, 2", 40),
+         "$: not valid JSON: a NUL byte at offset 14"},
+        {std::string("{\"memory\": {\"load\": 1\0}}", 24), "$.memory.load: not valid JSON: a NUL"},
+        {"{\"devices\": " + nested, "$.devices[0][0][0]"},
+    };
+    for (const auto& [text, prefix] : prefixes) {
+        const std::string error = errorOf(text);
+        EXPECT_EQ(error.rfind(prefix, 0), 0u) << error;
+        EXPECT_EQ(error.find('\n'), std::string::npos) << error;
+    }
+    EXPECT_NE(errorOf("{\"devices\": " + nested).find(": nested deeper than 64 levels"),
+              std::string::npos);
     EXPECT_THROW(Machine::fromFile(std::string(SM_TEST_DATA_DIR) + "/no-such-machine.json"),
                  MachineError);
+    try {
+        Machine::fromFile(SM_TEST_DATA_DIR);
+        ADD_FAILURE() << "a folder loaded";
+    } catch (const MachineError& error) {
+        EXPECT_NE(std::string(error.what()).find(": cannot be read"), std::string::npos);
+    }
+}
+
+// Steps are checked up front: a fault in the last of many is found, on a large machine, without
+// copying the machine per step.
+TEST(Machine, ChecksEveryStepOfALargeMachine) {
+    std::string text = R"({"devices": [)";
+    for (int i = 0; i < 5000; ++i) {
+        text += R"({"friendlyName": "a device of some length, to weigh", "instanceId": "x"},)";
+    }
+    text += R"({}], "steps": [)";
+    for (int i = 0; i < 1499; ++i) {
+        text += R"({"at": )" + std::to_string(i) + R"(, "patch": {"drives": {"C": {"type": )" +
+                std::to_string(i % 7) + "}}}},";
+    }
+    const std::string last = R"({"patch": {"drives": {"C": {"volume": {"serial": -1}}}}}]})";
+    EXPECT_EQ(errorOf(text + last),
+              "$.steps[1499].patch.drives.C.volume.serial: expected an unsigned integer up to "
+              "4294967295");
+    const Machine machine = Machine::fromJsonText(text + "{}]}");
+    EXPECT_EQ(machine.stepCount(), 1500u);
+    EXPECT_EQ(machine.stateAt(1497).drives.at('C').type, 6u);
+    EXPECT_EQ(machine.stateAt(3).drives.at('C').type, 3u);
+    EXPECT_EQ(machine.stateAt(1499).devices.size(), 5001u);
 }
 
 TEST(Machine, MissingAndNullAreNotThere) {
@@ -126,9 +175,13 @@ TEST(Machine, ReadsARecordedIdentifyBlock) {
 TEST(Machine, AppliesPatchesCumulatively) {
     const Machine machine = Machine::fromJsonText(R"({
         "drives": {"C": {"type": 3, "space": {"total": 100, "free": 50}}},
+        "cpu": {"packages": [{"cores": [{"number": 0}]}]},
+        "disks": {"d": {"geometry": {"bytesPerSector": 512}}},
         "steps": [
             {"at": 1, "patch": {"drives": {"C": {"space": {"free": 40}}, "E": {"type": 2}}}},
-            {"patch": {"drives": {"C": null}}}]})");
+            {"patch": {"drives": {"C": null}}},
+            {"patch": {"cpu": {"usageMeter": false}, "disks": {"d": {"length": 7}}}},
+            {"patch": {"disks": {"e": {}}}}]})");
     EXPECT_EQ(machine.initialState().drives.at('C').space->free, 50u);
     EXPECT_EQ(machine.stateAt(0).drives.at('C').space->free, 40u);
     EXPECT_EQ(machine.stateAt(0).drives.at('C').space->total, 100u);
@@ -136,7 +189,13 @@ TEST(Machine, AppliesPatchesCumulatively) {
     EXPECT_EQ(machine.stepTime(1), 1.0);
     EXPECT_EQ(machine.stateAt(1).drives.count('C'), 0u);
     EXPECT_EQ(machine.stateAt(1).drives.at('E').type, 2u);
-    EXPECT_FALSE(machine.documentAt(1).contains("steps"));
+    // A patch decodes only what it touches; the rest stays as it was.
+    EXPECT_EQ(machine.stateAt(3).cpu.packages.size(), 1u);
+    EXPECT_FALSE(machine.stateAt(3).cpu.usageMeter);
+    EXPECT_EQ(machine.stateAt(3).disks.at(u"d").length, 7u);
+    EXPECT_EQ(machine.stateAt(3).disks.at(u"d").geometry->bytesPerSector, 512u);
+    EXPECT_EQ(machine.stateAt(3).disks.size(), 2u);
+    EXPECT_EQ(machine.stateAt(0).disks.at(u"d").length, std::nullopt);
 }
 
 } // namespace

@@ -24,6 +24,9 @@ std::optional<std::vector<unsigned>> parseCpuList(std::string_view text) {
     text = trimText(text);
     // Membership by number keeps overlapping ranges from multiplying the work.
     std::vector<bool> member(kMaxCpuNumber, false);
+    // Only the span the list names is scanned: a short list costs little.
+    unsigned lowest = kMaxCpuNumber;
+    unsigned highest = 0;
     while (!text.empty()) {
         const auto comma = text.find(',');
         const std::string_view item = text.substr(0, comma);
@@ -39,9 +42,11 @@ std::optional<std::vector<unsigned>> parseCpuList(std::string_view text) {
             return std::nullopt;
         }
         std::fill(member.begin() + *first, member.begin() + *last + 1, true);
+        lowest = std::min<unsigned>(lowest, *first);
+        highest = std::max<unsigned>(highest, *last);
     }
     std::vector<unsigned> cpus;
-    for (unsigned cpu = 0; cpu < kMaxCpuNumber; ++cpu) {
+    for (unsigned cpu = lowest; cpu <= highest && cpu < kMaxCpuNumber; ++cpu) {
         if (member[cpu]) {
             cpus.push_back(cpu);
         }

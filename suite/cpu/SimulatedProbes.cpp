@@ -32,29 +32,39 @@ bool SimulatedTemperatureAccessor::readTemperature(
     return true;
 }
 
+SimulatedCpuTimeMetrics::SimulatedCpuTimeMetrics(
+    const std::vector<libSysTopo::cpu::PackageLayout>& layout) {
+    // Masks are unique (one processor per core, one more for the package); should two be equal,
+    // the later node answers, as a scan in layout order would have it.
+    for (std::size_t p = 0; p < layout.size(); ++p) {
+        nodes_[layout[p].mask.getProcessors()] = Node{p, std::nullopt};
+        for (std::size_t c = 0; c < layout[p].cores.size(); ++c) {
+            nodes_[layout[p].cores[c].mask.getProcessors()] = Node{p, c};
+        }
+    }
+}
+
 bool SimulatedCpuTimeMetrics::getPercentUsage(const libSysTopo::cpu::AffinityMask& mask,
                                               unsigned& percent) {
     const platform::ProcessorFacts* facts = libSysTopo::cpu::currentProcessorFacts();
     if (samples_ == 0 || facts == nullptr) {
         return false;
     }
-    for (std::size_t p = 0; p < layout_.size() && p < facts->packages.size(); ++p) {
-        const platform::PackageFacts& package = facts->packages[p];
-        std::optional<unsigned> usage;
-        if (layout_[p].mask == mask) {
-            usage = package.usage;
-        }
-        for (std::size_t c = 0; c < layout_[p].cores.size() && c < package.cores.size(); ++c) {
-            if (layout_[p].cores[c].mask == mask) {
-                usage = package.cores[c].usage;
-            }
-        }
-        if (usage) {
-            percent = *usage;
-            return true;
-        }
+    const auto it = nodes_.find(mask.getProcessors());
+    if (it == nodes_.end() || it->second.package >= facts->packages.size()) {
+        return false;
     }
-    return false;
+    const platform::PackageFacts& package = facts->packages[it->second.package];
+    std::optional<unsigned> usage = package.usage;
+    if (it->second.core) {
+        usage = *it->second.core < package.cores.size() ? package.cores[*it->second.core].usage
+                                                        : std::nullopt;
+    }
+    if (!usage) {
+        return false;
+    }
+    percent = *usage;
+    return true;
 }
 
 } // namespace libCpuProbe::cpu

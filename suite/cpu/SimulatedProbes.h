@@ -7,6 +7,8 @@
 #include "suite/cpu/ICpuTimeMetrics.h"
 #include "suite/cpu/ProcessorLayout.h"
 
+#include <cstddef>
+#include <map>
 #include <optional>
 #include <vector>
 
@@ -36,15 +38,20 @@ const platform::TemperatureFact* simulatedTemperature(const platform::ProcessorF
 // topology made from them has), and reads their usage from the current facts.
 class SimulatedCpuTimeMetrics : public libSysTopo::cpu::ICpuTimeMetrics {
 public:
-    explicit SimulatedCpuTimeMetrics(std::vector<libSysTopo::cpu::PackageLayout> layout)
-        : layout_(std::move(layout)) {}
+    explicit SimulatedCpuTimeMetrics(const std::vector<libSysTopo::cpu::PackageLayout>& layout);
 
     unsigned getSampleCount() const override { return samples_; }
     void refresh() override { ++samples_; }
     bool getPercentUsage(const libSysTopo::cpu::AffinityMask& mask, unsigned& percent) override;
 
 private:
-    std::vector<libSysTopo::cpu::PackageLayout> layout_;
+    // A node of the layout: its package and, for a core, the core's index.
+    struct Node {
+        std::size_t package = 0;
+        std::optional<std::size_t> core;
+    };
+    // Looked up by mask, so a query costs a lookup however many cores a package has.
+    std::map<std::vector<unsigned>, Node> nodes_;
     unsigned samples_ = 0;
 };
 
