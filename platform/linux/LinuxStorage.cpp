@@ -5,7 +5,6 @@
 #include "platform/linux/LinuxBackend.h"
 #include "platform/linux/SgIo.h"
 #include "platform/linux/Superblock.h"
-#include "platform/linux/SyntheticDrive.h"
 #include "platform/linux/WideText.h"
 
 #include <algorithm>
@@ -31,12 +30,6 @@ constexpr DWORD kErrorIoDevice = 1117;
 constexpr DWORD kFileCaseSensitiveSearch = 0x1;
 constexpr DWORD kFileCasePreservedNames = 0x2;
 constexpr DWORD kFileUnicodeOnDisk = 0x4;
-
-constexpr std::uint8_t kAtaIdentify = 0xEC;
-constexpr std::uint8_t kAtaSmart = 0xB0;
-constexpr std::uint8_t kAtaStatusReady = 0x50; // DRDY | DSC
-constexpr std::uint8_t kAtaStatusError = 0x51;
-constexpr std::uint8_t kAtaErrorAbort = 0x04;
 
 BOOL fail(DWORD error) {
     setLastError(error);
@@ -250,13 +243,18 @@ BOOL answerDescriptor(const std::vector<std::uint8_t>& bytes, void* out, DWORD o
     return TRUE;
 }
 
-// Whether [offset, offset + length) lies within a buffer of `size` bytes, without overflow.
-bool fitsIn(std::uint64_t offset, std::uint64_t length, DWORD size) {
-    return offset <= size && length <= size - offset;
-}
-
 bool isAtaBus(StorageBus bus) {
     return bus == StorageBus::Sata || bus == StorageBus::Pata;
+}
+
+// sysfs texts may carry anything; a drive's identification is printable ASCII.
+std::string printable(std::string text) {
+    for (char& c : text) {
+        if (c < 0x20 || c >= 0x7F) {
+            c = ' ';
+        }
+    }
+    return text;
 }
 
 DriveFacts factsFor(const BlockDevice& device) {
@@ -265,10 +263,12 @@ DriveFacts factsFor(const BlockDevice& device) {
     facts.removable = device.removable;
     facts.mediumPresent = device.sectors > 0 || !device.removable;
     facts.scsiVersion = device.scsiLevel > 0 ? static_cast<std::uint8_t>(device.scsiLevel - 1) : 0;
-    facts.vendor = device.vendor;
-    facts.product = device.model;
-    facts.revision = device.revision;
-    facts.serial = device.serial;
+    facts.vendor = printable(device.vendor);
+    facts.product = printable(device.model);
+    facts.revision = printable(device.revision);
+    if (!device.serial.empty()) {
+        facts.serial = printable(device.serial);
+    }
     facts.vpd80 = readVpdPage(device, 0x80);
     facts.vpd83 = readVpdPage(device, 0x83);
     const auto sensors = readDriveTemperatures(device);
@@ -281,12 +281,16 @@ DriveFacts factsFor(const BlockDevice& device) {
     return facts;
 }
 
-IdentifyBlock identifyFor(const BlockDevice& device) {
-    if (const auto recorded = readAtaIdentify(device)) {
-        return *recorded;
-    }
-    return synthesizeIdentify(device.model, device.serial, device.revision, device.sectors,
-                              device.removable);
+// Only IDENTIFY is answered without the device: the texts sysfs gives, or the block libata
+// recorded.
+DriveFacts ataFactsFor(const BlockDevice& device) {
+    DriveFacts facts;
+    facts.ata = isAtaBus(device.bus);
+    facts.removable = device.removable;
+    facts.identify = AtaIdentity{printable(device.model), printable(device.serial),
+                                 printable(device.revision), readAtaIdentify(device)};
+    facts.ataSectors = device.sectors;
+    return facts;
 }
 
 } // namespace
@@ -498,62 +502,18 @@ BOOL scsiPassThrough(Handle& handle, const void* in, DWORD inSize, void* out, DW
     if (!handle.whole) {
         return fail(ERROR_INVALID_FUNCTION);
     }
-    win32::ScsiPassThrough request{};
-    if (in == nullptr || out == nullptr || inSize < sizeof(request) || outSize < sizeof(request)) {
-        return fail(ERROR_INVALID_PARAMETER);
+    ScsiRequest request;
+    if (const DWORD error = readScsiRequest(in, inSize, out, outSize, request); error != 0) {
+        return fail(error);
     }
-    std::memcpy(&request, in, sizeof(request));
-    const bool dataOut = request.DataIn == win32::kScsiIoctlDataOut;
-    if (request.Length != sizeof(request) || request.CdbLength == 0 || request.CdbLength > 16 ||
-        request.DataIn > win32::kScsiIoctlDataUnspecified ||
-        (request.DataTransferLength > 0 &&
-         !fitsIn(request.DataBufferOffset, request.DataTransferLength,
-                 dataOut ? inSize : outSize)) ||
-        (request.SenseInfoLength > 0 &&
-         !fitsIn(request.SenseInfoOffset, request.SenseInfoLength, outSize))) {
-        return fail(ERROR_INVALID_PARAMETER);
-    }
-    std::vector<std::uint8_t> data(request.DataTransferLength, 0);
-    DataDirection direction = DataDirection::None;
-    if (request.DataTransferLength > 0) {
-        direction = dataOut ? DataDirection::Out : DataDirection::In;
-        if (dataOut) {
-            std::memcpy(data.data(),
-                        static_cast<const std::uint8_t*>(in) + request.DataBufferOffset,
-                        data.size());
-        }
-    }
-    const std::span<const std::uint8_t> cdb(request.Cdb, request.CdbLength);
-    ScsiOutcome outcome = runScsi(handle, cdb, direction, data, request.TimeOutValue);
+    std::vector<std::uint8_t> data(request.header.DataTransferLength, 0);
+    std::copy(request.outgoing.begin(), request.outgoing.end(), data.begin());
+    ScsiOutcome outcome =
+        runScsi(handle, request.cdb(), request.direction, data, request.header.TimeOutValue);
     if (!outcome.sent) {
         return fail(outcome.error);
     }
-
-    auto* bytes = static_cast<std::uint8_t*>(out);
-    request.ScsiStatus = outcome.answer.status;
-    if (direction == DataDirection::In) {
-        const std::size_t n = std::min<std::size_t>(outcome.answer.data.size(), data.size());
-        if (n > 0) {
-            std::memcpy(bytes + request.DataBufferOffset, outcome.answer.data.data(), n);
-        }
-        request.DataTransferLength = static_cast<std::uint32_t>(n);
-    }
-    const std::size_t senseLength =
-        std::min<std::size_t>(outcome.answer.sense.size(), request.SenseInfoLength);
-    if (senseLength > 0) {
-        std::memcpy(bytes + request.SenseInfoOffset, outcome.answer.sense.data(), senseLength);
-    }
-    request.SenseInfoLength = static_cast<std::uint8_t>(senseLength);
-    std::memcpy(bytes, &request, sizeof(request));
-    std::size_t answered = sizeof(request);
-    if (direction == DataDirection::In) {
-        answered =
-            std::max<std::size_t>(answered, request.DataBufferOffset + request.DataTransferLength);
-    }
-    if (senseLength > 0) {
-        answered = std::max<std::size_t>(answered, request.SenseInfoOffset + senseLength);
-    }
-    setReturned(returned, answered);
+    setReturned(returned, writeScsiAnswer(request, outcome.answer, out));
     return TRUE;
 }
 
@@ -601,21 +561,20 @@ AtaOutcome runAta(Handle& handle, const AtaTaskFile& registers, DataDirection di
         outcome.error = ERROR_INVALID_FUNCTION; // not an ATA device
         return outcome;
     }
-    if (registers.command == kAtaIdentify && direction == DataDirection::In && !deviceRefused) {
-        const IdentifyBlock block = identifyFor(device);
+    if (registers.command == kAtaIdentifyDevice && direction == DataDirection::In &&
+        !deviceRefused) {
+        AtaAnswer answer = answerAtaCommand(ataFactsFor(device), registers);
         outcome.done = true;
-        outcome.registers = registers;
-        outcome.registers.features = 0;
-        outcome.registers.command = kAtaStatusReady;
-        outcome.data.assign(block.begin(), block.begin() + static_cast<std::ptrdiff_t>(std::min(
-                                                               data.size(), block.size())));
+        outcome.registers = answer.registers;
+        answer.data.resize(std::min(answer.data.size(), data.size()));
+        outcome.data = std::move(answer.data);
         return outcome;
     }
     if (deviceRefused) {
         outcome.done = true;
         outcome.registers = registers;
         outcome.registers.features = kAtaErrorAbort;
-        outcome.registers.command = kAtaStatusError;
+        outcome.registers.command = kAtaStatusReady | kAtaStatusError;
         return outcome;
     }
     outcome.error = ERROR_ACCESS_DENIED;
@@ -627,105 +586,34 @@ BOOL ataPassThrough(Handle& handle, const void* in, DWORD inSize, void* out, DWO
     if (!handle.whole) {
         return fail(ERROR_INVALID_FUNCTION);
     }
-    win32::AtaPassThroughEx request{};
-    if (in == nullptr || out == nullptr || inSize < sizeof(request) || outSize < sizeof(request)) {
-        return fail(ERROR_INVALID_PARAMETER);
+    AtaRequest request;
+    if (const DWORD error = readAtaRequest(in, inSize, out, outSize, request); error != 0) {
+        return fail(error);
     }
-    std::memcpy(&request, in, sizeof(request));
-    const bool dataIn = (request.AtaFlags & win32::kAtaFlagsDataIn) != 0;
-    const bool dataOut = (request.AtaFlags & win32::kAtaFlagsDataOut) != 0;
-    if (request.Length != sizeof(request) || (dataIn && dataOut) ||
-        (request.DataTransferLength > 0 && dataIn &&
-         !fitsIn(request.DataBufferOffset, request.DataTransferLength, outSize)) ||
-        (request.DataTransferLength > 0 && dataOut &&
-         !fitsIn(request.DataBufferOffset, request.DataTransferLength, inSize)) ||
-        (request.DataTransferLength > 0 && request.DataBufferOffset < sizeof(request))) {
-        return fail(ERROR_INVALID_PARAMETER);
-    }
-    AtaTaskFile registers;
-    registers.features = request.CurrentTaskFile[0];
-    registers.count = request.CurrentTaskFile[1];
-    registers.lbaLow = request.CurrentTaskFile[2];
-    registers.lbaMid = request.CurrentTaskFile[3];
-    registers.lbaHigh = request.CurrentTaskFile[4];
-    registers.device = request.CurrentTaskFile[5];
-    registers.command = request.CurrentTaskFile[6];
-    DataDirection direction = DataDirection::None;
-    std::span<const std::uint8_t> outgoing;
-    if (request.DataTransferLength > 0 && dataIn) {
-        direction = DataDirection::In;
-    } else if (request.DataTransferLength > 0 && dataOut) {
-        direction = DataDirection::Out;
-        outgoing = std::span(static_cast<const std::uint8_t*>(in) + request.DataBufferOffset,
-                             request.DataTransferLength);
-    }
-    const AtaOutcome outcome = runAta(handle, registers, direction, outgoing,
-                                      request.DataTransferLength, request.TimeOutValue);
+    const AtaOutcome outcome =
+        runAta(handle, request.registers, request.direction, request.outgoing,
+               request.header.DataTransferLength, request.header.TimeOutValue);
     if (!outcome.done) {
         return fail(outcome.error);
     }
-    auto* bytes = static_cast<std::uint8_t*>(out);
-    if (direction == DataDirection::In) {
-        if (!outcome.data.empty()) {
-            std::memcpy(bytes + request.DataBufferOffset, outcome.data.data(), outcome.data.size());
-        }
-        request.DataTransferLength = static_cast<std::uint32_t>(outcome.data.size());
-    }
-    const std::uint8_t answer[8] = {outcome.registers.features, outcome.registers.count,
-                                    outcome.registers.lbaLow,   outcome.registers.lbaMid,
-                                    outcome.registers.lbaHigh,  outcome.registers.device,
-                                    outcome.registers.command,  0};
-    std::memcpy(request.CurrentTaskFile, answer, sizeof(answer));
-    std::memcpy(bytes, &request, sizeof(request));
-    setReturned(returned, direction == DataDirection::In
-                              ? request.DataBufferOffset + request.DataTransferLength
-                              : sizeof(request));
+    setReturned(returned, writeAtaAnswer(request, outcome.registers, outcome.data, out));
     return TRUE;
 }
 
 BOOL smartReceive(Handle& handle, const void* in, DWORD inSize, void* out, DWORD outSize,
                   DWORD* returned) {
-    constexpr std::size_t kAnswerSize = sizeof(win32::SendCmdOutParams) + 512;
     if (!handle.whole) {
         return fail(ERROR_INVALID_FUNCTION);
     }
-    if (in == nullptr || inSize < sizeof(win32::SendCmdInParams)) {
-        return fail(ERROR_INVALID_PARAMETER);
-    }
-    if (out == nullptr || outSize < kAnswerSize) {
-        return fail(ERROR_INSUFFICIENT_BUFFER);
-    }
-    win32::SendCmdInParams request{};
-    std::memcpy(&request, in, sizeof(request));
     AtaTaskFile registers;
-    registers.features = request.irDriveRegs.bFeaturesReg;
-    registers.count = request.irDriveRegs.bSectorCountReg;
-    registers.lbaLow = request.irDriveRegs.bSectorNumberReg;
-    registers.lbaMid = request.irDriveRegs.bCylLowReg;
-    registers.lbaHigh = request.irDriveRegs.bCylHighReg;
-    registers.device = request.irDriveRegs.bDriveHeadReg;
-    registers.command = request.irDriveRegs.bCommandReg;
-    if (registers.command != kAtaIdentify && registers.command != kAtaSmart) {
-        return fail(ERROR_INVALID_PARAMETER);
+    if (const DWORD error = readSmartRequest(in, inSize, out, outSize, registers); error != 0) {
+        return fail(error);
     }
     const AtaOutcome outcome = runAta(handle, registers, DataDirection::In, {}, 512, 10);
     if (!outcome.done) {
         return fail(outcome.error);
     }
-    win32::SendCmdOutParams answer{};
-    answer.cBufferSize = 512;
-    if ((outcome.registers.command & 0x01) != 0) {
-        answer.bDriverError = 1; // SMART_IDE_ERROR: the drive's error register follows
-        answer.bIDEError = outcome.registers.features;
-    }
-    auto* bytes = static_cast<std::uint8_t*>(out);
-    std::memset(bytes, 0, kAnswerSize);
-    std::memcpy(bytes, &answer, sizeof(answer));
-    if (!outcome.data.empty()) {
-        std::memcpy(bytes + sizeof(answer), outcome.data.data(),
-                    std::min<std::size_t>(outcome.data.size(), 512));
-    }
-    setReturned(returned, kAnswerSize);
+    setReturned(returned, writeSmartAnswer(outcome.registers, outcome.data, out));
     return TRUE;
 }
 
