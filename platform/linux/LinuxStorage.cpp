@@ -1,5 +1,6 @@
 #include "platform/linux/LinuxStorage.h"
 
+#include "platform/BufferAnswer.h"
 #include "platform/PassThrough.h"
 #include "platform/StorageDescriptor.h"
 #include "platform/linux/LinuxBackend.h"
@@ -230,17 +231,8 @@ std::vector<std::uint8_t> temperatureDescriptor(const std::vector<TemperatureSen
     return bytes;
 }
 
-// Answers a property query the way the storage class drivers do: at least the 8-byte header
-// (Version, Size), then as much of the descriptor as the buffer holds.
-BOOL answerDescriptor(const std::vector<std::uint8_t>& bytes, void* out, DWORD outSize,
-                      DWORD* returned) {
-    if (out == nullptr || outSize < 8) {
-        return fail(ERROR_INSUFFICIENT_BUFFER);
-    }
-    const std::size_t n = std::min<std::size_t>(outSize, bytes.size());
-    std::memcpy(out, bytes.data(), n);
-    setReturned(returned, n);
-    return TRUE;
+BOOL answered(DWORD error) {
+    return error == 0 ? TRUE : fail(error);
 }
 
 bool isAtaBus(StorageBus bus) {
@@ -343,16 +335,11 @@ BOOL queryDeviceNumber(const Handle& handle, void* out, DWORD outSize, DWORD* re
     if (!handle.number) {
         return fail(ERROR_INVALID_FUNCTION);
     }
-    if (out == nullptr || outSize < sizeof(STORAGE_DEVICE_NUMBER)) {
-        return fail(ERROR_INSUFFICIENT_BUFFER);
-    }
     STORAGE_DEVICE_NUMBER number{};
     number.DeviceType = handle.deviceType;
     number.DeviceNumber = *handle.number;
     number.PartitionNumber = handle.partition;
-    std::memcpy(out, &number, sizeof(number));
-    setReturned(returned, sizeof(number));
-    return TRUE;
+    return answered(answerFixed(&number, sizeof(number), out, outSize, returned));
 }
 
 BOOL queryProperty(const Handle& handle, const void* in, DWORD inSize, void* out, DWORD outSize,
@@ -387,15 +374,12 @@ BOOL queryProperty(const Handle& handle, const void* in, DWORD inSize, void* out
         setReturned(returned, 0);
         return TRUE;
     }
-    return answerDescriptor(bytes, out, outSize, returned);
+    return answered(answerDescriptor(bytes, out, outSize, returned));
 }
 
 BOOL queryLength(const Handle& handle, void* out, DWORD outSize, DWORD* returned) {
     if (handle.node.empty()) {
         return fail(ERROR_INVALID_FUNCTION);
-    }
-    if (out == nullptr || outSize < sizeof(GET_LENGTH_INFORMATION)) {
-        return fail(ERROR_INSUFFICIENT_BUFFER);
     }
     const auto sectors = nodeSectors(handle.roots, handle.node);
     if (!sectors) {
@@ -406,17 +390,12 @@ BOOL queryLength(const Handle& handle, void* out, DWORD outSize, DWORD* returned
     }
     GET_LENGTH_INFORMATION length{};
     length.Length.QuadPart = static_cast<LONGLONG>(*sectors * 512);
-    std::memcpy(out, &length, sizeof(length));
-    setReturned(returned, sizeof(length));
-    return TRUE;
+    return answered(answerFixed(&length, sizeof(length), out, outSize, returned));
 }
 
 BOOL queryGeometry(Handle& handle, void* out, DWORD outSize, DWORD* returned) {
     if (!handle.whole) {
         return fail(ERROR_INVALID_FUNCTION);
-    }
-    if (out == nullptr || outSize < sizeof(DISK_GEOMETRY)) {
-        return fail(ERROR_INSUFFICIENT_BUFFER);
     }
     const BlockDevice device = handle.current();
     if (device.sectors == 0) {
@@ -442,9 +421,7 @@ BOOL queryGeometry(Handle& handle, void* out, DWORD outSize, DWORD* returned) {
     answer.Cylinders.QuadPart = static_cast<LONGLONG>(
         device.sectors * 512 / (std::uint64_t{heads} * perTrack * device.logicalBlockSize));
     answer.MediaType = device.removable || device.cdrom ? RemovableMedia : FixedMedia;
-    std::memcpy(out, &answer, sizeof(answer));
-    setReturned(returned, sizeof(answer));
-    return TRUE;
+    return answered(answerFixed(&answer, sizeof(answer), out, outSize, returned));
 }
 
 struct ScsiOutcome {
@@ -932,9 +909,9 @@ UINT LinuxStorage::getSystemDirectory(char16_t* buffer, UINT size) {
 }
 
 DWORD LinuxStorage::getModuleFileName(char16_t* buffer, DWORD size) {
-    std::error_code error;
-    const fs::path target = fs::read_symlink(roots_.exe, error);
-    if (error) {
+    std::error_code failure;
+    const fs::path target = fs::read_symlink(roots_.exe, failure);
+    if (failure) {
         setLastError(ERROR_FILE_NOT_FOUND);
         return 0;
     }
@@ -943,22 +920,12 @@ DWORD LinuxStorage::getModuleFileName(char16_t* buffer, DWORD size) {
         setLastError(ERROR_FILE_NOT_FOUND); // the program lies on no lettered volume
         return 0;
     }
-    const std::u16string text = utf8ToUtf16(*path);
-    if (buffer == nullptr || size == 0) {
-        setLastError(ERROR_INSUFFICIENT_BUFFER);
-        return 0;
+    DWORD error = 0;
+    const DWORD length = answerTruncated(utf8ToUtf16(*path), buffer, size, error);
+    if (error != 0) {
+        setLastError(error);
     }
-    if (size <= text.size()) {
-        // Truncated and terminated; the result is the buffer size.
-        std::copy_n(text.begin(), size - 1, buffer);
-        buffer[size - 1] = 0;
-        setLastError(ERROR_INSUFFICIENT_BUFFER);
-        return size;
-    }
-    std::copy(text.begin(), text.end(), buffer);
-    buffer[text.size()] = 0;
-    setLastError(ERROR_SUCCESS);
-    return static_cast<DWORD>(text.size());
+    return length;
 }
 
 // Never destroyed: the library's objects destroyed at exit (the disks, with their open handles)
