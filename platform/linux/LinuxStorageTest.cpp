@@ -1,10 +1,10 @@
 #include "platform/linux/LinuxStorage.h"
 
 #include "platform/PassThrough.h"
-#include "platform/linux/FakeMachine.h"
 #include "platform/linux/LinuxBackend.h"
 #include "platform/linux/SysBlock.h"
 #include "platform/linux/WideText.h"
+#include "platform/linux/testing/FakeMachine.h"
 
 #include <gtest/gtest.h>
 

@@ -1,7 +1,7 @@
 #include "platform/linux/SysBlock.h"
 
-#include "platform/linux/FakeSysfs.h"
-#include "platform/linux/TestTree.h"
+#include "platform/linux/testing/FakeSysfs.h"
+#include "platform/linux/testing/TestTree.h"
 
 #include <gtest/gtest.h>
 
