@@ -2,6 +2,8 @@
 // opens, else answered from the facts sysfs gives (platform/DriveAnswers.h).
 
 #include "platform/linux/DeviceHandle.h"
+#include "platform/linux/DriveIdentity.h"
+#include "platform/linux/DriveTemperatures.h"
 
 #include "platform/DriveAnswers.h"
 #include "platform/PassThroughRequest.h"

@@ -6,6 +6,7 @@
 #include "platform/linux/LinuxBackend.h"
 #include "platform/linux/Superblock.h"
 #include "platform/linux/WideText.h"
+#include "platform/linux/WindowsNames.h"
 
 #include <algorithm>
 #include <cerrno>

@@ -2,6 +2,8 @@
 // descriptors, length and geometry.
 
 #include "platform/linux/DeviceHandle.h"
+#include "platform/linux/DriveTemperatures.h"
+#include "platform/linux/WindowsNames.h"
 
 #include "platform/BufferAnswer.h"
 #include "platform/PassThrough.h"

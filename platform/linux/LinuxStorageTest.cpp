@@ -4,6 +4,7 @@
 #include "platform/linux/LinuxBackend.h"
 #include "platform/linux/SysBlock.h"
 #include "platform/linux/WideText.h"
+#include "platform/linux/WindowsNames.h"
 #include "platform/linux/testing/FakeMachine.h"
 
 #include <gtest/gtest.h>

@@ -1,5 +1,8 @@
 #include "platform/linux/SysBlock.h"
 
+#include "platform/linux/DriveIdentity.h"
+#include "platform/linux/DriveTemperatures.h"
+#include "platform/linux/WindowsNames.h"
 #include "platform/linux/testing/FakeSysfs.h"
 #include "platform/linux/testing/TestTree.h"
 
