@@ -1,6 +1,7 @@
 // Texts the Linux backend reads from the kernel: /proc/stat, /proc/meminfo, /proc/cpuinfo, the
 // mount table, sysfs attributes (CPU lists, numbers, libata's IDENTIFY words) and udev names.
 // Every parser is given the same text.
+#include "platform/linux/DriveIdentity.h"
 #include "platform/linux/MemInfo.h"
 #include "platform/linux/MountTable.h"
 #include "platform/linux/Superblock.h"

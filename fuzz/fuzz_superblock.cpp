@@ -1,8 +1,8 @@
 // Every superblock reader on a corrupted image. The input is an image in the recorded form of the
 // tests ("size N", "@offset", hex lines), so the seeds are real file systems whose bytes the
 // fuzzer changes.
-#include "platform/linux/RecordedImage.h"
 #include "platform/linux/Superblock.h"
+#include "platform/linux/testing/RecordedImage.h"
 
 #include <cstddef>
 #include <cstdint>

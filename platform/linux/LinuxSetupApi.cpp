@@ -1,8 +1,10 @@
 #include "platform/linux/LinuxSetupApi.h"
 
+#include "platform/BufferAnswer.h"
 #include "platform/linux/LinuxBackend.h"
 #include "platform/linux/SysBlock.h"
 #include "platform/linux/WideText.h"
+#include "platform/linux/WindowsNames.h"
 
 #include <algorithm>
 #include <cstring>
@@ -10,7 +12,6 @@
 namespace platform {
 namespace {
 
-constexpr DWORD kErrorInvalidUserBuffer = 1784;
 constexpr DWORD kSpdrpHardwareId = 0x1;
 constexpr DWORD kSpdrpService = 0x4;
 constexpr DWORD kSpdrpClass = 0x7;
@@ -277,17 +278,8 @@ BOOL LinuxSetupApi::getDeviceRegistryProperty(HDEVINFO handle, SP_DEVINFO_DATA* 
     if (registryType != nullptr) {
         *registryType = type;
     }
-    if (required != nullptr) {
-        *required = static_cast<DWORD>(needed);
-    }
-    if (buffer == nullptr && size != 0) {
-        return fail(kErrorInvalidUserBuffer);
-    }
-    if (size < needed) {
-        return fail(ERROR_INSUFFICIENT_BUFFER);
-    }
-    std::memcpy(buffer, value.data(), needed);
-    return TRUE;
+    const DWORD error = answerWithRequiredSize(value.data(), needed, 1, buffer, size, required);
+    return error == 0 ? TRUE : fail(error);
 }
 
 BOOL LinuxSetupApi::getDeviceInstanceId(HDEVINFO handle, SP_DEVINFO_DATA* data, char16_t* id,
@@ -300,19 +292,10 @@ BOOL LinuxSetupApi::getDeviceInstanceId(HDEVINFO handle, SP_DEVINFO_DATA* data, 
     if (entry == nullptr) {
         return FALSE;
     }
-    const std::size_t needed = entry->instanceId.size() + 1;
-    if (required != nullptr) {
-        *required = static_cast<DWORD>(needed);
-    }
-    if (id == nullptr && size != 0) {
-        return fail(kErrorInvalidUserBuffer);
-    }
-    if (size < needed) {
-        return fail(ERROR_INSUFFICIENT_BUFFER);
-    }
-    std::copy(entry->instanceId.begin(), entry->instanceId.end(), id);
-    id[entry->instanceId.size()] = 0;
-    return TRUE;
+    const DWORD error =
+        answerWithRequiredSize(entry->instanceId.c_str(), entry->instanceId.size() + 1,
+                               sizeof(char16_t), id, size, required);
+    return error == 0 ? TRUE : fail(error);
 }
 
 BOOL LinuxSetupApi::destroyDeviceInfoList(HDEVINFO handle) {

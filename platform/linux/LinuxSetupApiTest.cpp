@@ -1,9 +1,9 @@
 #include "platform/linux/LinuxSetupApi.h"
 
-#include "platform/linux/FakeSysfs.h"
 #include "platform/linux/LinuxBackend.h"
-#include "platform/linux/TestTree.h"
 #include "platform/linux/WideText.h"
+#include "platform/linux/testing/FakeSysfs.h"
+#include "platform/linux/testing/TestTree.h"
 
 #include <gtest/gtest.h>
 

@@ -1,74 +1,33 @@
 #include "platform/linux/LinuxStorage.h"
 
+#include "platform/BufferAnswer.h"
 #include "platform/PassThrough.h"
-#include "platform/StorageDescriptor.h"
+#include "platform/linux/DeviceHandle.h"
 #include "platform/linux/LinuxBackend.h"
-#include "platform/linux/SgIo.h"
 #include "platform/linux/Superblock.h"
-#include "platform/linux/SyntheticDrive.h"
 #include "platform/linux/WideText.h"
+#include "platform/linux/WindowsNames.h"
 
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
-#include <linux/hdreg.h>
-#include <sys/ioctl.h>
 #include <sys/statvfs.h>
 #include <unistd.h>
 
 namespace platform {
 namespace fs = std::filesystem;
+using namespace storage;
 
 namespace {
 
-constexpr DWORD kErrorPathNotFound = 3;
 constexpr DWORD kErrorBadLength = 24;
 constexpr DWORD kErrorDirNotRoot = 144;
 constexpr DWORD kErrorUnrecognizedVolume = 1005;
-constexpr DWORD kErrorIoDevice = 1117;
 
 constexpr DWORD kFileCaseSensitiveSearch = 0x1;
 constexpr DWORD kFileCasePreservedNames = 0x2;
 constexpr DWORD kFileUnicodeOnDisk = 0x4;
-
-constexpr std::uint8_t kAtaIdentify = 0xEC;
-constexpr std::uint8_t kAtaSmart = 0xB0;
-constexpr std::uint8_t kAtaStatusReady = 0x50; // DRDY | DSC
-constexpr std::uint8_t kAtaStatusError = 0x51;
-constexpr std::uint8_t kAtaErrorAbort = 0x04;
-
-BOOL fail(DWORD error) {
-    setLastError(error);
-    return FALSE;
-}
-
-void setReturned(DWORD* returned, std::size_t bytes) {
-    if (returned != nullptr) {
-        *returned = static_cast<DWORD>(bytes);
-    }
-}
-
-DWORD errorFromErrno(int error) {
-    switch (error) {
-    case ENOENT:
-    case ENOTDIR:
-        return kErrorPathNotFound;
-    case EACCES:
-    case EPERM:
-        return ERROR_ACCESS_DENIED;
-    case ENOMEDIUM:
-        return ERROR_NOT_READY;
-    case ENOTTY:
-    case ENOSYS:
-    case EOPNOTSUPP:
-        return ERROR_INVALID_FUNCTION;
-    case EINVAL:
-        return ERROR_INVALID_PARAMETER;
-    default:
-        return kErrorIoDevice;
-    }
-}
 
 struct DriveRoot {
     char16_t letter = 0;
@@ -111,18 +70,6 @@ bool copyText(const std::u16string& text, char16_t* buffer, DWORD capacity) {
     std::copy(text.begin(), text.end(), buffer);
     buffer[text.size()] = 0;
     return true;
-}
-
-std::optional<std::uint64_t> nodeSectors(const StorageRoots& roots, const std::string& node) {
-    const auto text = readSysAttribute(roots.sys / "class" / "block" / node / "size");
-    if (!text) {
-        return std::nullopt;
-    }
-    try {
-        return std::stoull(*text);
-    } catch (const std::exception&) {
-        return std::nullopt;
-    }
 }
 
 struct VolumeIdentity {
@@ -199,534 +146,6 @@ DWORD fileSystemFlags(const std::string& type) {
         return kFileCasePreservedNames | kFileUnicodeOnDisk;
     }
     return kFileCaseSensitiveSearch | kFileCasePreservedNames;
-}
-
-std::vector<std::uint8_t> deviceDescriptor(const BlockDevice& device) {
-    STORAGE_DEVICE_DESCRIPTOR fixed{};
-    fixed.Version = sizeof(STORAGE_DEVICE_DESCRIPTOR);
-    fixed.DeviceType = device.cdrom ? 0x05 : 0x00;
-    fixed.RemovableMedia = device.removable ? 1 : 0;
-    fixed.CommandQueueing = device.commandQueueing ? 1 : 0;
-    fixed.BusType = static_cast<STORAGE_BUS_TYPE>(windowsBusType(device.bus));
-    // What sysfs does not have is absent, not an empty text.
-    const auto present = [](const std::string& text) { return text.empty() ? nullptr : &text; };
-    return storageDeviceDescriptor(fixed, {present(device.vendor), present(device.model),
-                                           present(device.revision), present(device.serial)});
-}
-
-std::vector<std::uint8_t> temperatureDescriptor(const std::vector<TemperatureSensor>& sensors) {
-    constexpr std::size_t header =
-        offsetof(win32::StorageTemperatureDataDescriptor, TemperatureInfo);
-    const std::size_t count = std::min<std::size_t>(sensors.size(), 0xFFFF);
-    std::vector<std::uint8_t> bytes(header + count * sizeof(win32::StorageTemperatureInfo), 0);
-    win32::StorageTemperatureDataDescriptor fixed{};
-    fixed.Version = sizeof(win32::StorageTemperatureDataDescriptor);
-    fixed.Size = static_cast<std::uint32_t>(bytes.size());
-    fixed.CriticalTemperature = static_cast<std::int16_t>(sensors.front().critical.value_or(0));
-    fixed.WarningTemperature = static_cast<std::int16_t>(sensors.front().warning.value_or(0));
-    fixed.InfoCount = static_cast<std::uint16_t>(count);
-    std::memcpy(bytes.data(), &fixed, header);
-    for (std::size_t i = 0; i < count; ++i) {
-        win32::StorageTemperatureInfo info{};
-        info.Index = static_cast<std::uint16_t>(i);
-        info.Temperature = static_cast<std::int16_t>(sensors[i].celsius);
-        info.OverThreshold = static_cast<std::int16_t>(sensors[i].warning.value_or(0));
-        info.UnderThreshold = static_cast<std::int16_t>(sensors[i].minimum.value_or(0));
-        std::memcpy(bytes.data() + header + i * sizeof(info), &info, sizeof(info));
-    }
-    return bytes;
-}
-
-// Answers a property query the way the storage class drivers do: at least the 8-byte header
-// (Version, Size), then as much of the descriptor as the buffer holds.
-BOOL answerDescriptor(const std::vector<std::uint8_t>& bytes, void* out, DWORD outSize,
-                      DWORD* returned) {
-    if (out == nullptr || outSize < 8) {
-        return fail(ERROR_INSUFFICIENT_BUFFER);
-    }
-    const std::size_t n = std::min<std::size_t>(outSize, bytes.size());
-    std::memcpy(out, bytes.data(), n);
-    setReturned(returned, n);
-    return TRUE;
-}
-
-// Whether [offset, offset + length) lies within a buffer of `size` bytes, without overflow.
-bool fitsIn(std::uint64_t offset, std::uint64_t length, DWORD size) {
-    return offset <= size && length <= size - offset;
-}
-
-bool isAtaBus(StorageBus bus) {
-    return bus == StorageBus::Sata || bus == StorageBus::Pata;
-}
-
-DriveFacts factsFor(const BlockDevice& device) {
-    DriveFacts facts;
-    facts.peripheralType = device.cdrom ? 0x05 : 0x00;
-    facts.removable = device.removable;
-    facts.mediumPresent = device.sectors > 0 || !device.removable;
-    facts.scsiVersion = device.scsiLevel > 0 ? static_cast<std::uint8_t>(device.scsiLevel - 1) : 0;
-    facts.vendor = device.vendor;
-    facts.product = device.model;
-    facts.revision = device.revision;
-    facts.serial = device.serial;
-    facts.vpd80 = readVpdPage(device, 0x80);
-    facts.vpd83 = readVpdPage(device, 0x83);
-    const auto sensors = readDriveTemperatures(device);
-    if (!sensors.empty()) {
-        facts.temperature = sensors.front().celsius;
-        facts.referenceTemperature = sensors.front().critical;
-    }
-    facts.logicalBlockSize = device.logicalBlockSize;
-    facts.logicalBlocks = device.sectors * 512 / device.logicalBlockSize;
-    return facts;
-}
-
-IdentifyBlock identifyFor(const BlockDevice& device) {
-    if (const auto recorded = readAtaIdentify(device)) {
-        return *recorded;
-    }
-    return synthesizeIdentify(device.model, device.serial, device.revision, device.sectors,
-                              device.removable);
-}
-
-} // namespace
-
-struct LinuxStorage::DeviceHandle {
-    enum class Kind { Disk, CdRom, Volume };
-
-    Kind kind = Kind::Disk;
-    StorageRoots roots;
-    std::optional<BlockDevice> whole; // the disk or CD-ROM drive the handle reaches
-    std::string node;                 // the handle's own block node ("sda1"); empty without one
-    std::optional<DWORD> number;      // disk or CD-ROM number; empty for a spanned volume
-    DWORD partition = 0;
-    DWORD deviceType = FILE_DEVICE_DISK;
-
-    std::mutex openMutex;
-    bool openTried = false;
-    int fd = -1;
-
-    ~DeviceHandle() {
-        if (fd >= 0) {
-            ::close(fd);
-        }
-    }
-
-    // The whole device's /dev node, opened on first need; -1 when it does not open.
-    int descriptor() {
-        std::lock_guard lock(openMutex);
-        if (!openTried && whole) {
-            openTried = true;
-            fd = ::open((roots.dev / whole->name).c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-        }
-        return fd;
-    }
-
-    // Size and removability change with the medium: read them again.
-    BlockDevice current() const {
-        if (auto fresh = readBlockDevice(roots.sys, whole->name)) {
-            return *fresh;
-        }
-        return *whole;
-    }
-};
-
-namespace {
-
-using Handle = LinuxStorage::DeviceHandle;
-
-BOOL queryDeviceNumber(const Handle& handle, void* out, DWORD outSize, DWORD* returned) {
-    if (!handle.number) {
-        return fail(ERROR_INVALID_FUNCTION);
-    }
-    if (out == nullptr || outSize < sizeof(STORAGE_DEVICE_NUMBER)) {
-        return fail(ERROR_INSUFFICIENT_BUFFER);
-    }
-    STORAGE_DEVICE_NUMBER number{};
-    number.DeviceType = handle.deviceType;
-    number.DeviceNumber = *handle.number;
-    number.PartitionNumber = handle.partition;
-    std::memcpy(out, &number, sizeof(number));
-    setReturned(returned, sizeof(number));
-    return TRUE;
-}
-
-BOOL queryProperty(const Handle& handle, const void* in, DWORD inSize, void* out, DWORD outSize,
-                   DWORD* returned) {
-    if (in == nullptr || inSize < 8) {
-        return fail(ERROR_INVALID_PARAMETER);
-    }
-    if (!handle.whole) {
-        return fail(ERROR_INVALID_FUNCTION);
-    }
-    std::int32_t property = 0;
-    std::int32_t type = 0;
-    std::memcpy(&property, in, 4);
-    std::memcpy(&type, static_cast<const std::uint8_t*>(in) + 4, 4);
-    if (type != PropertyStandardQuery && type != 1) { // 1: PropertyExistsQuery
-        return fail(ERROR_INVALID_PARAMETER);
-    }
-    const BlockDevice device = handle.current();
-    std::vector<std::uint8_t> bytes;
-    if (property == StorageDeviceProperty) {
-        bytes = deviceDescriptor(device);
-    } else if (property == StorageDeviceTemperatureProperty) {
-        const auto sensors = readDriveTemperatures(device);
-        if (sensors.empty()) {
-            return fail(ERROR_NOT_SUPPORTED);
-        }
-        bytes = temperatureDescriptor(sensors);
-    } else {
-        return fail(ERROR_NOT_SUPPORTED);
-    }
-    if (type == 1) {
-        setReturned(returned, 0);
-        return TRUE;
-    }
-    return answerDescriptor(bytes, out, outSize, returned);
-}
-
-BOOL queryLength(const Handle& handle, void* out, DWORD outSize, DWORD* returned) {
-    if (handle.node.empty()) {
-        return fail(ERROR_INVALID_FUNCTION);
-    }
-    if (out == nullptr || outSize < sizeof(GET_LENGTH_INFORMATION)) {
-        return fail(ERROR_INSUFFICIENT_BUFFER);
-    }
-    const auto sectors = nodeSectors(handle.roots, handle.node);
-    if (!sectors) {
-        return fail(ERROR_INVALID_FUNCTION);
-    }
-    if (*sectors == 0) {
-        return fail(ERROR_NOT_READY); // no medium
-    }
-    GET_LENGTH_INFORMATION length{};
-    length.Length.QuadPart = static_cast<LONGLONG>(*sectors * 512);
-    std::memcpy(out, &length, sizeof(length));
-    setReturned(returned, sizeof(length));
-    return TRUE;
-}
-
-BOOL queryGeometry(Handle& handle, void* out, DWORD outSize, DWORD* returned) {
-    if (!handle.whole) {
-        return fail(ERROR_INVALID_FUNCTION);
-    }
-    if (out == nullptr || outSize < sizeof(DISK_GEOMETRY)) {
-        return fail(ERROR_INSUFFICIENT_BUFFER);
-    }
-    const BlockDevice device = handle.current();
-    if (device.sectors == 0) {
-        return fail(ERROR_NOT_READY);
-    }
-    DWORD heads = 255;
-    DWORD perTrack = 63;
-    if (device.cdrom) {
-        heads = 64;
-        perTrack = 32;
-    } else if (const int fd = handle.descriptor(); fd >= 0) {
-        hd_geometry geometry{};
-        if (::ioctl(fd, HDIO_GETGEO, &geometry) == 0 && geometry.heads > 0 &&
-            geometry.sectors > 0) {
-            heads = geometry.heads;
-            perTrack = geometry.sectors;
-        }
-    }
-    DISK_GEOMETRY answer{};
-    answer.BytesPerSector = device.logicalBlockSize;
-    answer.TracksPerCylinder = heads;
-    answer.SectorsPerTrack = perTrack;
-    answer.Cylinders.QuadPart = static_cast<LONGLONG>(
-        device.sectors * 512 / (std::uint64_t{heads} * perTrack * device.logicalBlockSize));
-    answer.MediaType = device.removable || device.cdrom ? RemovableMedia : FixedMedia;
-    std::memcpy(out, &answer, sizeof(answer));
-    setReturned(returned, sizeof(answer));
-    return TRUE;
-}
-
-struct ScsiOutcome {
-    bool sent = false; // false: the request failed with `error`
-    DWORD error = 0;
-    ScsiAnswer answer;
-};
-
-// Runs one SCSI command: through SG_IO when the node opens and speaks SCSI, else from facts.
-ScsiOutcome runScsi(Handle& handle, std::span<const std::uint8_t> cdb, DataDirection direction,
-                    std::span<std::uint8_t> data, unsigned timeout) {
-    ScsiOutcome outcome;
-    if (const int fd = handle.descriptor(); fd >= 0) {
-        SgResult result = sendScsiCommand(fd, cdb, direction, data, timeout);
-        if (result.error == 0) {
-            if (result.transportFailed) {
-                outcome.error = kErrorIoDevice;
-                return outcome;
-            }
-            outcome.sent = true;
-            outcome.answer.status = result.status;
-            outcome.answer.sense = std::move(result.sense);
-            outcome.answer.data.assign(
-                data.begin(), data.begin() + static_cast<std::ptrdiff_t>(
-                                                 std::min(result.transferred, data.size())));
-            return outcome;
-        }
-        const bool speaksScsi =
-            result.error != ENOTTY && result.error != ENOSYS && result.error != EOPNOTSUPP;
-        if (speaksScsi && !isSynthesizedScsiCommand(cdb[0])) {
-            outcome.error = errorFromErrno(result.error);
-            return outcome;
-        }
-        if (!speaksScsi && !isSynthesizedScsiCommand(cdb[0])) {
-            // A device without a SCSI layer (virtio, NVMe) refuses what it does not know.
-            outcome.sent = true;
-            outcome.answer = answerScsiCommand(factsFor(handle.current()), cdb);
-            return outcome;
-        }
-    } else if (!isSynthesizedScsiCommand(cdb[0])) {
-        outcome.error = ERROR_ACCESS_DENIED;
-        return outcome;
-    }
-    outcome.sent = true;
-    outcome.answer = answerScsiCommand(factsFor(handle.current()), cdb);
-    if (direction == DataDirection::In) {
-        const std::size_t n = std::min(outcome.answer.data.size(), data.size());
-        outcome.answer.data.resize(n);
-    }
-    return outcome;
-}
-
-BOOL scsiPassThrough(Handle& handle, const void* in, DWORD inSize, void* out, DWORD outSize,
-                     DWORD* returned) {
-    if (!handle.whole) {
-        return fail(ERROR_INVALID_FUNCTION);
-    }
-    win32::ScsiPassThrough request{};
-    if (in == nullptr || out == nullptr || inSize < sizeof(request) || outSize < sizeof(request)) {
-        return fail(ERROR_INVALID_PARAMETER);
-    }
-    std::memcpy(&request, in, sizeof(request));
-    const bool dataOut = request.DataIn == win32::kScsiIoctlDataOut;
-    if (request.Length != sizeof(request) || request.CdbLength == 0 || request.CdbLength > 16 ||
-        request.DataIn > win32::kScsiIoctlDataUnspecified ||
-        (request.DataTransferLength > 0 &&
-         !fitsIn(request.DataBufferOffset, request.DataTransferLength,
-                 dataOut ? inSize : outSize)) ||
-        (request.SenseInfoLength > 0 &&
-         !fitsIn(request.SenseInfoOffset, request.SenseInfoLength, outSize))) {
-        return fail(ERROR_INVALID_PARAMETER);
-    }
-    std::vector<std::uint8_t> data(request.DataTransferLength, 0);
-    DataDirection direction = DataDirection::None;
-    if (request.DataTransferLength > 0) {
-        direction = dataOut ? DataDirection::Out : DataDirection::In;
-        if (dataOut) {
-            std::memcpy(data.data(),
-                        static_cast<const std::uint8_t*>(in) + request.DataBufferOffset,
-                        data.size());
-        }
-    }
-    const std::span<const std::uint8_t> cdb(request.Cdb, request.CdbLength);
-    ScsiOutcome outcome = runScsi(handle, cdb, direction, data, request.TimeOutValue);
-    if (!outcome.sent) {
-        return fail(outcome.error);
-    }
-
-    auto* bytes = static_cast<std::uint8_t*>(out);
-    request.ScsiStatus = outcome.answer.status;
-    if (direction == DataDirection::In) {
-        const std::size_t n = std::min<std::size_t>(outcome.answer.data.size(), data.size());
-        if (n > 0) {
-            std::memcpy(bytes + request.DataBufferOffset, outcome.answer.data.data(), n);
-        }
-        request.DataTransferLength = static_cast<std::uint32_t>(n);
-    }
-    const std::size_t senseLength =
-        std::min<std::size_t>(outcome.answer.sense.size(), request.SenseInfoLength);
-    if (senseLength > 0) {
-        std::memcpy(bytes + request.SenseInfoOffset, outcome.answer.sense.data(), senseLength);
-    }
-    request.SenseInfoLength = static_cast<std::uint8_t>(senseLength);
-    std::memcpy(bytes, &request, sizeof(request));
-    std::size_t answered = sizeof(request);
-    if (direction == DataDirection::In) {
-        answered =
-            std::max<std::size_t>(answered, request.DataBufferOffset + request.DataTransferLength);
-    }
-    if (senseLength > 0) {
-        answered = std::max<std::size_t>(answered, request.SenseInfoOffset + senseLength);
-    }
-    setReturned(returned, answered);
-    return TRUE;
-}
-
-struct AtaOutcome {
-    bool done = false; // false: the request failed with `error`
-    DWORD error = 0;
-    AtaTaskFile registers;
-    std::vector<std::uint8_t> data;
-};
-
-// Runs one ATA command: through SAT on SG_IO where the node opens, else IDENTIFY from what
-// libata recorded (or from sysfs texts). Other commands need the device.
-AtaOutcome runAta(Handle& handle, const AtaTaskFile& registers, DataDirection direction,
-                  std::span<const std::uint8_t> dataOut, std::size_t dataInBytes,
-                  unsigned timeout) {
-    AtaOutcome outcome;
-    const BlockDevice device = handle.current();
-    std::vector<std::uint8_t> data(direction == DataDirection::In ? dataInBytes : dataOut.size());
-    if (direction == DataDirection::Out) {
-        std::copy(dataOut.begin(), dataOut.end(), data.begin());
-    }
-    bool deviceRefused = false;
-    if (const int fd = handle.descriptor(); fd >= 0) {
-        const auto cdb = ataPassThroughCdb(registers, direction, data.size());
-        SgResult result = sendScsiCommand(fd, cdb, direction, data, timeout);
-        if (result.error == 0 && !result.transportFailed) {
-            outcome.registers = registers;
-            if (decodeAtaReturn(result.sense, outcome.registers) || result.status == kScsiGood) {
-                if (result.status == kScsiGood && result.sense.empty()) {
-                    outcome.registers.features = 0;
-                    outcome.registers.command = kAtaStatusReady;
-                }
-                outcome.done = true;
-                data.resize(std::min(result.transferred, data.size()));
-                outcome.data = std::move(data);
-                return outcome;
-            }
-            deviceRefused = true; // the translation layer does not pass ATA commands
-        } else if (result.error == EACCES || result.error == EPERM) {
-            outcome.error = ERROR_ACCESS_DENIED;
-            return outcome;
-        }
-    }
-    if (!isAtaBus(device.bus)) {
-        outcome.error = ERROR_INVALID_FUNCTION; // not an ATA device
-        return outcome;
-    }
-    if (registers.command == kAtaIdentify && direction == DataDirection::In && !deviceRefused) {
-        const IdentifyBlock block = identifyFor(device);
-        outcome.done = true;
-        outcome.registers = registers;
-        outcome.registers.features = 0;
-        outcome.registers.command = kAtaStatusReady;
-        outcome.data.assign(block.begin(), block.begin() + static_cast<std::ptrdiff_t>(std::min(
-                                                               data.size(), block.size())));
-        return outcome;
-    }
-    if (deviceRefused) {
-        outcome.done = true;
-        outcome.registers = registers;
-        outcome.registers.features = kAtaErrorAbort;
-        outcome.registers.command = kAtaStatusError;
-        return outcome;
-    }
-    outcome.error = ERROR_ACCESS_DENIED;
-    return outcome;
-}
-
-BOOL ataPassThrough(Handle& handle, const void* in, DWORD inSize, void* out, DWORD outSize,
-                    DWORD* returned) {
-    if (!handle.whole) {
-        return fail(ERROR_INVALID_FUNCTION);
-    }
-    win32::AtaPassThroughEx request{};
-    if (in == nullptr || out == nullptr || inSize < sizeof(request) || outSize < sizeof(request)) {
-        return fail(ERROR_INVALID_PARAMETER);
-    }
-    std::memcpy(&request, in, sizeof(request));
-    const bool dataIn = (request.AtaFlags & win32::kAtaFlagsDataIn) != 0;
-    const bool dataOut = (request.AtaFlags & win32::kAtaFlagsDataOut) != 0;
-    if (request.Length != sizeof(request) || (dataIn && dataOut) ||
-        (request.DataTransferLength > 0 && dataIn &&
-         !fitsIn(request.DataBufferOffset, request.DataTransferLength, outSize)) ||
-        (request.DataTransferLength > 0 && dataOut &&
-         !fitsIn(request.DataBufferOffset, request.DataTransferLength, inSize)) ||
-        (request.DataTransferLength > 0 && request.DataBufferOffset < sizeof(request))) {
-        return fail(ERROR_INVALID_PARAMETER);
-    }
-    AtaTaskFile registers;
-    registers.features = request.CurrentTaskFile[0];
-    registers.count = request.CurrentTaskFile[1];
-    registers.lbaLow = request.CurrentTaskFile[2];
-    registers.lbaMid = request.CurrentTaskFile[3];
-    registers.lbaHigh = request.CurrentTaskFile[4];
-    registers.device = request.CurrentTaskFile[5];
-    registers.command = request.CurrentTaskFile[6];
-    DataDirection direction = DataDirection::None;
-    std::span<const std::uint8_t> outgoing;
-    if (request.DataTransferLength > 0 && dataIn) {
-        direction = DataDirection::In;
-    } else if (request.DataTransferLength > 0 && dataOut) {
-        direction = DataDirection::Out;
-        outgoing = std::span(static_cast<const std::uint8_t*>(in) + request.DataBufferOffset,
-                             request.DataTransferLength);
-    }
-    const AtaOutcome outcome = runAta(handle, registers, direction, outgoing,
-                                      request.DataTransferLength, request.TimeOutValue);
-    if (!outcome.done) {
-        return fail(outcome.error);
-    }
-    auto* bytes = static_cast<std::uint8_t*>(out);
-    if (direction == DataDirection::In) {
-        if (!outcome.data.empty()) {
-            std::memcpy(bytes + request.DataBufferOffset, outcome.data.data(), outcome.data.size());
-        }
-        request.DataTransferLength = static_cast<std::uint32_t>(outcome.data.size());
-    }
-    const std::uint8_t answer[8] = {outcome.registers.features, outcome.registers.count,
-                                    outcome.registers.lbaLow,   outcome.registers.lbaMid,
-                                    outcome.registers.lbaHigh,  outcome.registers.device,
-                                    outcome.registers.command,  0};
-    std::memcpy(request.CurrentTaskFile, answer, sizeof(answer));
-    std::memcpy(bytes, &request, sizeof(request));
-    setReturned(returned, direction == DataDirection::In
-                              ? request.DataBufferOffset + request.DataTransferLength
-                              : sizeof(request));
-    return TRUE;
-}
-
-BOOL smartReceive(Handle& handle, const void* in, DWORD inSize, void* out, DWORD outSize,
-                  DWORD* returned) {
-    constexpr std::size_t kAnswerSize = sizeof(win32::SendCmdOutParams) + 512;
-    if (!handle.whole) {
-        return fail(ERROR_INVALID_FUNCTION);
-    }
-    if (in == nullptr || inSize < sizeof(win32::SendCmdInParams)) {
-        return fail(ERROR_INVALID_PARAMETER);
-    }
-    if (out == nullptr || outSize < kAnswerSize) {
-        return fail(ERROR_INSUFFICIENT_BUFFER);
-    }
-    win32::SendCmdInParams request{};
-    std::memcpy(&request, in, sizeof(request));
-    AtaTaskFile registers;
-    registers.features = request.irDriveRegs.bFeaturesReg;
-    registers.count = request.irDriveRegs.bSectorCountReg;
-    registers.lbaLow = request.irDriveRegs.bSectorNumberReg;
-    registers.lbaMid = request.irDriveRegs.bCylLowReg;
-    registers.lbaHigh = request.irDriveRegs.bCylHighReg;
-    registers.device = request.irDriveRegs.bDriveHeadReg;
-    registers.command = request.irDriveRegs.bCommandReg;
-    if (registers.command != kAtaIdentify && registers.command != kAtaSmart) {
-        return fail(ERROR_INVALID_PARAMETER);
-    }
-    const AtaOutcome outcome = runAta(handle, registers, DataDirection::In, {}, 512, 10);
-    if (!outcome.done) {
-        return fail(outcome.error);
-    }
-    win32::SendCmdOutParams answer{};
-    answer.cBufferSize = 512;
-    if ((outcome.registers.command & 0x01) != 0) {
-        answer.bDriverError = 1; // SMART_IDE_ERROR: the drive's error register follows
-        answer.bIDEError = outcome.registers.features;
-    }
-    auto* bytes = static_cast<std::uint8_t*>(out);
-    std::memset(bytes, 0, kAnswerSize);
-    std::memcpy(bytes, &answer, sizeof(answer));
-    if (!outcome.data.empty()) {
-        std::memcpy(bytes + sizeof(answer), outcome.data.data(),
-                    std::min<std::size_t>(outcome.data.size(), 512));
-    }
-    setReturned(returned, kAnswerSize);
-    return TRUE;
 }
 
 } // namespace
@@ -1044,9 +463,9 @@ UINT LinuxStorage::getSystemDirectory(char16_t* buffer, UINT size) {
 }
 
 DWORD LinuxStorage::getModuleFileName(char16_t* buffer, DWORD size) {
-    std::error_code error;
-    const fs::path target = fs::read_symlink(roots_.exe, error);
-    if (error) {
+    std::error_code failure;
+    const fs::path target = fs::read_symlink(roots_.exe, failure);
+    if (failure) {
         setLastError(ERROR_FILE_NOT_FOUND);
         return 0;
     }
@@ -1055,22 +474,12 @@ DWORD LinuxStorage::getModuleFileName(char16_t* buffer, DWORD size) {
         setLastError(ERROR_FILE_NOT_FOUND); // the program lies on no lettered volume
         return 0;
     }
-    const std::u16string text = utf8ToUtf16(*path);
-    if (buffer == nullptr || size == 0) {
-        setLastError(ERROR_INSUFFICIENT_BUFFER);
-        return 0;
+    DWORD error = 0;
+    const DWORD length = answerTruncated(utf8ToUtf16(*path), buffer, size, error);
+    if (error != 0) {
+        setLastError(error);
     }
-    if (size <= text.size()) {
-        // Truncated and terminated; the result is the buffer size.
-        std::copy_n(text.begin(), size - 1, buffer);
-        buffer[size - 1] = 0;
-        setLastError(ERROR_INSUFFICIENT_BUFFER);
-        return size;
-    }
-    std::copy(text.begin(), text.end(), buffer);
-    buffer[text.size()] = 0;
-    setLastError(ERROR_SUCCESS);
-    return static_cast<DWORD>(text.size());
+    return length;
 }
 
 // Never destroyed: the library's objects destroyed at exit (the disks, with their open handles)

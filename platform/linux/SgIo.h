@@ -2,14 +2,14 @@
 // SCSI commands to a Linux block device node through the SG_IO ioctl, and the SAT translation
 // of ATA commands (ATA PASS-THROUGH(16)) that carries the ATA and SMART requests.
 
+#include "platform/PassThroughRequest.h"
+
 #include <array>
 #include <cstdint>
 #include <span>
 #include <vector>
 
 namespace platform {
-
-enum class DataDirection { None, In, Out };
 
 struct SgResult {
     int error = 0;                // errno of the ioctl; 0 when the command reached the device
@@ -22,17 +22,6 @@ struct SgResult {
 // Sends one CDB on an open descriptor; `data` is read from or written to by direction.
 SgResult sendScsiCommand(int fd, std::span<const std::uint8_t> cdb, DataDirection direction,
                          std::span<std::uint8_t> data, unsigned timeoutSeconds);
-
-// An ATA register set as the Windows pass-through requests carry it.
-struct AtaTaskFile {
-    std::uint8_t features = 0; // on return: error
-    std::uint8_t count = 0;
-    std::uint8_t lbaLow = 0;
-    std::uint8_t lbaMid = 0;
-    std::uint8_t lbaHigh = 0;
-    std::uint8_t device = 0;
-    std::uint8_t command = 0; // on return: status
-};
 
 // ATA PASS-THROUGH(16) for a 28-bit command, PIO protocol, asking for the registers back
 // (CK_COND). The transfer length is counted in 512-byte blocks in the count field; a count of 0

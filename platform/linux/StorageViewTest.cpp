@@ -1,6 +1,6 @@
 #include "platform/linux/StorageView.h"
 
-#include "platform/linux/TestTree.h"
+#include "platform/linux/testing/TestTree.h"
 
 #include <gtest/gtest.h>
 

@@ -1,7 +1,7 @@
 #include "platform/linux/Superblock.h"
 
-#include "platform/linux/RecordedImage.h"
-#include "platform/linux/TestTree.h"
+#include "platform/linux/testing/RecordedImage.h"
+#include "platform/linux/testing/TestTree.h"
 
 #include <gtest/gtest.h>
 

@@ -1,6 +1,7 @@
 #pragma once
-// Block devices as sysfs describes them, and the Windows names derived from them: enumerator,
-// bus type, friendly name, device instance identifier and disk interface path.
+// Block devices as sysfs describes them: the scan of /sys/block, one device, and where a node
+// lies. Windows' names for them are in WindowsNames.h, their temperatures in DriveTemperatures.h,
+// their IDENTIFY and VPD pages in DriveIdentity.h.
 //
 // Every function takes the sysfs root ("/sys" on the live machine, a recorded tree in tests).
 
@@ -95,35 +96,5 @@ struct BlockPlacement {
 // Where a block node lies: a whole device on itself, a partition on its parent, a device-mapper
 // or md node on the devices below it (through its slaves). Empty when the node is unknown.
 BlockPlacement placeBlockDevice(const std::filesystem::path& sys, std::string_view name);
-
-// Windows' names for the device.
-std::string_view enumeratorName(StorageBus bus); // "IDE", "SCSI", "USBSTOR", "SD"
-std::uint32_t windowsBusType(StorageBus bus);    // STORAGE_BUS_TYPE
-std::string friendlyName(const BlockDevice& device);
-std::string deviceInstanceId(const BlockDevice& device);
-std::string diskInterfacePath(std::string_view instanceId);
-
-struct TemperatureSensor {
-    int celsius = 0;
-    std::optional<int> warning;  // tempN_max
-    std::optional<int> critical; // tempN_crit
-    std::optional<int> minimum;  // tempN_min
-};
-
-// The drive's hwmon sensors (drivetemp for ATA disks, the NVMe controller's own), first sensor
-// first; empty when the drive has none.
-std::vector<TemperatureSensor> readDriveTemperatures(const BlockDevice& device);
-
-using IdentifyBlock = std::array<std::uint8_t, 512>;
-
-// The 256 hexadecimal words of libata's `id` attribute as the 512 bytes of an IDENTIFY answer
-// (little-endian words); nullopt unless exactly 256 words are found.
-std::optional<IdentifyBlock> parseAtaIdText(std::string_view text);
-
-// The IDENTIFY block libata read from an ATA disk at probe time; nullopt for other disks.
-std::optional<IdentifyBlock> readAtaIdentify(const BlockDevice& device);
-
-// A raw VPD page the SCSI layer cached (vpd_pg80, vpd_pg83); nullopt where there is none.
-std::optional<std::vector<std::uint8_t>> readVpdPage(const BlockDevice& device, std::uint8_t page);
 
 } // namespace platform

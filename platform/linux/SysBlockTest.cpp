@@ -1,7 +1,10 @@
 #include "platform/linux/SysBlock.h"
 
-#include "platform/linux/FakeSysfs.h"
-#include "platform/linux/TestTree.h"
+#include "platform/linux/DriveIdentity.h"
+#include "platform/linux/DriveTemperatures.h"
+#include "platform/linux/WindowsNames.h"
+#include "platform/linux/testing/FakeSysfs.h"
+#include "platform/linux/testing/TestTree.h"
 
 #include <gtest/gtest.h>
 

@@ -1,5 +1,7 @@
 #include "platform/simulated/SimulatedMachine.h"
 
+#include "platform/BufferAnswer.h"
+
 #include <cstring>
 #include <stdexcept>
 #include <utility>
@@ -44,6 +46,14 @@ std::size_t SimulatedMachine::closes(std::u16string_view path) const {
 
 void SimulatedMachine::setLastError(DWORD error) {
     lastError = error;
+}
+
+BOOL SimulatedMachine::answer(DWORD error) {
+    if (error != 0) {
+        setLastError(error);
+        return FALSE;
+    }
+    return TRUE;
 }
 
 DWORD SimulatedMachine::getLastError() {
@@ -95,21 +105,12 @@ DWORD SimulatedMachine::getModuleFileName(char16_t* buffer, DWORD size) {
         setLastError(ERROR_FILE_NOT_FOUND);
         return 0;
     }
-    if (buffer == nullptr || size == 0) {
-        setLastError(ERROR_INSUFFICIENT_BUFFER);
-        return 0;
+    DWORD error = 0;
+    const DWORD length = answerTruncated(*name, buffer, size, error);
+    if (error != 0) {
+        setLastError(error);
     }
-    const auto length = static_cast<DWORD>(name->size());
-    if (length < size) {
-        std::memcpy(buffer, name->data(), length * sizeof(char16_t));
-        buffer[length] = u'\0';
-        return length;
-    }
-    // Truncated to the buffer, terminating zero included, and the buffer's size returned.
-    std::memcpy(buffer, name->data(), (size - 1) * sizeof(char16_t));
-    buffer[size - 1] = u'\0';
-    setLastError(ERROR_INSUFFICIENT_BUFFER);
-    return size;
+    return length;
 }
 
 } // namespace platform::simulated

@@ -119,6 +119,8 @@ private:
     };
 
     static void setLastError(DWORD error);
+    // TRUE for 0, else FALSE with `error` as the last error.
+    static BOOL answer(DWORD error);
     HANDLE newHandleValue();
 
     BOOL diskIoControl(const DiskState& disk, DWORD code, void* in, DWORD inSize, void* out,

@@ -3,6 +3,8 @@
 
 #include "platform/simulated/SimulatedMachine.h"
 
+#include "platform/BufferAnswer.h"
+
 #include <algorithm>
 #include <cstddef>
 #include <cstring>
@@ -10,13 +12,12 @@
 namespace platform::simulated {
 namespace {
 
-constexpr DWORD kErrorInvalidUserBuffer = 1784;
 constexpr CONFIGRET kCrInvalidPointer = 0x03;
 // Device nodes are numbered from 2: node 1 is the root of the device tree, which an empty
 // instance id locates, as on Windows.
 constexpr DEVINST kRootDevInst = 1;
 constexpr ULONG kRootStatus = 0x0180000A; // started, driver loaded, cannot be removed
-constexpr DWORD kInterfaceActive = 0x1; // SPINT_ACTIVE
+constexpr DWORD kInterfaceActive = 0x1;   // SPINT_ACTIVE
 
 // The member that SetupDiEnumDeviceInfo or SetupDiEnumDeviceInterfaces handed out, kept in the
 // structure's Reserved field as its index plus one.
@@ -229,25 +230,11 @@ BOOL SimulatedMachine::setupDiGetDeviceRegistryProperty(HDEVINFO set, SP_DEVINFO
         setLastError(ERROR_INVALID_DATA); // the property is not set for this device
         return FALSE;
     }
-    if (buffer == nullptr && size != 0) {
-        setLastError(kErrorInvalidUserBuffer);
-        return FALSE;
-    }
-    if (registryType != nullptr) {
+    if (registryType != nullptr && (buffer != nullptr || size == 0)) {
         *registryType = value->type;
     }
-    const auto needed = static_cast<DWORD>(value->data.size());
-    if (required != nullptr) {
-        *required = needed;
-    }
-    if (size < needed) {
-        setLastError(ERROR_INSUFFICIENT_BUFFER);
-        return FALSE;
-    }
-    if (needed > 0) {
-        std::memcpy(buffer, value->data.data(), needed);
-    }
-    return TRUE;
+    return answer(
+        answerWithRequiredSize(value->data.data(), value->data.size(), 1, buffer, size, required));
 }
 
 BOOL SimulatedMachine::setupDiGetDeviceInstanceId(HDEVINFO set, SP_DEVINFO_DATA* data, char16_t* id,
@@ -264,22 +251,9 @@ BOOL SimulatedMachine::setupDiGetDeviceInstanceId(HDEVINFO set, SP_DEVINFO_DATA*
         setLastError(ERROR_INVALID_DATA);
         return FALSE;
     }
-    if (id == nullptr && size != 0) {
-        setLastError(kErrorInvalidUserBuffer);
-        return FALSE;
-    }
-    const std::u16string& text = *device->instanceId;
-    const auto needed = static_cast<DWORD>(text.size() + 1); // characters, zero included
-    if (required != nullptr) {
-        *required = needed;
-    }
-    if (size < needed) {
-        setLastError(ERROR_INSUFFICIENT_BUFFER);
-        return FALSE;
-    }
-    std::copy(text.begin(), text.end(), id);
-    id[text.size()] = u'\0';
-    return TRUE;
+    const std::u16string& text = *device->instanceId; // sent with its zero
+    return answer(answerWithRequiredSize(text.c_str(), text.size() + 1, sizeof(char16_t), id, size,
+                                         required));
 }
 
 CONFIGRET SimulatedMachine::cmLocateDevNode(DEVINST* node, const char16_t* instanceId,

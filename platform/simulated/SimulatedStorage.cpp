@@ -2,6 +2,7 @@
 
 #include "platform/simulated/SimulatedMachine.h"
 
+#include "platform/BufferAnswer.h"
 #include "platform/PassThrough.h"
 #include "platform/simulated/DiskAnswers.h"
 
@@ -52,15 +53,6 @@ std::optional<char> rootLetter(const char16_t* root, bool directory) {
         return std::nullopt;
     }
     return letterOf(path[0]);
-}
-
-bool writeFixed(const void* answer, DWORD size, void* out, DWORD outSize, DWORD* returned) {
-    if (out == nullptr || outSize < size) {
-        return false;
-    }
-    std::memcpy(out, answer, size);
-    *returned = size;
-    return true;
 }
 
 } // namespace
@@ -149,11 +141,7 @@ BOOL SimulatedMachine::deviceIoControl(HANDLE device, DWORD code, void* in, DWOR
     number.DeviceType = drive->second.type == DRIVE_CDROM ? FILE_DEVICE_CD_ROM : FILE_DEVICE_DISK;
     number.DeviceNumber = *drive->second.deviceNumber;
     number.PartitionNumber = 1;
-    if (!writeFixed(&number, sizeof(number), out, outSize, returned)) {
-        setLastError(ERROR_INSUFFICIENT_BUFFER);
-        return FALSE;
-    }
-    return TRUE;
+    return answer(answerFixed(&number, sizeof(number), out, outSize, returned));
 }
 
 BOOL SimulatedMachine::diskIoControl(const DiskState& disk, DWORD code, void* in, DWORD inSize,
@@ -168,11 +156,7 @@ BOOL SimulatedMachine::diskIoControl(const DiskState& disk, DWORD code, void* in
         number.DeviceType = disk.deviceNumber->type;
         number.DeviceNumber = disk.deviceNumber->number;
         number.PartitionNumber = 0; // the whole disk
-        if (!writeFixed(&number, sizeof(number), out, outSize, returned)) {
-            setLastError(ERROR_INSUFFICIENT_BUFFER);
-            return FALSE;
-        }
-        return TRUE;
+        return answer(answerFixed(&number, sizeof(number), out, outSize, returned));
     }
     case IOCTL_STORAGE_QUERY_PROPERTY: {
         STORAGE_PROPERTY_QUERY query;
@@ -191,14 +175,7 @@ BOOL SimulatedMachine::diskIoControl(const DiskState& disk, DWORD code, void* in
         // Anything from the 8-byte header up: what does not fit is cut off, and Size still tells
         // the full length.
         const Bytes descriptor = storageDeviceDescriptor(*disk.descriptor);
-        if (out == nullptr || outSize < 2 * sizeof(DWORD)) {
-            setLastError(ERROR_INSUFFICIENT_BUFFER);
-            return FALSE;
-        }
-        const auto count = std::min<DWORD>(outSize, static_cast<DWORD>(descriptor.size()));
-        std::memcpy(out, descriptor.data(), count);
-        *returned = count;
-        return TRUE;
+        return answer(answerDescriptor(descriptor, out, outSize, returned));
     }
     case IOCTL_DISK_GET_DRIVE_GEOMETRY: {
         if (!disk.geometry) {
@@ -214,11 +191,7 @@ BOOL SimulatedMachine::diskIoControl(const DiskState& disk, DWORD code, void* in
         geometry.TracksPerCylinder = disk.geometry->tracksPerCylinder;
         geometry.SectorsPerTrack = disk.geometry->sectorsPerTrack;
         geometry.BytesPerSector = disk.geometry->bytesPerSector;
-        if (!writeFixed(&geometry, sizeof(geometry), out, outSize, returned)) {
-            setLastError(ERROR_INSUFFICIENT_BUFFER);
-            return FALSE;
-        }
-        return TRUE;
+        return answer(answerFixed(&geometry, sizeof(geometry), out, outSize, returned));
     }
     case IOCTL_DISK_GET_LENGTH_INFO: {
         if (!disk.length) {
@@ -227,11 +200,7 @@ BOOL SimulatedMachine::diskIoControl(const DiskState& disk, DWORD code, void* in
         }
         GET_LENGTH_INFORMATION length{};
         length.Length.QuadPart = static_cast<LONGLONG>(*disk.length);
-        if (!writeFixed(&length, sizeof(length), out, outSize, returned)) {
-            setLastError(ERROR_INSUFFICIENT_BUFFER);
-            return FALSE;
-        }
-        return TRUE;
+        return answer(answerFixed(&length, sizeof(length), out, outSize, returned));
     }
     case win32::kIoctlAtaPassThrough:
         return ataPassThrough(disk, in, inSize, out, outSize, returned);

@@ -1,6 +1,6 @@
 #include "suite/ata/AtaProtocol.h"
 
-#include "suite/ata/RecordedBytes.h"
+#include "suite/ata/testing/RecordedBytes.h"
 
 #include <gtest/gtest.h>
 

@@ -1,7 +1,7 @@
 #include "suite/ata/PassThroughTransport.h"
 
 #include "platform/PassThrough.h"
-#include "suite/ata/FakeDisk.h"
+#include "suite/ata/testing/FakeDisk.h"
 
 #include <gtest/gtest.h>
 

@@ -1,7 +1,7 @@
 #include "suite/scsi/ScsiDevice.h"
 
-#include "suite/ata/FakeDisk.h"
-#include "suite/ata/RecordedBytes.h"
+#include "suite/ata/testing/FakeDisk.h"
+#include "suite/ata/testing/RecordedBytes.h"
 
 #include <gtest/gtest.h>
 

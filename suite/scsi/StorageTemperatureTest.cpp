@@ -1,7 +1,7 @@
 #include "suite/scsi/StorageTemperature.h"
 
 #include "platform/PassThrough.h"
-#include "suite/ata/RecordedBytes.h"
+#include "suite/ata/testing/RecordedBytes.h"
 
 #include <gtest/gtest.h>
 

@@ -4,10 +4,10 @@
 // disk and an idle DVD drive; /dev with the root and EFI partitions as images and udev links for
 // the data disk; a mount table; mount points; the running program's link.
 
-#include "platform/linux/FakeSysfs.h"
-#include "platform/linux/RecordedImage.h"
 #include "platform/linux/StorageView.h"
-#include "platform/linux/TestTree.h"
+#include "platform/linux/testing/FakeSysfs.h"
+#include "platform/linux/testing/RecordedImage.h"
+#include "platform/linux/testing/TestTree.h"
 
 namespace platform::test {
 

@@ -3,7 +3,7 @@
 // SATA and PATA, USB mass storage, NVMe, virtio, SAS, CD-ROM, partitions, device-mapper), written
 // into a TestTree. Attribute values follow what those drivers print, newline included.
 
-#include "platform/linux/TestTree.h"
+#include "platform/linux/testing/TestTree.h"
 
 #include <cstdint>
 #include <string>

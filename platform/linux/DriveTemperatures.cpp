@@ -1,0 +1,67 @@
+#include "platform/linux/DriveTemperatures.h"
+
+#include "platform/linux/SysfsText.h"
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <system_error>
+
+namespace platform {
+namespace fs = std::filesystem;
+using namespace sysfs;
+
+namespace {
+
+std::optional<int> millidegrees(const fs::path& file) {
+    const auto value = readTrimmed(file);
+    if (!value) {
+        return std::nullopt;
+    }
+    const auto milli = parseNumber<long long>(*value);
+    if (!milli) {
+        return std::nullopt;
+    }
+    return static_cast<int>(std::lround(static_cast<double>(*milli) / 1000.0));
+}
+
+std::vector<fs::path> hwmonDirectories(const fs::path& device) {
+    std::vector<fs::path> found;
+    std::error_code error;
+    for (const fs::path& base : {device / "hwmon", device}) {
+        for (fs::directory_iterator it(base, error), end; !error && it != end;
+             it.increment(error)) {
+            const std::string name = it->path().filename().string();
+            if (isNumbered(name, "hwmon")) {
+                found.push_back(it->path());
+            }
+        }
+        error.clear();
+    }
+    std::sort(found.begin(), found.end());
+    return found;
+}
+
+} // namespace
+
+std::vector<TemperatureSensor> readDriveTemperatures(const BlockDevice& device) {
+    std::vector<TemperatureSensor> sensors;
+    for (const fs::path& hwmon : hwmonDirectories(device.sysDir / "device")) {
+        for (int index = 1; index <= 8; ++index) {
+            const std::string prefix = "temp" + std::to_string(index) + "_";
+            const auto current = millidegrees(hwmon / (prefix + "input"));
+            if (!current) {
+                continue;
+            }
+            TemperatureSensor sensor;
+            sensor.celsius = *current;
+            sensor.warning = millidegrees(hwmon / (prefix + "max"));
+            sensor.critical = millidegrees(hwmon / (prefix + "crit"));
+            sensor.minimum = millidegrees(hwmon / (prefix + "min"));
+            sensors.push_back(sensor);
+        }
+    }
+    return sensors;
+}
+
+} // namespace platform

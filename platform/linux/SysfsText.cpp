@@ -1,0 +1,90 @@
+#include "platform/linux/SysfsText.h"
+
+#include "platform/linux/SysBlock.h"
+
+#include <algorithm>
+#include <cctype>
+
+namespace platform::sysfs {
+namespace fs = std::filesystem;
+
+std::string trimBlanks(std::string_view text) {
+    const auto first = text.find_first_not_of(" \t\r\n");
+    if (first == std::string_view::npos) {
+        return {};
+    }
+    const auto last = text.find_last_not_of(" \t\r\n");
+    return std::string(text.substr(first, last - first + 1));
+}
+
+std::optional<std::string> readTrimmed(const fs::path& file) {
+    auto text = readSysAttribute(file);
+    if (!text) {
+        return std::nullopt;
+    }
+    return trimBlanks(*text);
+}
+
+bool isNumbered(std::string_view component, std::string_view prefix) {
+    if (!component.starts_with(prefix) || component.size() == prefix.size()) {
+        return false;
+    }
+    return std::all_of(component.begin() + static_cast<std::ptrdiff_t>(prefix.size()),
+                       component.end(), [](char c) { return c >= '0' && c <= '9'; });
+}
+
+std::vector<std::string_view> pathComponents(std::string_view path) {
+    std::vector<std::string_view> parts;
+    while (!path.empty()) {
+        const auto slash = path.find('/');
+        if (slash != 0) {
+            parts.push_back(path.substr(0, slash));
+        }
+        if (slash == std::string_view::npos) {
+            break;
+        }
+        path.remove_prefix(slash + 1);
+    }
+    return parts;
+}
+
+// The "ataN" component of a device path and its index, if the device sits behind libata.
+std::optional<std::size_t> ataComponent(const std::vector<std::string_view>& parts) {
+    for (std::size_t i = 0; i < parts.size(); ++i) {
+        if (isNumbered(parts[i], "ata")) {
+            return i;
+        }
+    }
+    return std::nullopt;
+}
+
+fs::path joinComponents(const fs::path& sys, const std::vector<std::string_view>& parts,
+                        std::size_t count) {
+    fs::path result = sys;
+    for (std::size_t i = 0; i < count && i < parts.size(); ++i) {
+        result /= std::string(parts[i]);
+    }
+    return result;
+}
+
+std::optional<ScsiAddress> parseScsiAddress(std::string_view text) {
+    ScsiAddress address;
+    unsigned* fields[] = {&address.host, &address.channel, &address.target, &address.lun};
+    for (std::size_t i = 0; i < 4; ++i) {
+        const auto colon = text.find(':');
+        if ((colon == std::string_view::npos) != (i == 3)) {
+            return std::nullopt;
+        }
+        const auto value = parseNumber<unsigned>(text.substr(0, colon));
+        if (!value) {
+            return std::nullopt;
+        }
+        *fields[i] = *value;
+        if (colon != std::string_view::npos) {
+            text.remove_prefix(colon + 1);
+        }
+    }
+    return address;
+}
+
+} // namespace platform::sysfs

@@ -1,0 +1,46 @@
+#pragma once
+// Small readers of sysfs text and device paths shared by the block-device files.
+
+#include <charconv>
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <system_error>
+#include <vector>
+
+namespace platform::sysfs {
+
+std::string trimBlanks(std::string_view text);
+
+template <typename T> std::optional<T> parseNumber(std::string_view text, int base = 10) {
+    const std::string trimmed = trimBlanks(text);
+    T value{};
+    const auto [end, error] =
+        std::from_chars(trimmed.data(), trimmed.data() + trimmed.size(), value, base);
+    if (error != std::errc{} || end != trimmed.data() + trimmed.size() || trimmed.empty()) {
+        return std::nullopt;
+    }
+    return value;
+}
+
+std::optional<std::string> readTrimmed(const std::filesystem::path& file);
+
+bool isNumbered(std::string_view component, std::string_view prefix);
+
+std::vector<std::string_view> pathComponents(std::string_view path);
+
+// The "ataN" component of a device path and its index, if the device sits behind libata.
+std::optional<std::size_t> ataComponent(const std::vector<std::string_view>& parts);
+
+// The path of `sys` followed by the first `count` components.
+std::filesystem::path joinComponents(const std::filesystem::path& sys,
+                                     const std::vector<std::string_view>& parts, std::size_t count);
+
+struct ScsiAddress {
+    unsigned host = 0, channel = 0, target = 0, lun = 0;
+};
+
+std::optional<ScsiAddress> parseScsiAddress(std::string_view text);
+
+} // namespace platform::sysfs
