@@ -156,11 +156,11 @@ private:
     }
 
     // The fastest current clock of the processors, the lowest minimum and the highest maximum.
-    static ClockReadings cpufreqClocks(const AffinityMask& mask) {
+    ClockReadings cpufreqClocks(const AffinityMask& mask) {
         ClockReadings clocks;
         clocks.source = "cpufreq";
         for (const unsigned processor : mask.getProcessors()) {
-            const CpuFrequency frequency = readCpuFrequency(kCpuRoot, processor);
+            const CpuFrequency frequency = cpufreq_.read(processor);
             clocks.currentHz = std::max(clocks.currentHz, frequency.currentHz.value_or(0));
             clocks.maxHz = std::max(clocks.maxHz, frequency.maxHz.value_or(0));
             if (frequency.minHz && (clocks.minHz == 0 || *frequency.minHz < clocks.minHz)) {
@@ -189,6 +189,7 @@ private:
     }
 
     std::map<unsigned, std::optional<CpuidFrequencies>> frequencies_;
+    CpuFreqFiles cpufreq_{kCpuRoot};
 };
 
 } // namespace
