@@ -132,7 +132,7 @@ public:
                    x86_speed_metrics& metrics) override {
         ClockReadings clocks = cpufreqClocks(mask);
         if (clocks.currentHz == 0) {
-            clocks.currentHz = cpuInfoClock(mask);
+            clocks.currentHz = cpuInfoClock(location.getPackage(), mask);
             clocks.source = "cpuinfo";
         }
         const auto found = frequencies_.find(location.getPackage());
@@ -170,14 +170,24 @@ private:
         return clocks;
     }
 
-    // The fastest "cpu MHz" of the processors in /proc/cpuinfo; 0 when none is listed.
-    static std::uint64_t cpuInfoClock(const AffinityMask& mask) {
-        const auto text = readTextFile(kCpuInfo);
-        if (!text) {
-            return 0;
+    // The fastest "cpu MHz" of the processors in /proc/cpuinfo; 0 when none is listed. The file
+    // is read again only when a package already served by this reading asks again: once per
+    // snapshot, however many packages.
+    std::uint64_t cpuInfoClock(unsigned package, const AffinityMask& mask) {
+        if (package >= served_.size()) {
+            served_.resize(package + 1, false);
         }
+        if (served_[package] || !cpuInfoRead_) {
+            std::fill(served_.begin(), served_.end(), false);
+            cpuInfoRead_ = true;
+            cpuInfo_.clear();
+            if (readTextFile(kCpuInfo, text_)) {
+                cpuInfo_ = parseProcCpuInfo(text_);
+            }
+        }
+        served_[package] = true;
         double fastest = 0.0;
-        for (const CpuInfoEntry& entry : parseProcCpuInfo(*text)) {
+        for (const CpuInfoEntry& entry : cpuInfo_) {
             if (entry.mhz && mask.contains(entry.processor)) {
                 fastest = std::max(fastest, *entry.mhz);
             }
@@ -188,8 +198,12 @@ private:
                    : 0;
     }
 
-    std::map<unsigned, std::optional<CpuidFrequencies>> frequencies_;
     CpuFreqFiles cpufreq_{kCpuRoot};
+    std::string text_;
+    std::vector<CpuInfoEntry> cpuInfo_;
+    bool cpuInfoRead_ = false;
+    std::vector<bool> served_;
+    std::map<unsigned, std::optional<CpuidFrequencies>> frequencies_;
 };
 
 } // namespace
