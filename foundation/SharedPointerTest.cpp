@@ -65,8 +65,8 @@ TEST_F(SharedPointerTest, BaseHandleDeletesOnceThroughTheDerivedDeleter) {
     for (const bool inPlace : {false, true}) {
         destroyedBases = 0;
         destroyedDerived = 0;
-        auto* derived = new SharedPointer<Derived>(
-            inPlace ? SharedPointer<Derived>::make() : SharedPointer<Derived>(new Derived));
+        auto* derived = new SharedPointer<Derived>(inPlace ? SharedPointer<Derived>::make()
+                                                           : SharedPointer<Derived>(new Derived));
         auto* base = new SharedPointer<Base>(*derived);
         EXPECT_EQ(base->getCount(), 2u);
         EXPECT_EQ(base->get(), static_cast<Base*>(derived->get()));
