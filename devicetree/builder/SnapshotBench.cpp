@@ -5,6 +5,7 @@
 // chosen cases in this process; other arguments go to Google Benchmark.
 
 #include "devicetree/GetAllDevices.h"
+#include "devicetree/json/SnapshotJson.h"
 #include "platform/Backend.h"
 #include "platform/simulated/SimulatedMachine.h"
 
@@ -80,6 +81,14 @@ std::size_t walk(const Device& node) {
         units += walk(*child);
     }
     return units;
+}
+
+std::size_t countNodes(const Device& node) {
+    std::size_t total = 1;
+    for (const auto& child : node.getChildDevices()) {
+        total += countNodes(*child);
+    }
+    return total;
 }
 
 void BM_SnapshotWarmWalked(benchmark::State& state) {
@@ -211,14 +220,7 @@ void BM_SnapshotLargeSimulated(benchmark::State& state) {
         auto root = systemmonitor::getAllDevices();
         benchmark::DoNotOptimize(root.get());
         if (nodes == 0) {
-            const auto count = [](const auto& self, const Device& node) -> std::size_t {
-                std::size_t total = 1;
-                for (const auto& child : node.getChildDevices()) {
-                    total += self(self, *child);
-                }
-                return total;
-            };
-            nodes = count(count, *root);
+            nodes = countNodes(*root);
         }
     }
     state.counters["nodes"] = static_cast<double>(nodes);
@@ -228,6 +230,23 @@ void BM_SnapshotLargeSimulated(benchmark::State& state) {
                                                         benchmark::Counter::kInvert);
 }
 BENCHMARK(BM_SnapshotLargeSimulated)->Unit(benchmark::kMicrosecond);
+
+// hwsnap --json's writer over the large machine's snapshot, per node.
+void BM_JsonLargeSimulated(benchmark::State& state) {
+    auto machine = platform::simulated::SimulatedMachine::fromJson(largeMachine());
+    platform::ScopedBackend scope(machine);
+    const auto root = systemmonitor::getAllDevices();
+    std::size_t bytes = 0;
+    for (auto _ : state) {
+        const std::string text = systemmonitor::json::snapshotJson(*root);
+        bytes = text.size();
+    }
+    state.counters["bytes"] = static_cast<double>(bytes);
+    state.counters["per_node"] = benchmark::Counter(static_cast<double>(countNodes(*root)),
+                                                    benchmark::Counter::kIsIterationInvariantRate |
+                                                        benchmark::Counter::kInvert);
+}
+BENCHMARK(BM_JsonLargeSimulated)->Unit(benchmark::kMicrosecond);
 
 void BM_SnapshotSimulatedMemory(benchmark::State& state) {
     auto machine = platform::simulated::SimulatedMachine::fromFile(std::string(SM_MACHINES_DIR) +
@@ -310,8 +329,8 @@ int runCases(int argc, char** argv) {
 }
 
 constexpr const char* kCases[] = {
-    "BM_Floor",         "BM_SnapshotWarm",    "BM_SnapshotWarmWalked",
-    "BM_SnapshotFirst", "BM_SnapshotRefresh", "BM_SnapshotLargeSimulated"};
+    "BM_Floor",           "BM_SnapshotWarm",           "BM_SnapshotWarmWalked", "BM_SnapshotFirst",
+    "BM_SnapshotRefresh", "BM_SnapshotLargeSimulated", "BM_JsonLargeSimulated"};
 
 std::string quoted(const std::string& text) {
     std::string out = "'";
