@@ -12,10 +12,21 @@ using libSysTopo::cpu::CpuTemperature;
 using libSysTopo::cpu::ICpuTemperatureAccessor;
 using libSysTopo::cpu::ICpuTimeMetrics;
 
+// Keys made once rather than converted from UTF-8 for every node.
+const qel::String& temperatureKey() {
+    static const qel::String key("TemperatureCelsius");
+    return key;
+}
+
+const qel::String& usageKey() {
+    static const qel::String key("PercentUsage");
+    return key;
+}
+
 void addTemperature(NodePointer& node, const ICpuTemperatureAccessor* reader) {
     CpuTemperature temperature;
     if (reader != nullptr && reader->readTemperature(temperature)) {
-        addIntegerProperty(node, "TemperatureCelsius",
+        addIntegerProperty(node, temperatureKey(),
                            static_cast<int>(temperature.getIntegerTemperature()));
     }
 }
@@ -26,7 +37,7 @@ void addUsage(NodePointer& node, ICpuTimeMetrics* meter, const AffinityMask& mas
     }
     unsigned percent = 0;
     if (meter->getPercentUsage(mask, percent)) {
-        addIntegerProperty(node, "PercentUsage", static_cast<int>(percent));
+        addIntegerProperty(node, usageKey(), static_cast<int>(percent));
     }
 }
 
@@ -37,12 +48,24 @@ void collectProcessorDevices(NodePointer& root) {
     collector.collect(root);
 }
 
+PackageTexts packageTexts(const libSysTopo::cpu::x86_physical_cpu& cpu) {
+    PackageTexts texts;
+    texts.name = cpu.get().getCpuName();
+    texts.key = cpu.getLocation().toString(true);
+    texts.identification = identificationTexts(cpu);
+    for (unsigned j = 0; j < cpu.getCoreCount(); ++j) {
+        const libSysTopo::cpu::x86_cpu_core& core = cpu.getCore(j);
+        texts.cores.emplace_back(qel::SprintfFormat("Core %u", core.getCoreNumber()),
+                                 core.getLocation().toString(true));
+    }
+    return texts;
+}
+
 void addCoreDevices(NodePointer& package, ICpuTimeMetrics*& meter,
-                    libSysTopo::cpu::x86_physical_cpu& cpu) {
+                    libSysTopo::cpu::x86_physical_cpu& cpu, const PackageTexts& texts) {
     for (unsigned j = 0; j < cpu.getCoreCount(); ++j) {
         const libSysTopo::cpu::x86_cpu_core& core = std::as_const(cpu).getCore(j);
-        const qel::String key = core.getLocation().toString(true);
-        const qel::String name = qel::SprintfFormat("Core %u", core.getCoreNumber());
+        const auto& [name, key] = texts.cores[j];
         NodePointer node = makeNode(CPU_CORE, name, key);
         addTemperature(node, core.get().getTemperatureAccessor());
         addUsage(node, meter, core.getAffinityMask());
@@ -82,18 +105,26 @@ void ProcessorCollector::collect(NodePointer& root) {
         meter_->refresh();
     }
 
-    NodePointer processors = makeNode(SYSTEM_CPU, "System CPU", "SYSCPU");
+    if (texts_.size() != topology_->getCpuCount()) {
+        texts_.clear();
+        for (unsigned i = 0; i < topology_->getCpuCount(); ++i) {
+            texts_.push_back(packageTexts(std::as_const(*topology_)[i]));
+        }
+    }
+
+    static const qel::String kName("System CPU");
+    static const qel::String kKey("SYSCPU");
+    NodePointer processors = makeNode(SYSTEM_CPU, kName, kKey);
     root->addChildDevice(processors);
     for (unsigned i = 0; i < topology_->getCpuCount(); ++i) {
         libSysTopo::cpu::x86_physical_cpu& package = (*topology_)[i];
-        const qel::String name = std::as_const(package).get().getCpuName();
-        const qel::String key = package.getLocation().toString(true);
-        NodePointer node = makeNode(CPU_PACKAGE, name, key);
-        addIdentificationProperties(node, package);
+        const PackageTexts& texts = texts_[i];
+        NodePointer node = makeNode(CPU_PACKAGE, texts.name, texts.key);
+        addIdentificationProperties(node, texts.identification, package);
         addTemperature(node, package.getTemperatureAccessor());
         addSpeedProperties(node, package);
         addUsage(node, meter_, package.getAffinityMask());
-        addCoreDevices(node, meter_, package);
+        addCoreDevices(node, meter_, package, texts);
         processors->addChildDevice(node);
     }
 }

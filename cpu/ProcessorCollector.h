@@ -1,6 +1,7 @@
 #pragma once
 // The processor subtree: "System CPU", a node per package, a node per core.
 
+#include "cpu/ProcessorProperties.h"
 #include "devicetree/PropertyAdders.h"
 #include "suite/cpu/CpuTimeMetrics.h"
 #include "suite/cpu/ICpuTimeMetrics.h"
@@ -8,6 +9,8 @@
 
 #include <functional>
 #include <memory>
+#include <utility>
+#include <vector>
 
 namespace systemmonitor {
 
@@ -15,9 +18,19 @@ namespace systemmonitor {
 // the process-wide topology, usage meter and temperature readers, which every later call reuses.
 void collectProcessorDevices(NodePointer& root);
 
+// Names and keys of a package's nodes, and its identification: fixed with the topology, so made
+// once per package rather than on every snapshot.
+struct PackageTexts {
+    qel::String name;
+    qel::String key;
+    PropertyTexts identification;
+    std::vector<std::pair<qel::String, qel::String>> cores; // name and key of each core
+};
+PackageTexts packageTexts(const libSysTopo::cpu::x86_physical_cpu& cpu);
+
 // Attaches a node per core of `cpu` to `package`, with temperature and usage where known.
 void addCoreDevices(NodePointer& package, libSysTopo::cpu::ICpuTimeMetrics*& meter,
-                    libSysTopo::cpu::x86_physical_cpu& cpu);
+                    libSysTopo::cpu::x86_physical_cpu& cpu, const PackageTexts& texts);
 
 // What collectProcessorDevices keeps for the life of the process. Tests make their own.
 class ProcessorCollector {
@@ -48,6 +61,7 @@ private:
     libSysTopo::cpu::ICpuTimeMetrics* meter_ = nullptr;
     bool meterObtained_ = false;
     bool accessorsAdded_ = false;
+    std::vector<PackageTexts> texts_; // one per package of topology_
 };
 
 } // namespace systemmonitor

@@ -6,18 +6,27 @@
 
 namespace systemmonitor {
 
-void addIdentificationProperties(NodePointer& package, libSysTopo::cpu::x86_physical_cpu& cpu) {
-    const libSysTopo::cpu::x86_cpu& processor = std::as_const(cpu).get();
-    const libSysTopo::cpu::x86_cpu_signature signature = processor.getSignature();
-    addTextProperty(package, "CPUID", qel::SprintfFormat("%Xh", signature.signature));
-    addTextProperty(package, "Family", formatHexValue(signature.family));
-    addTextProperty(package, "Model", formatHexValue(signature.model));
-    addTextProperty(package, "Stepping", formatHexValue(signature.stepping));
-    addTextProperty(package, "ExtFamily", formatHexValue(signature.extFamily));
-    addTextProperty(package, "ExtModel", formatHexValue(signature.extModel));
+PropertyTexts identificationTexts(const libSysTopo::cpu::x86_physical_cpu& cpu) {
+    const libSysTopo::cpu::x86_cpu_signature signature = cpu.get().getSignature();
+    return {
+        {"CPUID", qel::SprintfFormat("%Xh", signature.signature)},
+        {"Family", formatHexValue(signature.family)},
+        {"Model", formatHexValue(signature.model)},
+        {"Stepping", formatHexValue(signature.stepping)},
+        {"ExtFamily", formatHexValue(signature.extFamily)},
+        {"ExtModel", formatHexValue(signature.extModel)},
+    };
+}
+
+void addIdentificationProperties(NodePointer& package, const PropertyTexts& texts,
+                                 libSysTopo::cpu::x86_physical_cpu& cpu) {
+    for (const auto& [key, text] : texts) {
+        addTextProperty(package, key, text);
+    }
+    static const qel::String kRevision("Revision");
     qel::String revision;
-    if (processor.getRevisionString(revision)) {
-        addTextProperty(package, "Revision", revision);
+    if (std::as_const(cpu).get().getRevisionString(revision)) {
+        addTextProperty(package, kRevision, revision);
     }
 }
 

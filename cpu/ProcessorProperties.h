@@ -7,12 +7,21 @@
 #include "suite/cpu/x86_physical_cpus.h"
 
 #include <cstdint>
+#include <utility>
+#include <vector>
 
 namespace systemmonitor {
 
-// "CPUID", "Family", "Model", "Stepping", "ExtFamily", "ExtModel" (always), then "Revision" where
-// the machine reports a non-empty one.
-void addIdentificationProperties(NodePointer& package, libSysTopo::cpu::x86_physical_cpu& cpu);
+// Keys and texts of properties that stay the same for the life of a topology.
+using PropertyTexts = std::vector<std::pair<qel::String, qel::String>>;
+
+// "CPUID", "Family", "Model", "Stepping", "ExtFamily", "ExtModel": fixed with the package's
+// signature, so made once per package.
+PropertyTexts identificationTexts(const libSysTopo::cpu::x86_physical_cpu& cpu);
+
+// Those texts (always), then "Revision" where the machine reports a non-empty one.
+void addIdentificationProperties(NodePointer& package, const PropertyTexts& texts,
+                                 libSysTopo::cpu::x86_physical_cpu& cpu);
 
 // "CurrentSpeed", "Multiplier", "CPUBusSpeed", "CPUFSBSpeed", "CpuCoreVID", each where its
 // figure is known; none when the speed metrics cannot be read.

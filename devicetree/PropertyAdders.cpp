@@ -5,7 +5,7 @@ namespace {
 
 template <typename Value>
 void addProperty(NodePointer& node, const qel::String& key, ValueType type, const Value& value) {
-    sisapi::SysInfoDevice::PropertyHandle property(new sisapi::SysInfoProperty(key, key, type));
+    auto property = sisapi::SysInfoDevice::PropertyHandle::make(key, key, type);
     property->setValue(value);
     node->addProperty(property);
 }
@@ -28,7 +28,7 @@ void addRealProperty(NodePointer& node, const qel::String& key, double value) {
 }
 
 NodePointer makeNode(DeviceType type, const qel::String& localizedName, const qel::String& key) {
-    return NodePointer(new sisapi::SysInfoDevice(type, localizedName, key));
+    return NodePointer::make(type, localizedName, key);
 }
 
 } // namespace systemmonitor

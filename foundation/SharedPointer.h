@@ -12,10 +12,14 @@
 
 namespace qel {
 
+// The control block of one object: its handle count and how to delete it. Deleting the block
+// frees the count with it.
 class SharedPointerDeleterBase {
 public:
     virtual ~SharedPointerDeleterBase() = default;
     virtual void deleteObject() = 0;
+
+    std::atomic<std::uint32_t> count{1};
 };
 
 template <typename T> class SharedPointerDeleter final : public SharedPointerDeleterBase {
@@ -30,6 +34,19 @@ private:
     T* object_;
 };
 
+// The object inside its own control block: one allocation for object, count and deleter.
+template <typename T> class SharedPointerInPlace final : public SharedPointerDeleterBase {
+public:
+    template <typename... Args>
+    explicit SharedPointerInPlace(Args&&... args) : object(std::forward<Args>(args)...) {}
+    ~SharedPointerInPlace() override {} // the object is gone by then: deleteObject ends it
+    void deleteObject() override { object.~T(); }
+
+    union {
+        T object;
+    };
+};
+
 template <typename T, typename LockingPolicy = AutoMutexLockingPolicy> class SharedPointer {
 public:
     using Count = std::atomic<std::uint32_t>;
@@ -40,12 +57,21 @@ public:
     explicit SharedPointer(T* object) : pointer(object) {
         try {
             deleter = new SharedPointerDeleter<T>(object);
-            count = new Count(1);
         } catch (...) {
-            delete deleter;
             delete object;
             throw;
         }
+        count = &deleter->count;
+    }
+
+    // A new T made from `args`, in one allocation with its count (count 1).
+    template <typename... Args> static SharedPointer make(Args&&... args) {
+        auto* block = new SharedPointerInPlace<T>(std::forward<Args>(args)...);
+        SharedPointer handle;
+        handle.pointer = &block->object;
+        handle.deleter = block;
+        handle.count = &block->count;
+        return handle;
     }
 
     SharedPointer(const SharedPointer& other) { shareFrom(other); }
@@ -116,8 +142,7 @@ private:
                     deleter->deleteObject();
                 }
             }
-            delete count;
-            delete deleter;
+            delete deleter; // and the count inside it
         }
         pointer = nullptr;
         count = nullptr;

@@ -61,20 +61,27 @@ TEST_F(SharedPointerTest, CountFollowsCopiesAndTheLastReleaseDeletes) {
 }
 
 TEST_F(SharedPointerTest, BaseHandleDeletesOnceThroughTheDerivedDeleter) {
-    auto* derived = new SharedPointer<Derived>(new Derived);
-    auto* base = new SharedPointer<Base>(*derived);
-    EXPECT_EQ(base->getCount(), 2u);
-    EXPECT_EQ(base->get(), static_cast<Base*>(derived->get()));
-    delete derived;
-    EXPECT_EQ(base->getCount(), 1u);
-    EXPECT_EQ(destroyedDerived, 0);
-    {
-        SharedPointer<Base> copy(*base);
-        EXPECT_EQ(copy.getCount(), 2u);
+    // Adopted, and made in one block with its count.
+    for (const bool inPlace : {false, true}) {
+        destroyedBases = 0;
+        destroyedDerived = 0;
+        auto* derived = new SharedPointer<Derived>(inPlace ? SharedPointer<Derived>::make()
+                                                           : SharedPointer<Derived>(new Derived));
+        auto* base = new SharedPointer<Base>(*derived);
+        EXPECT_EQ(base->getCount(), 2u);
+        EXPECT_EQ(base->get(), static_cast<Base*>(derived->get()));
+        EXPECT_EQ(base->get()->tag, 1);
+        delete derived;
+        EXPECT_EQ(base->getCount(), 1u);
+        EXPECT_EQ(destroyedDerived, 0);
+        {
+            SharedPointer<Base> copy(*base);
+            EXPECT_EQ(copy.getCount(), 2u);
+        }
+        delete base;
+        EXPECT_EQ(destroyedDerived, 1) << inPlace;
+        EXPECT_EQ(destroyedBases, 1) << inPlace;
     }
-    delete base;
-    EXPECT_EQ(destroyedDerived, 1);
-    EXPECT_EQ(destroyedBases, 1);
 }
 
 TEST_F(SharedPointerTest, HandlesReleasedOnManyThreadsDeleteOnce) {

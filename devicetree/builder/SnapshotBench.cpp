@@ -1,27 +1,261 @@
-// What a snapshot costs, on a simulated machine (so the numbers do not depend on this host's
-// disks) and on the live machine.
+// What a snapshot costs, against a floor: reading the same kernel files with kept descriptors and
+// building nothing. Run without arguments, the program re-executes itself once per case, so every
+// case starts in a fresh process (no processor or disk state of one case leaks into the next),
+// then prints each case's median and its ratio to the floor. With --benchmark_filter it runs the
+// chosen cases in this process; other arguments go to Google Benchmark.
 
 #include "devicetree/GetAllDevices.h"
+#include "devicetree/json/SnapshotJson.h"
 #include "platform/Backend.h"
 #include "platform/simulated/SimulatedMachine.h"
 
 #include <benchmark/benchmark.h>
 
+#include <fcntl.h>
+#include <sys/wait.h>
+#include <time.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+#include <iostream>
+#include <map>
 #include <string>
+#include <thread>
+#include <vector>
 
 namespace {
 
-void snapshotOf(benchmark::State& state, const std::string& machineFile) {
-    auto machine = platform::simulated::SimulatedMachine::fromFile(machineFile);
-    platform::ScopedBackend scope(machine);
+using systemmonitor::Device;
+
+// The kernel files a warm live snapshot reads on this kind of machine (strace of a warm call).
+std::vector<std::string> floorFiles() {
+    std::vector<std::string> files = {"/proc/stat", "/proc/cpuinfo", "/proc/meminfo"};
+    return files;
+}
+
+void BM_Floor(benchmark::State& state) {
+    std::vector<int> descriptors;
+    for (const std::string& file : floorFiles()) {
+        const int fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC);
+        if (fd >= 0) {
+            descriptors.push_back(fd);
+        }
+    }
+    std::vector<char> buffer(1 << 16);
+    for (auto _ : state) {
+        std::size_t total = 0;
+        for (const int fd : descriptors) {
+            off_t offset = 0;
+            ssize_t got = 0;
+            while ((got = ::pread(fd, buffer.data(), buffer.size(), offset)) > 0) {
+                offset += got;
+            }
+            total += static_cast<std::size_t>(offset);
+        }
+        benchmark::DoNotOptimize(total);
+    }
+    for (const int fd : descriptors) {
+        ::close(fd);
+    }
+}
+BENCHMARK(BM_Floor);
+
+void BM_SnapshotWarm(benchmark::State& state) {
+    systemmonitor::getAllDevices();
     for (auto _ : state) {
         auto root = systemmonitor::getAllDevices();
         benchmark::DoNotOptimize(root.get());
     }
 }
+BENCHMARK(BM_SnapshotWarm);
+
+// What a host does with a snapshot: every name, key and value read once.
+std::size_t walk(const Device& node) {
+    std::size_t units = node.getKey().size() + node.getLocalizedName().size();
+    for (const auto& property : node.getProperties()) {
+        units += property->getKey().size() + property->getValue().size();
+    }
+    for (const auto& child : node.getChildDevices()) {
+        units += walk(*child);
+    }
+    return units;
+}
+
+std::size_t countNodes(const Device& node) {
+    std::size_t total = 1;
+    for (const auto& child : node.getChildDevices()) {
+        total += countNodes(*child);
+    }
+    return total;
+}
+
+void BM_SnapshotWarmWalked(benchmark::State& state) {
+    systemmonitor::getAllDevices();
+    for (auto _ : state) {
+        auto root = systemmonitor::getAllDevices();
+        benchmark::DoNotOptimize(walk(*root));
+    }
+}
+BENCHMARK(BM_SnapshotWarmWalked);
+
+double processCpuSeconds() {
+    timespec now{};
+    ::clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &now);
+    return static_cast<double>(now.tv_sec) + static_cast<double>(now.tv_nsec) * 1e-9;
+}
+
+// The first snapshot of a process: each iteration forks a child that has taken none and times it
+// (wall clock as the iteration's time; the child's processor time as the counter "child_cpu").
+void BM_SnapshotFirst(benchmark::State& state) {
+    double cpuSeconds = 0.0;
+    for (auto _ : state) {
+        int pipeEnds[2];
+        if (::pipe(pipeEnds) != 0) {
+            state.SkipWithError("pipe");
+            break;
+        }
+        const pid_t child = ::fork();
+        if (child == 0) {
+            const double cpuStart = processCpuSeconds();
+            const auto start = std::chrono::steady_clock::now();
+            systemmonitor::getAllDevices();
+            const double times[2] = {
+                std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count(),
+                processCpuSeconds() - cpuStart};
+            (void)!::write(pipeEnds[1], times, sizeof times);
+            ::_exit(0);
+        }
+        ::close(pipeEnds[1]);
+        double times[2] = {0.0, 0.0};
+        const bool read = child > 0 && ::read(pipeEnds[0], times, sizeof times) ==
+                                           static_cast<ssize_t>(sizeof times);
+        ::close(pipeEnds[0]);
+        if (child > 0) {
+            ::waitpid(child, nullptr, 0);
+        }
+        if (!read) {
+            state.SkipWithError("child");
+            break;
+        }
+        state.SetIterationTime(times[0]);
+        cpuSeconds += times[1];
+    }
+    state.counters["child_cpu"] =
+        benchmark::Counter(cpuSeconds, benchmark::Counter::kAvgIterations);
+}
+BENCHMARK(BM_SnapshotFirst)->UseManualTime()->Iterations(20);
+
+// A snapshot that refreshes the disk list (it is rebuilt when 5 s old), less a warm one.
+void BM_SnapshotRefresh(benchmark::State& state) {
+    systemmonitor::getAllDevices();
+    for (auto _ : state) {
+        state.PauseTiming();
+        std::this_thread::sleep_for(std::chrono::milliseconds(5050));
+        state.ResumeTiming();
+        auto root = systemmonitor::getAllDevices();
+        benchmark::DoNotOptimize(root.get());
+    }
+}
+BENCHMARK(BM_SnapshotRefresh)->Iterations(3);
+
+// 8 packages of 64 cores and 64 SCSI disks, 24 of them with a volume.
+std::string largeMachine() {
+    std::string cores;
+    for (int core = 0; core < 64; ++core) {
+        cores += (core ? "," : "") + std::string(R"({"number": )") + std::to_string(core) +
+                 R"(, "temperature": 50, "usage": 12})";
+    }
+    std::string packages;
+    for (int package = 0; package < 8; ++package) {
+        packages +=
+            (package ? "," : "") +
+            std::string(R"({"name": "Acme Processor 9000", "signature": {"signature": 329300,
+            "family": 6, "model": 85, "stepping": 4, "extFamily": 0, "extModel": 5},
+            "speed": {"ratioPrecision": 1, "currentRatio": 24.0, "ratioLow": 10.0,
+            "ratioHigh": 35.0, "currentSpeedHz": 2400000000, "busSpeedHz": 100000000},
+            "temperature": 55, "usage": 12, "cores": [)") +
+            cores + "]}";
+    }
+    std::string drives;
+    std::string devices;
+    std::string disks;
+    for (int disk = 0; disk < 64; ++disk) {
+        const std::string n = std::to_string(disk);
+        const std::string path = R"(\\\\?\\scsi#disk&ven_acme&prod_ssd#4&1b2c3d4e&0&)" + n +
+                                 R"(#{53f56307-b6bf-11d0-94f2-00a0c91efb8b})";
+        if (disk < 24) {
+            drives += (disk ? "," : "") + std::string("\"") + static_cast<char>('C' + disk) +
+                      R"(": {"type": 3, "deviceNumber": )" + n +
+                      R"(, "volume": {"label": "Data", "serial": 43981, "fileSystem": "NTFS",
+                      "flags": 0}, "space": {"total": 1073741824, "free": 536870912,
+                      "available": 536870912}})";
+        }
+        devices += (disk ? "," : "") +
+                   std::string(R"({"friendlyName": "Acme SSD 512GB", "description": "Disk drive",
+            "enumeratorName": "SCSI", "instanceId": "SCSI\\DISK&VEN_ACME&PROD_SSD\\4&1B2C3D4E&0&)") +
+                   n + R"(", "interfacePath": ")" + path + R"(", "devnode": {"status": 25174026}})";
+        disks += (disk ? "," : "") + std::string("\"") + path +
+                 R"(": {"deviceNumber": {"type": 7, "number": )" + n +
+                 R"(}, "descriptor": {"removableMedia": false, "busType": 11, "vendorId": "ATA",
+            "productId": "Acme SSD", "productRevision": "1.0", "serialNumber": "S)" +
+                 n +
+                 R"("}, "length": 512110190592, "scsi": {"inquiry": {"vendor": "ATA     ",
+            "product": "Acme SSD 512GB  ", "revision": "1.0 "}, "serial": "  S)" +
+                 n + R"(", "temperature": 35}})";
+    }
+    return R"({"memory": {"load": 40, "totalPhys": 17179869184, "availPhys": 10307921510},
+        "windows": {"systemDirectory": "C:\\Windows\\system32",
+        "moduleFileName": "C:\\Tools\\hwsnap.exe"}, "cpu": {"packages": [)" +
+           packages + R"(]}, "drives": {)" + drives + R"(}, "devices": [)" + devices +
+           R"(], "disks": {)" + disks + "}}";
+}
+
+void BM_SnapshotLargeSimulated(benchmark::State& state) {
+    auto machine = platform::simulated::SimulatedMachine::fromJson(largeMachine());
+    platform::ScopedBackend scope(machine);
+    std::size_t nodes = 0;
+    for (auto _ : state) {
+        auto root = systemmonitor::getAllDevices();
+        benchmark::DoNotOptimize(root.get());
+        if (nodes == 0) {
+            nodes = countNodes(*root);
+        }
+    }
+    state.counters["nodes"] = static_cast<double>(nodes);
+    // Seconds per node: the time over nodes times iterations.
+    state.counters["per_node"] = benchmark::Counter(static_cast<double>(nodes),
+                                                    benchmark::Counter::kIsIterationInvariantRate |
+                                                        benchmark::Counter::kInvert);
+}
+BENCHMARK(BM_SnapshotLargeSimulated)->Unit(benchmark::kMicrosecond);
+
+// hwsnap --json's writer over the large machine's snapshot, per node.
+void BM_JsonLargeSimulated(benchmark::State& state) {
+    auto machine = platform::simulated::SimulatedMachine::fromJson(largeMachine());
+    platform::ScopedBackend scope(machine);
+    const auto root = systemmonitor::getAllDevices();
+    std::size_t bytes = 0;
+    for (auto _ : state) {
+        const std::string text = systemmonitor::json::snapshotJson(*root);
+        bytes = text.size();
+    }
+    state.counters["bytes"] = static_cast<double>(bytes);
+    state.counters["per_node"] = benchmark::Counter(static_cast<double>(countNodes(*root)),
+                                                    benchmark::Counter::kIsIterationInvariantRate |
+                                                        benchmark::Counter::kInvert);
+}
+BENCHMARK(BM_JsonLargeSimulated)->Unit(benchmark::kMicrosecond);
 
 void BM_SnapshotSimulatedMemory(benchmark::State& state) {
-    snapshotOf(state, std::string(SM_MACHINES_DIR) + "/memory-8gib.json");
+    auto machine = platform::simulated::SimulatedMachine::fromFile(std::string(SM_MACHINES_DIR) +
+                                                                   "/memory-8gib.json");
+    platform::ScopedBackend scope(machine);
+    for (auto _ : state) {
+        auto root = systemmonitor::getAllDevices();
+        benchmark::DoNotOptimize(root.get());
+    }
 }
 BENCHMARK(BM_SnapshotSimulatedMemory);
 
@@ -46,12 +280,118 @@ void BM_LoadManySteps(benchmark::State& state) {
 }
 BENCHMARK(BM_LoadManySteps)->Arg(1500)->Unit(benchmark::kMillisecond);
 
-void BM_SnapshotLive(benchmark::State& state) {
-    for (auto _ : state) {
-        auto root = systemmonitor::getAllDevices();
-        benchmark::DoNotOptimize(root.get());
+struct Result {
+    double realNs = 0.0;
+    double cpuNs = 0.0;
+};
+
+// Prints as the console does, then a line "sm-result NAME REAL_NS CPU_NS" per case with the median
+// (or the only run) for the parent to collect.
+class CollectingReporter : public benchmark::ConsoleReporter {
+public:
+    CollectingReporter() : ConsoleReporter(OO_Tabular) {} // no colours: the parent reads it
+
+    void ReportRuns(const std::vector<Run>& runs) override {
+        ConsoleReporter::ReportRuns(runs);
+        for (const Run& run : runs) {
+            if (run.error_occurred ||
+                (run.run_type == Run::RT_Aggregate && run.aggregate_name != "median")) {
+                continue;
+            }
+            const double perUnit = 1e9 / benchmark::GetTimeUnitMultiplier(run.time_unit);
+            Result& result = results_[run.run_name.function_name];
+            result.realNs = run.GetAdjustedRealTime() * perUnit;
+            result.cpuNs = run.GetAdjustedCPUTime() * perUnit;
+            if (const auto child = run.counters.find("child_cpu"); child != run.counters.end()) {
+                result.cpuNs = child->second.value * 1e9;
+            }
+        }
     }
+    void Finalize() override {
+        ConsoleReporter::Finalize();
+        std::fflush(stdout);
+        for (const auto& [name, result] : results_) {
+            std::printf("sm-result %s %.1f %.1f\n", name.c_str(), result.realNs, result.cpuNs);
+        }
+        std::fflush(stdout);
+    }
+
+private:
+    std::map<std::string, Result> results_;
+};
+
+int runCases(int argc, char** argv) {
+    benchmark::Initialize(&argc, argv);
+    CollectingReporter reporter;
+    benchmark::RunSpecifiedBenchmarks(&reporter);
+    benchmark::Shutdown();
+    return 0;
 }
-BENCHMARK(BM_SnapshotLive);
+
+constexpr const char* kCases[] = {
+    "BM_Floor",           "BM_SnapshotWarm",           "BM_SnapshotWarmWalked", "BM_SnapshotFirst",
+    "BM_SnapshotRefresh", "BM_SnapshotLargeSimulated", "BM_JsonLargeSimulated"};
+
+std::string quoted(const std::string& text) {
+    std::string out = "'";
+    for (const char c : text) {
+        out += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    }
+    return out + "'";
+}
 
 } // namespace
+
+int main(int argc, char** argv) {
+    std::vector<std::string> passed;
+    for (int i = 1; i < argc; ++i) {
+        if (std::strncmp(argv[i], "--benchmark_filter", 18) == 0) {
+            return runCases(argc, argv);
+        }
+        passed.emplace_back(argv[i]);
+    }
+    std::map<std::string, Result> results;
+    for (const char* name : kCases) {
+        std::string command = "exec " + quoted(argv[0]) +
+                              " --benchmark_filter=" + quoted(std::string("^") + name + "(/|$)");
+        for (const std::string& argument : passed) {
+            command += " " + quoted(argument);
+        }
+        std::FILE* child = ::popen(command.c_str(), "r");
+        if (child == nullptr) {
+            std::perror("popen");
+            return 1;
+        }
+        char line[1024];
+        while (std::fgets(line, sizeof line, child) != nullptr) {
+            char found[256];
+            Result result;
+            if (std::sscanf(line, "sm-result %255s %lf %lf", found, &result.realNs,
+                            &result.cpuNs) == 3) {
+                results[found] = result;
+            } else {
+                std::fputs(line, stdout);
+            }
+        }
+        if (::pclose(child) != 0) {
+            std::fprintf(stderr, "%s failed\n", name);
+        }
+    }
+    const auto floor = results.find("BM_Floor");
+    if (floor == results.end() || floor->second.realNs <= 0.0 || floor->second.cpuNs <= 0.0) {
+        std::fprintf(stderr, "no floor measured\n");
+        return 1;
+    }
+    std::printf("\n%-26s %12s %12s %9s %9s\n", "median of each case", "time (us)", "CPU (us)",
+                "x floor", "CPU x fl");
+    for (const char* name : kCases) {
+        const auto found = results.find(name);
+        if (found != results.end()) {
+            const Result& result = found->second;
+            std::printf("%-26s %12.1f %12.1f %9.2f %9.2f\n", name, result.realNs / 1000.0,
+                        result.cpuNs / 1000.0, result.realNs / floor->second.realNs,
+                        result.cpuNs / floor->second.cpuNs);
+        }
+    }
+    return 0;
+}

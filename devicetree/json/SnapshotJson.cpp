@@ -2,6 +2,7 @@
 
 #include "devicetree/SysInfoDevice.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <cstring>
@@ -46,18 +47,95 @@ std::size_t sequenceLength(std::string_view text, std::size_t at, std::size_t& b
     return length;
 }
 
+// One character of a JSON string, as the UTF-8 writer above escapes it.
+void appendEscaped(std::string& out, unsigned char c) {
+    static constexpr char kHex[] = "0123456789abcdef";
+    if (c == '"' || c == '\\') {
+        out += '\\';
+        out += static_cast<char>(c);
+    } else if (c == '\b') {
+        out += "\\b";
+    } else if (c == '\f') {
+        out += "\\f";
+    } else if (c == '\n') {
+        out += "\\n";
+    } else if (c == '\r') {
+        out += "\\r";
+    } else if (c == '\t') {
+        out += "\\t";
+    } else if (c < 0x20) {
+        out += "\\u00";
+        out += kHex[c >> 4];
+        out += kHex[c & 0xF];
+    } else {
+        out += static_cast<char>(c);
+    }
+}
+
+// The code point at `at` and the units it takes; an unpaired surrogate as U+FFFD.
+char32_t codePoint(std::u16string_view text, std::size_t& at) {
+    char32_t c = text[at++];
+    if (c >= 0xD800 && c <= 0xDBFF && at < text.size() && text[at] >= 0xDC00 &&
+        text[at] <= 0xDFFF) {
+        return 0x10000 + ((c - 0xD800) << 10) + (text[at++] - 0xDC00);
+    }
+    return c >= 0xD800 && c <= 0xDFFF ? 0xFFFD : c;
+}
+
+void appendCodePoint(std::string& out, char32_t c) {
+    if (c < 0x80) {
+        out += static_cast<char>(c);
+    } else if (c < 0x800) {
+        out += static_cast<char>(0xC0 | (c >> 6));
+        out += static_cast<char>(0x80 | (c & 0x3F));
+    } else if (c < 0x10000) {
+        out += static_cast<char>(0xE0 | (c >> 12));
+        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (c & 0x3F));
+    } else {
+        out += static_cast<char>(0xF0 | (c >> 18));
+        out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
+        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (c & 0x3F));
+    }
+}
+
+// The integer a property's text holds, as integerValue reads it, without a copy of the text.
+std::int64_t parseInteger(std::u16string_view text) {
+    char narrow[32];
+    if (text.size() > sizeof narrow) {
+        std::int64_t value = 0;
+        const std::string copy = qel::String(std::u16string(text)).toUtf8();
+        std::from_chars(copy.data(), copy.data() + copy.size(), value);
+        return value;
+    }
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        narrow[i] = text[i] < 0x80 ? static_cast<char>(text[i]) : '?';
+    }
+    std::int64_t value = 0;
+    std::from_chars(narrow, narrow + text.size(), value);
+    return value;
+}
+
+void appendInteger(std::string& out, std::int64_t value) {
+    char digits[24];
+    const auto result = std::to_chars(digits, digits + sizeof digits, value);
+    out.append(digits, result.ptr);
+}
+
 void appendProperty(std::string& out, const Property& property) {
     out += "{\"key\":";
-    appendString(out, property.getKey().toUtf8());
+    appendString(out, property.getKey().u16());
     out += ",\"type\":\"";
-    out += valueTypeName(property.getValueType());
+    const ValueType type = property.getValueType();
+    out += valueTypeName(type);
     out += "\",\"value\":";
-    switch (property.getValueType()) {
+    switch (type) {
     case STRING:
-        appendString(out, property.getValue().toUtf8());
+        appendString(out, property.getValue().u16());
         break;
     case INTEGER:
-        out += std::to_string(integerValue(property));
+        appendInteger(out, parseInteger(property.getValue().u16()));
         break;
     case DOUBLE:
         appendReal(out, realValue(property));
@@ -70,20 +148,24 @@ void appendNode(std::string& out, const Device& node) {
     out += "{\"type\":\"";
     out += deviceTypeName(node.getType());
     out += "\",\"name\":";
-    appendString(out, node.getLocalizedName().toUtf8());
+    appendString(out, node.getLocalizedName().u16());
     out += ",\"key\":";
-    appendString(out, node.getKey().toUtf8());
+    appendString(out, node.getKey().u16());
     out += ",\"properties\":[";
     bool first = true;
     for (const auto& property : node.getProperties()) {
-        out += first ? "" : ",";
+        if (!first) {
+            out += ',';
+        }
         first = false;
         appendProperty(out, *property);
     }
     out += "],\"children\":[";
     first = true;
     for (const auto& child : node.getChildDevices()) {
-        out += first ? "" : ",";
+        if (!first) {
+            out += ',';
+        }
         first = false;
         appendNode(out, *child);
     }
@@ -93,11 +175,9 @@ void appendNode(std::string& out, const Device& node) {
 } // namespace
 
 void appendString(std::string& out, std::string_view utf8) {
-    static constexpr char kHex[] = "0123456789abcdef";
     out += '"';
     std::size_t at = 0;
     while (at < utf8.size()) {
-        const auto c = static_cast<unsigned char>(utf8[at]);
         std::size_t bad = 0;
         const std::size_t length = sequenceLength(utf8, at, bad);
         if (length == 0) {
@@ -108,29 +188,44 @@ void appendString(std::string& out, std::string_view utf8) {
         }
         if (length > 1) {
             out.append(utf8.substr(at, length));
-        } else if (c == '"' || c == '\\') {
-            out += '\\';
-            out += static_cast<char>(c);
-        } else if (c == '\b') {
-            out += "\\b";
-        } else if (c == '\f') {
-            out += "\\f";
-        } else if (c == '\n') {
-            out += "\\n";
-        } else if (c == '\r') {
-            out += "\\r";
-        } else if (c == '\t') {
-            out += "\\t";
-        } else if (c < 0x20) {
-            out += "\\u00";
-            out += kHex[c >> 4];
-            out += kHex[c & 0xF];
         } else {
-            out += static_cast<char>(c);
+            appendEscaped(out, static_cast<unsigned char>(utf8[at]));
         }
         at += length;
     }
     out += '"';
+}
+
+void appendString(std::string& out, std::u16string_view utf16) {
+    // Written in place: at most six bytes a unit ("\\u001f"), the quotes, then cut to size.
+    const std::size_t start = out.size();
+    out.resize(start + utf16.size() * 6 + 2);
+    char* to = out.data() + start;
+    *to++ = '"';
+    for (std::size_t at = 0; at < utf16.size();) {
+        const char16_t unit = utf16[at];
+        if (unit >= 0x20 && unit < 0x80 && unit != '"' && unit != '\\') {
+            *to++ = static_cast<char>(unit);
+            ++at;
+            continue;
+        }
+        const char32_t c = codePoint(utf16, at);
+        std::string piece;
+        if (c < 0x80) {
+            appendEscaped(piece, static_cast<unsigned char>(c));
+        } else {
+            appendCodePoint(piece, c);
+        }
+        to = std::copy(piece.begin(), piece.end(), to);
+    }
+    *to++ = '"';
+    out.resize(static_cast<std::size_t>(to - out.data()));
+}
+
+void appendUtf8(std::string& out, std::u16string_view utf16) {
+    for (std::size_t at = 0; at < utf16.size();) {
+        appendCodePoint(out, codePoint(utf16, at));
+    }
 }
 
 void appendReal(std::string& out, double value) {
@@ -153,10 +248,15 @@ void appendReal(std::string& out, double value) {
                                       std::chars_format::scientific);
     const std::string_view text(scientific, static_cast<std::size_t>(result.ptr - scientific));
     const std::size_t e = text.find('e');
-    std::string digits(text.substr(0, e));
-    if (digits.size() > 1) {
-        digits.erase(1, 1); // the point after the first digit
+    // The significant digits without the point after the first one.
+    char buffer[32];
+    std::size_t count = 0;
+    for (std::size_t i = 0; i < e; ++i) {
+        if (text[i] != '.') {
+            buffer[count++] = text[i];
+        }
     }
+    const std::string_view digits(buffer, count);
     int exponent = 0;
     std::from_chars(text.data() + e + 1 + (text[e + 1] == '+' ? 1 : 0), text.data() + text.size(),
                     exponent);
@@ -187,15 +287,12 @@ void appendReal(std::string& out, double value) {
         if (magnitude < 10) {
             out += '0';
         }
-        out += std::to_string(magnitude);
+        appendInteger(out, magnitude);
     }
 }
 
 std::int64_t integerValue(const Property& property) {
-    const std::string text = property.getValue().toUtf8();
-    std::int64_t value = 0;
-    std::from_chars(text.data(), text.data() + text.size(), value);
-    return value;
+    return parseInteger(property.getValue().u16());
 }
 
 double realValue(const Property& property) {
@@ -207,6 +304,10 @@ double realValue(const Property& property) {
     double value = 0.0;
     std::from_chars(text.data(), text.data() + text.size(), value);
     return value;
+}
+
+void appendSnapshotJson(std::string& out, const Device& root) {
+    appendNode(out, root);
 }
 
 std::string snapshotJson(const Device& root) {

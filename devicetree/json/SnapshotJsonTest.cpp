@@ -49,4 +49,18 @@ TEST(SnapshotJson, StringsAsTheJsonLibraryWroteThem) {
     }
 }
 
+TEST(SnapshotJson, Utf16TextAsItsUtf8FormWritesIt) {
+    for (const std::u16string& text :
+         {std::u16string(u""), std::u16string(u"plain q\"b\\"), std::u16string(u"\b\t\x01\x1f\x7f"),
+          std::u16string(u"\0x", 2), std::u16string(u"\u00E9\u20AC\U0001F600"),
+          std::u16string(1, char16_t(0xD800)) + u"z", u"a" + std::u16string(1, char16_t(0xDC00)),
+          std::u16string(2, char16_t(0xDBFF))}) {
+        std::string expected;
+        appendString(expected, qel::String(text).toUtf8());
+        std::string out = "x";
+        appendString(out, std::u16string_view(text));
+        EXPECT_EQ(out, "x" + expected);
+    }
+}
+
 } // namespace

@@ -4,6 +4,8 @@
 #include <cstdint>
 #include <filesystem>
 #include <optional>
+#include <string>
+#include <vector>
 
 namespace libSysTopo::cpu {
 
@@ -16,5 +18,25 @@ struct CpuFrequency {
 // Reads root/cpu<cpu>/cpufreq (root normally /sys/devices/system/cpu). A file that is missing,
 // malformed or 0 leaves its member empty; all three are empty without a cpufreq driver.
 CpuFrequency readCpuFrequency(const std::filesystem::path& root, unsigned cpu);
+
+// The same, for readers called on every snapshot: which files a processor has is decided on its
+// first reading, so a machine without cpufreq costs no file access after that. A file that
+// disappears later (the processor taken offline) leaves its member empty.
+class CpuFreqFiles {
+public:
+    explicit CpuFreqFiles(std::filesystem::path root);
+    CpuFrequency read(unsigned cpu);
+
+private:
+    struct Files {
+        bool probed = false;
+        std::vector<std::string> current; // in order of preference
+        std::string min;
+        std::string max;
+    };
+    std::filesystem::path root_;
+    std::vector<Files> cpus_;
+    std::string buffer_;
+};
 
 } // namespace libSysTopo::cpu

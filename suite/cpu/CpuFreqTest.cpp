@@ -41,5 +41,18 @@ TEST(CpuFreqTest, ValuesThatWouldOverflowHertzAreDropped) {
     EXPECT_EQ(frequency.maxHz, std::nullopt);
 }
 
+TEST(CpuFreqTest, FileGoneAfterTheFirstReadingDropsOnlyItsValue) {
+    const test::ScratchTree tree;
+    tree.write("cpu0/cpufreq/scaling_cur_freq", "2000000\n");
+    tree.write("cpu0/cpufreq/cpuinfo_max_freq", "3000000\n");
+    CpuFreqFiles files(tree.root());
+    EXPECT_EQ(files.read(0).currentHz, 2000000000u);
+    std::filesystem::remove_all(tree.root() / "cpu0/cpufreq/scaling_cur_freq");
+    const CpuFrequency frequency = files.read(0);
+    EXPECT_EQ(frequency.currentHz, std::nullopt);
+    EXPECT_EQ(frequency.maxHz, 3000000000u);
+    EXPECT_EQ(files.read(7).maxHz, std::nullopt); // never there
+}
+
 } // namespace
 } // namespace libSysTopo::cpu

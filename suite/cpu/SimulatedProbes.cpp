@@ -32,10 +32,24 @@ bool SimulatedTemperatureAccessor::readTemperature(
     return true;
 }
 
+std::size_t
+SimulatedCpuTimeMetrics::MaskHash::operator()(const std::vector<unsigned>& processors) const {
+    std::size_t hash = processors.size();
+    for (const unsigned processor : processors) {
+        hash = hash * 1099511628211u ^ processor; // FNV-style mixing
+    }
+    return hash;
+}
+
 SimulatedCpuTimeMetrics::SimulatedCpuTimeMetrics(
     const std::vector<libSysTopo::cpu::PackageLayout>& layout) {
     // Masks are unique (one processor per core, one more for the package); should two be equal,
     // the later node answers, as a scan in layout order would have it.
+    std::size_t count = 0;
+    for (const auto& package : layout) {
+        count += 1 + package.cores.size();
+    }
+    nodes_.reserve(count);
     for (std::size_t p = 0; p < layout.size(); ++p) {
         nodes_[layout[p].mask.getProcessors()] = Node{p, std::nullopt};
         for (std::size_t c = 0; c < layout[p].cores.size(); ++c) {

@@ -8,8 +8,8 @@
 #include "suite/cpu/ProcessorLayout.h"
 
 #include <cstddef>
-#include <map>
 #include <optional>
+#include <unordered_map>
 #include <vector>
 
 namespace libCpuProbe::cpu {
@@ -50,8 +50,12 @@ private:
         std::size_t package = 0;
         std::optional<std::size_t> core;
     };
-    // Looked up by mask, so a query costs a lookup however many cores a package has.
-    std::map<std::vector<unsigned>, Node> nodes_;
+    struct MaskHash {
+        std::size_t operator()(const std::vector<unsigned>& processors) const;
+    };
+    // Looked up by mask in a hash table, so a query costs the length of its mask, however many
+    // nodes the layout has.
+    std::unordered_map<std::vector<unsigned>, Node, MaskHash> nodes_;
     unsigned samples_ = 0;
 };
 

@@ -1,8 +1,8 @@
 #include "suite/cpu/TextFile.h"
 
+#include <algorithm>
 #include <charconv>
-#include <fstream>
-#include <iterator>
+#include <cstdio>
 #include <type_traits>
 
 namespace libSysTopo::cpu {
@@ -30,15 +30,55 @@ template <typename T> std::optional<T> parseWhole(std::string_view text) {
     return value;
 }
 
+std::FILE* openFile(const char* path) {
+    return std::fopen(path, "rb");
+}
+
+// Where paths are wide: the C library's wide open, named only where it exists.
+template <typename Char> std::FILE* openFile(const Char* path) {
+    return _wfopen(path, L"rb");
+}
+
+// Reads unbuffered straight into `text`: one read per call of a small file, no stream set-up.
+bool readAll(std::FILE* file, std::string& text) {
+    if (file == nullptr) {
+        text.clear();
+        return false;
+    }
+    std::setvbuf(file, nullptr, _IONBF, 0);
+    constexpr std::size_t kChunk = 4096;
+    std::size_t used = 0;
+    bool good = true;
+    while (true) {
+        if (text.size() < used + kChunk) {
+            text.resize(std::max(text.capacity(), used + kChunk));
+        }
+        const std::size_t wanted = text.size() - used;
+        const std::size_t got = std::fread(text.data() + used, 1, wanted, file);
+        used += got;
+        if (got < wanted) {
+            good = std::ferror(file) == 0;
+            break;
+        }
+    }
+    std::fclose(file);
+    text.resize(good ? used : 0);
+    return good;
+}
+
 } // namespace
 
+bool readTextFile(const char* path, std::string& text) {
+    return readAll(openFile(path), text);
+}
+
+bool readTextFile(const std::filesystem::path& path, std::string& text) {
+    return readAll(openFile(path.c_str()), text);
+}
+
 std::optional<std::string> readTextFile(const std::filesystem::path& path) {
-    std::ifstream file(path, std::ios::binary);
-    if (!file) {
-        return std::nullopt;
-    }
-    std::string text{std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
-    if (file.bad()) {
+    std::string text;
+    if (!readTextFile(path, text)) {
         return std::nullopt;
     }
     return text;
@@ -63,13 +103,13 @@ std::optional<std::uint64_t> parseUnsigned(std::string_view text) {
 }
 
 std::optional<std::int64_t> readIntegerFile(const std::filesystem::path& path) {
-    const auto text = readTextFile(path);
-    return text ? parseInteger(*text) : std::nullopt;
+    thread_local std::string text;
+    return readTextFile(path, text) ? parseInteger(text) : std::nullopt;
 }
 
 std::optional<std::uint64_t> readUnsignedFile(const std::filesystem::path& path) {
-    const auto text = readTextFile(path);
-    return text ? parseUnsigned(*text) : std::nullopt;
+    thread_local std::string text;
+    return readTextFile(path, text) ? parseUnsigned(text) : std::nullopt;
 }
 
 } // namespace libSysTopo::cpu

@@ -13,6 +13,10 @@ namespace libSysTopo::cpu {
 // The whole file, or nullopt when it cannot be opened or read. Files of /proc and /sys report a
 // size of 4096 or 0 whatever they hold, so the file is read to its end rather than by its size.
 std::optional<std::string> readTextFile(const std::filesystem::path& path);
+// The same into `text`, whose storage is reused from call to call; false (and `text` empty) when
+// the file cannot be opened or read.
+bool readTextFile(const std::filesystem::path& path, std::string& text);
+bool readTextFile(const char* path, std::string& text);
 
 // The text without leading and trailing blanks, tabs, line ends and zero characters.
 std::string_view trimText(std::string_view text);

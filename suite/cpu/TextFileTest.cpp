@@ -39,5 +39,22 @@ TEST(TextFileTest, ReadsBeyondTheSizeProcReports) {
     EXPECT_FALSE(text->empty());
 }
 
+TEST(TextFileTest, ReusedBufferHoldsExactlyTheLastFile) {
+    const test::ScratchTree tree;
+    const std::string large(10000, 'x'); // more than one read
+    tree.write("large", large);
+    tree.write("small", "42\n");
+    std::string buffer;
+    const struct {
+        const char* name;
+        bool found;
+        std::string_view text;
+    } reads[] = {{"large", true, large}, {"small", true, "42\n"}, {"missing", false, ""}};
+    for (const auto& read : reads) {
+        EXPECT_EQ(readTextFile(tree.root() / read.name, buffer), read.found) << read.name;
+        EXPECT_EQ(buffer, read.text) << read.name;
+    }
+}
+
 } // namespace
 } // namespace libSysTopo::cpu

@@ -8,13 +8,21 @@ namespace hwsnap {
 namespace {
 
 using systemmonitor::Device;
+using systemmonitor::json::appendUtf8;
 
-void appendTree(std::string& out, const Device& node, int depth) {
-    const std::string indent(static_cast<std::size_t>(depth) * 2, ' ');
-    out += indent + node.getLocalizedName().toUtf8() + " [" + node.getKey().toUtf8() + "]\n";
+void appendTree(std::string& out, const Device& node, std::size_t depth) {
+    const std::size_t indent = depth * 2;
+    out.append(indent, ' ');
+    appendUtf8(out, node.getLocalizedName().u16());
+    out += " [";
+    appendUtf8(out, node.getKey().u16());
+    out += "]\n";
     for (const auto& property : node.getProperties()) {
-        out += indent + "  " + property->getKey().toUtf8() + ": " + property->getValue().toUtf8() +
-               "\n";
+        out.append(indent + 2, ' ');
+        appendUtf8(out, property->getKey().u16());
+        out += ": ";
+        appendUtf8(out, property->getValue().u16());
+        out += '\n';
     }
     for (const auto& child : node.getChildDevices()) {
         appendTree(out, *child, depth + 1);

@@ -59,8 +59,11 @@ std::string takeSnapshot(Format format,
     const auto root = systemmonitor::getAllDevices();
     const std::chrono::duration<double> took = std::chrono::steady_clock::now() - started;
     switch (format) {
-    case Format::Json:
-        return hwsnap::formatJson(*root) + '\n';
+    case Format::Json: {
+        std::string text = hwsnap::formatJson(*root);
+        text += '\n';
+        return text;
+    }
     case Format::OpenMetrics:
         return hwsnap::formatOpenMetrics(*root, took.count(), flavor);
     case Format::Tree:

@@ -6,18 +6,20 @@
 #include "suite/cpu/ProcStat.h"
 #include "suite/cpu/TextFile.h"
 
+#include <string>
+
 namespace libCpuProbe::cpu {
 namespace {
 
 constexpr const char* kHwmonRoot = "/sys/class/hwmon";
 constexpr const char* kProcStat = "/proc/stat";
 
-std::optional<CpuTimeSample> readProcStat() {
-    const auto text = libSysTopo::cpu::readTextFile(kProcStat);
-    if (!text) {
+// `text` is the caller's kept buffer.
+std::optional<CpuTimeSample> readProcStat(std::string& text) {
+    if (!libSysTopo::cpu::readTextFile(kProcStat, text)) {
         return std::nullopt;
     }
-    CpuTimeSample sample = parseProcStat(*text);
+    CpuTimeSample sample = parseProcStat(text);
     if (sample.empty()) {
         return std::nullopt;
     }
@@ -31,10 +33,12 @@ void addLiveTemperatureAccessors(libSysTopo::cpu::x86_physical_cpus& topology) {
 }
 
 std::unique_ptr<libSysTopo::cpu::ICpuTimeMetrics> makeLiveTimeMetrics() {
-    if (!readProcStat()) {
+    std::string text;
+    if (!readProcStat(text)) {
         return nullptr;
     }
-    return std::make_unique<SampledCpuTimeMetrics>(readProcStat);
+    return std::make_unique<SampledCpuTimeMetrics>(
+        [text = std::move(text)]() mutable { return readProcStat(text); });
 }
 
 } // namespace libCpuProbe::cpu

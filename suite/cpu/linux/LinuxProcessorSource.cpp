@@ -132,7 +132,7 @@ public:
                    x86_speed_metrics& metrics) override {
         ClockReadings clocks = cpufreqClocks(mask);
         if (clocks.currentHz == 0) {
-            clocks.currentHz = cpuInfoClock(mask);
+            clocks.currentHz = cpuInfoClock(location.getPackage(), mask);
             clocks.source = "cpuinfo";
         }
         const auto found = frequencies_.find(location.getPackage());
@@ -156,11 +156,11 @@ private:
     }
 
     // The fastest current clock of the processors, the lowest minimum and the highest maximum.
-    static ClockReadings cpufreqClocks(const AffinityMask& mask) {
+    ClockReadings cpufreqClocks(const AffinityMask& mask) {
         ClockReadings clocks;
         clocks.source = "cpufreq";
         for (const unsigned processor : mask.getProcessors()) {
-            const CpuFrequency frequency = readCpuFrequency(kCpuRoot, processor);
+            const CpuFrequency frequency = cpufreq_.read(processor);
             clocks.currentHz = std::max(clocks.currentHz, frequency.currentHz.value_or(0));
             clocks.maxHz = std::max(clocks.maxHz, frequency.maxHz.value_or(0));
             if (frequency.minHz && (clocks.minHz == 0 || *frequency.minHz < clocks.minHz)) {
@@ -170,14 +170,24 @@ private:
         return clocks;
     }
 
-    // The fastest "cpu MHz" of the processors in /proc/cpuinfo; 0 when none is listed.
-    static std::uint64_t cpuInfoClock(const AffinityMask& mask) {
-        const auto text = readTextFile(kCpuInfo);
-        if (!text) {
-            return 0;
+    // The fastest "cpu MHz" of the processors in /proc/cpuinfo; 0 when none is listed. The file
+    // is read again only when a package already served by this reading asks again: once per
+    // snapshot, however many packages.
+    std::uint64_t cpuInfoClock(unsigned package, const AffinityMask& mask) {
+        if (package >= served_.size()) {
+            served_.resize(package + 1, false);
         }
+        if (served_[package] || !cpuInfoRead_) {
+            std::fill(served_.begin(), served_.end(), false);
+            cpuInfoRead_ = true;
+            cpuInfo_.clear();
+            if (readTextFile(kCpuInfo, text_)) {
+                cpuInfo_ = parseProcCpuInfo(text_);
+            }
+        }
+        served_[package] = true;
         double fastest = 0.0;
-        for (const CpuInfoEntry& entry : parseProcCpuInfo(*text)) {
+        for (const CpuInfoEntry& entry : cpuInfo_) {
             if (entry.mhz && mask.contains(entry.processor)) {
                 fastest = std::max(fastest, *entry.mhz);
             }
@@ -188,6 +198,11 @@ private:
                    : 0;
     }
 
+    CpuFreqFiles cpufreq_{kCpuRoot};
+    std::string text_;
+    std::vector<CpuInfoEntry> cpuInfo_;
+    bool cpuInfoRead_ = false;
+    std::vector<bool> served_;
     std::map<unsigned, std::optional<CpuidFrequencies>> frequencies_;
 };
 
