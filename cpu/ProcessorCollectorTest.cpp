@@ -4,8 +4,8 @@
 #include "cpu/ProcessorCollector.h"
 
 #include "devicetree/TestTreeText.h"
-#include "suite/cpu/FakeFactsBackend.h"
-#include "suite/cpu/FakeProcessorSource.h"
+#include "suite/cpu/testing/FakeFactsBackend.h"
+#include "suite/cpu/testing/FakeProcessorSource.h"
 
 #include <stdexcept>
 

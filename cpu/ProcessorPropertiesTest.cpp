@@ -4,7 +4,7 @@
 #include "cpu/ProcessorProperties.h"
 
 #include "devicetree/TestTreeText.h"
-#include "suite/cpu/FakeProcessorSource.h"
+#include "suite/cpu/testing/FakeProcessorSource.h"
 
 #include <gtest/gtest.h>
 

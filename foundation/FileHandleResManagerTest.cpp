@@ -1,6 +1,6 @@
 #include "foundation/FileHandleResManager.h"
 
-#include "platform/FailingBackend.h"
+#include "platform/testing/FailingBackend.h"
 
 #include <gtest/gtest.h>
 

@@ -2,7 +2,7 @@
 // descriptor's header and whole, the geometry, the length) gets the input's bytes, as much as
 // fits, with the count a driver would return.
 #include "libOSWindows/WindowsDrive.h"
-#include "platform/FailingBackend.h"
+#include "platform/testing/FailingBackend.h"
 
 #include <algorithm>
 #include <cstddef>

@@ -1,8 +1,8 @@
 #include "libOSWindows/WindowsDrive.h"
 
 #include "foundation/Log.h"
-#include "platform/FailingBackend.h"
 #include "platform/simulated/SimulatedMachine.h"
+#include "platform/testing/FailingBackend.h"
 
 #include <gtest/gtest.h>
 
@@ -346,7 +346,9 @@ TEST_F(WindowsDriveTest, RaisedThresholdsSilenceLowerMessages) {
     const Case cases[] = {
         {qel::kPriorityError, -1, {"libOSWindows.WindowsDrive 4 592 Unknown error"}},
         {qel::kPriorityFatal, -1, {}},
-        {qel::kPriorityTrace, qel::kPriorityWarning, {"libOSWindows.WindowsDrive 4 592 Unknown error"}},
+        {qel::kPriorityTrace,
+         qel::kPriorityWarning,
+         {"libOSWindows.WindowsDrive 4 592 Unknown error"}},
         {qel::kPriorityTrace, qel::kPriorityError, {}},
     };
     for (const Case& c : cases) {

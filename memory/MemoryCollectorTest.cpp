@@ -1,7 +1,7 @@
 #include "memory/MemoryCollector.h"
 
 #include "devicetree/TestTreeText.h"
-#include "platform/FailingBackend.h"
+#include "platform/testing/FailingBackend.h"
 
 #include <gtest/gtest.h>
 

@@ -1,6 +1,6 @@
 #include "suite/cpu/CpuFreq.h"
 
-#include "suite/cpu/TestFiles.h"
+#include "suite/cpu/testing/TestFiles.h"
 
 #include <gtest/gtest.h>
 

@@ -1,6 +1,6 @@
 #include "suite/cpu/Cpuid.h"
 
-#include "suite/cpu/TestFiles.h"
+#include "suite/cpu/testing/TestFiles.h"
 
 #include <algorithm>
 #include <array>

@@ -1,7 +1,7 @@
 #include "suite/cpu/HwmonTemperatureAccessor.h"
 
-#include "suite/cpu/FakeProcessorSource.h"
-#include "suite/cpu/TestFiles.h"
+#include "suite/cpu/testing/FakeProcessorSource.h"
+#include "suite/cpu/testing/TestFiles.h"
 
 #include <gtest/gtest.h>
 

@@ -1,9 +1,9 @@
 // What the simulated usage meter costs for a whole package: one query per core and one for the
 // package, as a snapshot makes them. Linear in the cores (a lookup per query, not a scan).
 
-#include "suite/cpu/FakeFactsBackend.h"
 #include "suite/cpu/SimulatedProbes.h"
 #include "suite/cpu/SimulatedProcessorSource.h"
+#include "suite/cpu/testing/FakeFactsBackend.h"
 
 #include <benchmark/benchmark.h>
 

@@ -3,8 +3,8 @@
 
 #include "suite/cpu/SimulatedProbes.h"
 
-#include "suite/cpu/FakeFactsBackend.h"
 #include "suite/cpu/SimulatedProcessorSource.h"
+#include "suite/cpu/testing/FakeFactsBackend.h"
 #include "suite/cpu/x86_physical_cpus.h"
 
 #include <gtest/gtest.h>

@@ -1,7 +1,7 @@
 #include "suite/cpu/x86_physical_cpus.h"
 
 #include "foundation/Exception.h"
-#include "suite/cpu/FakeProcessorSource.h"
+#include "suite/cpu/testing/FakeProcessorSource.h"
 
 #include <gtest/gtest.h>
 

@@ -5,8 +5,8 @@
 // that is switched off fails as a driver without it does; a command without an answer fails as a
 // device that does not support it.
 
-#include "platform/FailingBackend.h"
 #include "platform/PassThrough.h"
+#include "platform/testing/FailingBackend.h"
 
 #include <algorithm>
 #include <cstdint>

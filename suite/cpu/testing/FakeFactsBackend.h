@@ -2,7 +2,7 @@
 // For tests: a backend that states processor facts and fails every other call, as a machine
 // without drives, devices or memory status would.
 
-#include "platform/FailingBackend.h"
+#include "platform/testing/FailingBackend.h"
 
 namespace libSysTopo::cpu::test {
 
