@@ -18,4 +18,7 @@ std::optional<std::u16string> utf8ToUtf16Strict(std::string_view text);
 // Unpaired surrogates become U+FFFD; never fails.
 std::string utf16ToUtf8(std::u16string_view text);
 
+// Appends one code point (at most U+10FFFF) in UTF-8.
+void appendUtf8(std::string& out, char32_t c);
+
 } // namespace platform

@@ -1,6 +1,7 @@
 #include "devicetree/json/SnapshotJson.h"
 
 #include "devicetree/SysInfoDevice.h"
+#include "platform/Utf.h"
 
 #include <algorithm>
 #include <charconv>
@@ -80,24 +81,6 @@ char32_t codePoint(std::u16string_view text, std::size_t& at) {
         return 0x10000 + ((c - 0xD800) << 10) + (text[at++] - 0xDC00);
     }
     return c >= 0xD800 && c <= 0xDFFF ? 0xFFFD : c;
-}
-
-void appendCodePoint(std::string& out, char32_t c) {
-    if (c < 0x80) {
-        out += static_cast<char>(c);
-    } else if (c < 0x800) {
-        out += static_cast<char>(0xC0 | (c >> 6));
-        out += static_cast<char>(0x80 | (c & 0x3F));
-    } else if (c < 0x10000) {
-        out += static_cast<char>(0xE0 | (c >> 12));
-        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (c & 0x3F));
-    } else {
-        out += static_cast<char>(0xF0 | (c >> 18));
-        out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (c & 0x3F));
-    }
 }
 
 // The integer a property's text holds, as integerValue reads it, without a copy of the text.
@@ -214,7 +197,7 @@ void appendString(std::string& out, std::u16string_view utf16) {
         if (c < 0x80) {
             appendEscaped(piece, static_cast<unsigned char>(c));
         } else {
-            appendCodePoint(piece, c);
+            platform::appendUtf8(piece, c);
         }
         to = std::copy(piece.begin(), piece.end(), to);
     }
@@ -224,7 +207,7 @@ void appendString(std::string& out, std::u16string_view utf16) {
 
 void appendUtf8(std::string& out, std::u16string_view utf16) {
     for (std::size_t at = 0; at < utf16.size();) {
-        appendCodePoint(out, codePoint(utf16, at));
+        platform::appendUtf8(out, codePoint(utf16, at));
     }
 }
 

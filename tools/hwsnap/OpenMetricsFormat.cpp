@@ -1,6 +1,7 @@
 #include "tools/hwsnap/OpenMetricsFormat.h"
 
 #include "devicetree/SysInfoDevice.h"
+#include "platform/Utf.h"
 
 #include <array>
 #include <cctype>
@@ -69,24 +70,6 @@ std::array<Family, FamilyCount> makeFamilies() {
         {"systemmonitor_memory_used_bytes", "Physical memory in use.", {}},
         {"systemmonitor_snapshot_duration_seconds", "Time taken by this snapshot.", {}},
     }};
-}
-
-void appendUtf8(std::string& out, char32_t code) {
-    if (code < 0x80) {
-        out += static_cast<char>(code);
-    } else if (code < 0x800) {
-        out += static_cast<char>(0xC0 | (code >> 6));
-        out += static_cast<char>(0x80 | (code & 0x3F));
-    } else if (code < 0x10000) {
-        out += static_cast<char>(0xE0 | (code >> 12));
-        out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (code & 0x3F));
-    } else {
-        out += static_cast<char>(0xF0 | (code >> 18));
-        out += static_cast<char>(0x80 | ((code >> 12) & 0x3F));
-        out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (code & 0x3F));
-    }
 }
 
 // Decodes one UTF-8 sequence at text[at]; nullopt (consuming one byte) for a malformed one.
@@ -371,7 +354,7 @@ std::string escapeLabelValue(std::string_view value) {
     while (at < value.size()) {
         const auto code = decodeUtf8(value, at);
         if (!code || (*code < 0x20 && *code != '\n') || *code == 0x7F) {
-            appendUtf8(out, 0xFFFD);
+            platform::appendUtf8(out, 0xFFFD);
         } else if (*code == '\\') {
             out += "\\\\";
         } else if (*code == '"') {
@@ -379,7 +362,7 @@ std::string escapeLabelValue(std::string_view value) {
         } else if (*code == '\n') {
             out += "\\n";
         } else {
-            appendUtf8(out, *code);
+            platform::appendUtf8(out, *code);
         }
     }
     return out;
