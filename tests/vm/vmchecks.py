@@ -133,10 +133,10 @@ def expected_disk(disk, guest):
     raise SystemExit(f'no expectation for bus {bus}')
 
 
-def volume_serial(spec):
-    if spec['fs'] == 'ext4':
-        return spec['uuid'][:4].upper() + '-' + spec['uuid'][4:8].upper()
-    return spec['serial'][:4] + '-' + spec['serial'][4:]
+def volume_serial(fs_entry):
+    if fs_entry['fs'] == 'ext4':
+        return fs_entry['uuid'][:4].upper() + '-' + fs_entry['uuid'][4:8].upper()
+    return fs_entry['serial'][:4] + '-' + fs_entry['serial'][4:]
 
 
 def check_disks(boot, snapshots, sections):
@@ -178,10 +178,10 @@ def check_disks(boot, snapshots, sections):
     # the last snapshot, on file systems mounted noatime with nothing writing to them.
     disk_nodes = {props(n).get('SerialNumber', '').strip(): n for n in nodes(snapshots[-1], 'DISK')}
     letters = iter('DEFGHIJKLMNOPQRSTUVWXYZ')
-    for disk, spec in vmdisks.file_systems(boot):
-        letter = 'C' if spec.get('root') else next(letters)
-        point = '/' if spec.get('root') else '/mnt/' + spec['label'].lower()
-        what = f'volume {spec["label"]}'
+    for disk, fs_entry in vmdisks.file_systems(boot):
+        letter = 'C' if fs_entry.get('root') else next(letters)
+        point = '/' if fs_entry.get('root') else '/mnt/' + fs_entry['label'].lower()
+        what = f'volume {fs_entry["label"]}'
         node = disk_nodes.get(disk['serial'].strip())
         volumes = [v for v in (node['children'] if node else []) if v['key'] == 'VOLUME:' + letter]
         if len(volumes) != 1 or point not in statvfs:
@@ -191,9 +191,9 @@ def check_disks(boot, snapshots, sections):
         p = props(volumes[0])
         frsize, blocks, free, _ = statvfs[point]
         total, used = blocks * frsize / 2**20, (blocks - free) * frsize / 2**20
-        expect(problems, f'{what} node name', f'{spec["label"]} - {letter}:', volumes[0]['name'])
-        expect(problems, f'{what} Name', spec['label'], p.get('Name'))
-        expect(problems, f'{what} SerialNumber', volume_serial(spec), p.get('SerialNumber'))
+        expect(problems, f'{what} node name', f'{fs_entry["label"]} - {letter}:', volumes[0]['name'])
+        expect(problems, f'{what} Name', fs_entry['label'], p.get('Name'))
+        expect(problems, f'{what} SerialNumber', volume_serial(fs_entry), p.get('SerialNumber'))
         expect(problems, f'{what} TotalCapacityMB', total, p.get('TotalCapacityMB'))
         expect(problems, f'{what} UsedCapacityMB', used, p.get('UsedCapacityMB'))
         expect(problems, f'{what} PercentCapacityUsed', int(used / total * 100),

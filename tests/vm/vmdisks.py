@@ -21,27 +21,27 @@ def qemu_text(value):
     return str(value).replace(',', ',,')
 
 
-def make_file_system(spec, path, size, sector, stage):
+def make_file_system(fs_entry, path, size, sector, stage):
     with open(path, 'wb') as f:
         f.truncate(size)
-    fs = spec['fs']
+    fs = fs_entry['fs']
     if fs == 'ext4':
-        command = ['mke2fs', '-q', '-F', '-t', 'ext4', '-L', spec['label'], '-U', spec['uuid'],
+        command = ['mke2fs', '-q', '-F', '-t', 'ext4', '-L', fs_entry['label'], '-U', fs_entry['uuid'],
                    '-E', 'lazy_itable_init=0,lazy_journal_init=0']
         if sector > 1024:
             command += ['-b', str(sector)]
-        if spec.get('root'):
+        if fs_entry.get('root'):
             command += ['-d', stage]
         run(*command, path)
     elif fs == 'vfat':
-        run('mkfs.vfat', '-S', str(sector), '-i', spec['serial'], '-n', spec['label'], path)
+        run('mkfs.vfat', '-S', str(sector), '-i', fs_entry['serial'], '-n', fs_entry['label'], path)
     elif fs == 'ntfs':
-        run('mkntfs', '-q', '-F', '-Q', '-s', str(sector), '-L', spec['label'], path)
+        run('mkntfs', '-q', '-F', '-Q', '-s', str(sector), '-L', fs_entry['label'], path)
         with open(path, 'rb') as f:
             f.seek(72)
             # The volume serial mkntfs chose: the low half of the boot sector's 64-bit one.
             serial = int.from_bytes(f.read(4), 'little')
-        spec['serial'] = f'{serial:08X}'
+        fs_entry['serial'] = f'{serial:08X}'
     else:
         raise SystemExit(f'unknown file system {fs}')
 
@@ -66,9 +66,9 @@ def build_disk(disk, work, stage):
                        check=True, stdout=subprocess.DEVNULL)
     elif 'whole' in disk:
         layout.append((disk['whole'], 0, size))
-    for spec, offset, length in layout:
+    for fs_entry, offset, length in layout:
         piece = os.path.join(work, f'{disk["id"]}-{offset}.fs')
-        make_file_system(spec, piece, length, sector, stage)
+        make_file_system(fs_entry, piece, length, sector, stage)
         run('dd', f'if={piece}', f'of={image}', 'bs=1M', f'seek={offset // MIB}', 'conv=notrunc')
         os.remove(piece)
     return image
@@ -113,25 +113,25 @@ def qemu_devices(boot, work, stage):
 def file_systems(boot):
     """Every file system of the boot's disks with the disk it is on, in description order."""
     for disk in boot.get('disks', []):
-        for spec in disk.get('partitions', [disk['whole']] if 'whole' in disk else []):
-            yield disk, spec
+        for fs_entry in disk.get('partitions', [disk['whole']] if 'whole' in disk else []):
+            yield disk, fs_entry
 
 
 def mount_lines(boot):
     """Guest commands that mount every file system but the root, in description order: the
     order of their drive letters after C:."""
     lines = []
-    for _, spec in file_systems(boot):
-        if spec.get('root'):
+    for _, fs_entry in file_systems(boot):
+        if fs_entry.get('root'):
             continue
-        point = '/mnt/' + spec['label'].lower()
-        device = f'$(findfs LABEL={spec["label"]})'
+        point = '/mnt/' + fs_entry['label'].lower()
+        device = f'$(findfs LABEL={fs_entry["label"]})'
         # Controllers probe their disks in the background: wait up to 30 s for each.
-        lines.append(f'for i in $(seq 300); do findfs LABEL={spec["label"]} >/dev/null 2>&1 && break; '
+        lines.append(f'for i in $(seq 300); do findfs LABEL={fs_entry["label"]} >/dev/null 2>&1 && break; '
                      'sleep 0.1; done')
         lines.append(f'mkdir -p {point}')
-        if spec['fs'] == 'ntfs':
+        if fs_entry['fs'] == 'ntfs':
             lines.append(f'ntfs-3g -o noatime {device} {point}')
         else:
-            lines.append(f'mount -t {spec["fs"]} -o noatime {device} {point}')
+            lines.append(f'mount -t {fs_entry["fs"]} -o noatime {device} {point}')
     return lines

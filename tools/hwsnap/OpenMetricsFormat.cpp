@@ -173,13 +173,15 @@ std::optional<double> number(const Device& node, const char* key) {
     return parsed ? std::optional<double>(parsed->first) : std::nullopt;
 }
 
+// The number a property's text starts with and the unit after it; nullopt without either.
+std::optional<std::pair<double, std::string>> measured(const Device& node, const char* key) {
+    const auto property = findProperty(node, key);
+    return property ? leadingNumber((*property)->getValue().toUtf8()) : std::nullopt;
+}
+
 // "2400.00 MHz" and the like, in hertz.
 std::optional<double> frequency(const Device& node, const char* key) {
-    const auto property = findProperty(node, key);
-    if (!property) {
-        return std::nullopt;
-    }
-    const auto parsed = leadingNumber((*property)->getValue().toUtf8());
+    const auto parsed = measured(node, key);
     if (!parsed) {
         return std::nullopt;
     }
@@ -198,11 +200,7 @@ std::optional<double> frequency(const Device& node, const char* key) {
 
 // "1.3250 V" or "1325 mV", in volts.
 std::optional<double> volts(const Device& node, const char* key) {
-    const auto property = findProperty(node, key);
-    if (!property) {
-        return std::nullopt;
-    }
-    const auto parsed = leadingNumber((*property)->getValue().toUtf8());
+    const auto parsed = measured(node, key);
     if (!parsed) {
         return std::nullopt;
     }
