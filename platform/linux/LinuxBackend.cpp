@@ -8,14 +8,6 @@
 #include <sstream>
 
 namespace platform {
-namespace {
-thread_local DWORD lastError = ERROR_SUCCESS;
-}
-
-void setLastError(DWORD error) {
-    lastError = error;
-}
-
 // Never destroyed: the library's objects destroyed at exit (the disks, with their open handles)
 // still close through it.
 Backend& nativeBackend() {
@@ -23,14 +15,18 @@ Backend& nativeBackend() {
     return *backend;
 }
 
+StorageEmulator& LinuxBackend::storage() {
+    // A reading of the machine's storage serves the calls of a quarter second: a refresh of the
+    // library, not a changed machine. Never destroyed, like the backend.
+    static LinuxStorageFacts* const facts = new LinuxStorageFacts({}, 0.25);
+    static StorageEmulator* const emulator = new StorageEmulator(*facts);
+    return *emulator;
+}
+
 double LinuxBackend::monotonicSeconds() {
     timespec now{};
     clock_gettime(CLOCK_MONOTONIC, &now);
     return static_cast<double>(now.tv_sec) + static_cast<double>(now.tv_nsec) * 1e-9;
-}
-
-DWORD LinuxBackend::getLastError() {
-    return lastError;
 }
 
 BOOL LinuxBackend::globalMemoryStatusEx(MEMORYSTATUSEX* status) {

@@ -1,55 +1,19 @@
 #pragma once
-// The live Linux machine answering Win32-shaped calls. Each area of the machine lives in its own
-// file: LinuxBackend.cpp (clock, memory, last error), LinuxStorage.cpp (files, devices, drive
-// letters, volumes), LinuxSetupApi.cpp (the plug-and-play listing).
+// The live Linux machine answering Win32-shaped calls: the clock and memory here, the storage
+// calls from the emulator over the machine's storage facts (LinuxStorageFacts.h).
 
-#include "platform/Backend.h"
+#include "platform/EmulatingBackend.h"
+#include "platform/linux/LinuxStorageFacts.h"
 
 namespace platform {
 
-class LinuxBackend final : public Backend {
+class LinuxBackend final : public EmulatingBackend {
 public:
     double monotonicSeconds() override;
-    DWORD getLastError() override;
-
     BOOL globalMemoryStatusEx(MEMORYSTATUSEX* status) override;
 
-    HANDLE createFile(const char16_t* name, DWORD access, DWORD share, DWORD disposition,
-                      DWORD flags) override;
-    BOOL closeHandle(HANDLE handle) override;
-    BOOL deviceIoControl(HANDLE device, DWORD code, void* in, DWORD inSize, void* out,
-                         DWORD outSize, DWORD* returned) override;
-
-    DWORD getLogicalDrives() override;
-    UINT getDriveType(const char16_t* root) override;
-    int isNetDrive(int drive) override;
-    BOOL getVolumeInformation(const char16_t* root, char16_t* name, DWORD nameSize, DWORD* serial,
-                              DWORD* maxComponent, DWORD* flags, char16_t* fileSystem,
-                              DWORD fileSystemSize) override;
-    BOOL getDiskFreeSpaceEx(const char16_t* root, ULARGE_INTEGER* availableToCaller,
-                            ULARGE_INTEGER* total, ULARGE_INTEGER* totalFree) override;
-    UINT getSystemDirectory(char16_t* buffer, UINT size) override;
-    DWORD getModuleFileName(char16_t* buffer, DWORD size) override;
-
-    HDEVINFO setupDiGetClassDevs(const GUID* classGuid, DWORD flags) override;
-    BOOL setupDiEnumDeviceInfo(HDEVINFO set, DWORD index, SP_DEVINFO_DATA* data) override;
-    BOOL setupDiEnumDeviceInterfaces(HDEVINFO set, SP_DEVINFO_DATA* data,
-                                     const GUID* interfaceClass, DWORD index,
-                                     SP_DEVICE_INTERFACE_DATA* interfaceData) override;
-    BOOL setupDiGetDeviceInterfaceDetail(HDEVINFO set, SP_DEVICE_INTERFACE_DATA* interfaceData,
-                                         SP_DEVICE_INTERFACE_DETAIL_DATA_W* detail, DWORD size,
-                                         DWORD* required, SP_DEVINFO_DATA* data) override;
-    BOOL setupDiGetDeviceRegistryProperty(HDEVINFO set, SP_DEVINFO_DATA* data, DWORD property,
-                                          DWORD* registryType, BYTE* buffer, DWORD size,
-                                          DWORD* required) override;
-    BOOL setupDiGetDeviceInstanceId(HDEVINFO set, SP_DEVINFO_DATA* data, char16_t* id, DWORD size,
-                                    DWORD* required) override;
-    BOOL setupDiDestroyDeviceInfoList(HDEVINFO set) override;
-    CONFIGRET cmLocateDevNode(DEVINST* node, const char16_t* instanceId, ULONG flags) override;
-    CONFIGRET cmGetDevNodeStatus(ULONG* status, ULONG* problem, DEVINST node, ULONG flags) override;
+private:
+    StorageEmulator& storage() override;
 };
-
-// The calling thread's last error, as SetLastError would keep it.
-void setLastError(DWORD error);
 
 } // namespace platform

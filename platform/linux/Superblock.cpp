@@ -1,6 +1,6 @@
 #include "platform/linux/Superblock.h"
 
-#include "platform/linux/WideText.h"
+#include "platform/WideText.h"
 
 #include <algorithm>
 #include <array>

@@ -8,6 +8,7 @@
 // as the matching Win32 structure would hold it.
 
 #include "platform/ProcessorFacts.h"
+#include "platform/StorageFacts.h"
 
 #include <nlohmann/json.hpp>
 
@@ -63,13 +64,6 @@ struct DriveState {
     std::optional<std::uint32_t> deviceNumber;
     std::optional<VolumeState> volume;
     std::optional<SpaceState> space;
-};
-
-// A device registry property as the registry holds it: its type and its bytes (UTF-16LE text
-// with terminating zeros, or a little-endian number).
-struct RegistryValue {
-    std::uint32_t type = 0;
-    std::vector<std::uint8_t> data;
 };
 
 struct DevNodeState {

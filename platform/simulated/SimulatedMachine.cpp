@@ -1,24 +1,41 @@
 #include "platform/simulated/SimulatedMachine.h"
 
-#include "platform/BufferAnswer.h"
+#include "platform/simulated/MachineFacts.h"
 
 #include <cstring>
 #include <stdexcept>
 #include <utility>
 
 namespace platform::simulated {
-namespace {
-// Like Windows' own: one last error per thread, whatever backend set it.
-thread_local DWORD lastError = ERROR_SUCCESS;
 
-std::size_t countOf(const std::map<std::u16string, std::size_t, std::less<>>& counts,
-                    std::u16string_view path) {
-    const auto it = counts.find(path);
-    return it == counts.end() ? 0 : it->second;
-}
-} // namespace
+struct SimulatedMachine::Parts final : StorageSource {
+    explicit Parts(Machine m) : machine(std::move(m)) {}
 
-SimulatedMachine::SimulatedMachine(Machine machine) : machine_(std::move(machine)) {}
+    const MachineState& state() const {
+        return step ? machine.stateAt(*step) : machine.initialState();
+    }
+
+    // Built once per step, when first asked.
+    std::shared_ptr<const StorageFacts> facts() override {
+        if (!cached) {
+            cached = storageFacts(state());
+        }
+        return cached;
+    }
+
+    Machine machine;
+    std::optional<std::size_t> step; // none: the machine as written
+    double clock = 0.0;
+    std::shared_ptr<const StorageFacts> cached;
+    StorageEmulator emulator{*this};
+};
+
+SimulatedMachine::SimulatedMachine(Machine machine)
+    : parts_(std::make_unique<Parts>(std::move(machine))) {}
+
+SimulatedMachine::SimulatedMachine(SimulatedMachine&&) noexcept = default;
+SimulatedMachine& SimulatedMachine::operator=(SimulatedMachine&&) noexcept = default;
+SimulatedMachine::~SimulatedMachine() = default;
 
 SimulatedMachine SimulatedMachine::fromFile(const std::filesystem::path& path) {
     return SimulatedMachine(Machine::fromFile(path));
@@ -28,42 +45,57 @@ SimulatedMachine SimulatedMachine::fromJson(std::string_view text) {
     return SimulatedMachine(Machine::fromJsonText(text));
 }
 
-void SimulatedMachine::applyStep(std::size_t i) {
-    if (i >= machine_.stepCount()) {
-        throw std::out_of_range("simulated machine: no step " + std::to_string(i));
-    }
-    clock_ = machine_.stepTime(i);
-    step_ = i;
+const Machine& SimulatedMachine::machine() const {
+    return parts_->machine;
 }
 
+const MachineState& SimulatedMachine::state() const {
+    return parts_->state();
+}
+
+void SimulatedMachine::applyStep(std::size_t i) {
+    if (i >= parts_->machine.stepCount()) {
+        throw std::out_of_range("simulated machine: no step " + std::to_string(i));
+    }
+    parts_->clock = parts_->machine.stepTime(i);
+    parts_->step = i;
+    parts_->cached.reset();
+}
+
+StorageEmulator& SimulatedMachine::storage() {
+    return parts_->emulator;
+}
+
+StorageEmulator::Counts SimulatedMachine::counts() const {
+    return parts_->emulator.counts();
+}
+
+namespace {
+std::size_t countOf(const std::map<std::u16string, std::size_t, std::less<>>& counts,
+                    std::u16string_view path) {
+    const auto it = counts.find(path);
+    return it == counts.end() ? 0 : it->second;
+}
+} // namespace
+
 std::size_t SimulatedMachine::opens(std::u16string_view path) const {
-    return countOf(opensByPath_, path);
+    return countOf(counts().opensByPath, path);
 }
 
 std::size_t SimulatedMachine::closes(std::u16string_view path) const {
-    return countOf(closesByPath_, path);
+    return countOf(counts().closesByPath, path);
 }
 
-void SimulatedMachine::setLastError(DWORD error) {
-    lastError = error;
+std::size_t SimulatedMachine::openHandleCount() const {
+    return parts_->emulator.openHandleCount();
 }
 
-BOOL SimulatedMachine::answer(DWORD error) {
-    if (error != 0) {
-        setLastError(error);
-        return FALSE;
-    }
-    return TRUE;
+std::size_t SimulatedMachine::openDeviceSetCount() const {
+    return parts_->emulator.openDeviceSetCount();
 }
 
-DWORD SimulatedMachine::getLastError() {
-    return lastError;
-}
-
-HANDLE SimulatedMachine::newHandleValue() {
-    // Never reused, so a stale handle stays stale; never 0 or INVALID_HANDLE_VALUE.
-    nextHandle_ += 4;
-    return reinterpret_cast<HANDLE>(nextHandle_);
+double SimulatedMachine::monotonicSeconds() {
+    return parts_->clock;
 }
 
 BOOL SimulatedMachine::globalMemoryStatusEx(MEMORYSTATUSEX* status) {
@@ -82,35 +114,6 @@ BOOL SimulatedMachine::globalMemoryStatusEx(MEMORYSTATUSEX* status) {
     status->ullTotalPhys = memory->totalPhys;
     status->ullAvailPhys = memory->availPhys;
     return TRUE;
-}
-
-UINT SimulatedMachine::getSystemDirectory(char16_t* buffer, UINT size) {
-    const auto& directory = state().windows.systemDirectory;
-    if (!directory) {
-        setLastError(ERROR_FILE_NOT_FOUND);
-        return 0;
-    }
-    const auto length = static_cast<UINT>(directory->size());
-    if (buffer == nullptr || size <= length) {
-        return length + 1; // the size needed, terminating zero included
-    }
-    std::memcpy(buffer, directory->data(), length * sizeof(char16_t));
-    buffer[length] = u'\0';
-    return length;
-}
-
-DWORD SimulatedMachine::getModuleFileName(char16_t* buffer, DWORD size) {
-    const auto& name = state().windows.moduleFileName;
-    if (!name) {
-        setLastError(ERROR_FILE_NOT_FOUND);
-        return 0;
-    }
-    DWORD error = 0;
-    const DWORD length = answerTruncated(*name, buffer, size, error);
-    if (error != 0) {
-        setLastError(error);
-    }
-    return length;
 }
 
 } // namespace platform::simulated

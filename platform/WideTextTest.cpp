@@ -1,4 +1,4 @@
-#include "platform/linux/WideText.h"
+#include "platform/WideText.h"
 
 #include <gtest/gtest.h>
 

@@ -1,9 +1,11 @@
-#include "platform/linux/LinuxStorage.h"
+#include "platform/linux/LinuxStorageFacts.h"
+
+#include "platform/StorageEmulator.h"
 
 #include "platform/PassThrough.h"
 #include "platform/linux/LinuxBackend.h"
 #include "platform/linux/SysBlock.h"
-#include "platform/linux/WideText.h"
+#include "platform/WideText.h"
 #include "platform/linux/WindowsNames.h"
 #include "platform/linux/testing/FakeMachine.h"
 
@@ -19,11 +21,7 @@ constexpr DWORD kErrorBadLength = 24;
 constexpr DWORD kErrorPathNotFound = 3;
 constexpr DWORD kErrorDirNotRoot = 144;
 
-DWORD lastError() {
-    return nativeBackend().getLastError();
-}
-
-class LinuxStorageTest : public ::testing::Test {
+class LinuxStorageFactsTest : public ::testing::Test {
 protected:
     // One machine for the suite: laying it out is slow on some disks, and no test changes it
     // for good.
@@ -35,11 +33,11 @@ protected:
 
     static test::FakeMachine* shared;
     test::FakeMachine& machine = *shared;
-    LinuxStorage storage{machine.roots()};
+    LinuxStorageFacts facts{machine.roots()};
+    StorageEmulator storage{facts};
 
     HANDLE open(const std::u16string& name) {
-        return storage.createFile(name.c_str(), GENERIC_READ | GENERIC_WRITE,
-                                  FILE_SHARE_READ | FILE_SHARE_WRITE, OPEN_EXISTING, 0);
+        return storage.createFile(name.c_str(), OPEN_EXISTING);
     }
 
     std::u16string interfacePathOf(std::size_t disk) {
@@ -68,9 +66,9 @@ protected:
     }
 };
 
-test::FakeMachine* LinuxStorageTest::shared = nullptr;
+test::FakeMachine* LinuxStorageFactsTest::shared = nullptr;
 
-TEST_F(LinuxStorageTest, OpensDisksVolumesAndInterfacePaths) {
+TEST_F(LinuxStorageFactsTest, OpensDisksVolumesAndInterfacePaths) {
     const struct {
         std::u16string name;
         bool opens;
@@ -101,7 +99,7 @@ TEST_F(LinuxStorageTest, OpensDisksVolumesAndInterfacePaths) {
     EXPECT_EQ(storage.openHandleCount(), 0u);
 }
 
-TEST_F(LinuxStorageTest, ClosesEachHandleOnce) {
+TEST_F(LinuxStorageFactsTest, ClosesEachHandleOnce) {
     const HANDLE first = open(u"\\\\.\\PhysicalDrive0");
     const HANDLE second = open(u"\\\\.\\PhysicalDrive0");
     ASSERT_NE(first, INVALID_HANDLE_VALUE);
@@ -122,7 +120,7 @@ TEST_F(LinuxStorageTest, ClosesEachHandleOnce) {
     EXPECT_TRUE(storage.closeHandle(second));
 }
 
-TEST_F(LinuxStorageTest, NumbersLettersByTheDisksTheyLieOn) {
+TEST_F(LinuxStorageFactsTest, NumbersLettersByTheDisksTheyLieOn) {
     const struct {
         std::u16string name;
         std::optional<std::array<DWORD, 3>> number; // type, number, partition
@@ -154,7 +152,7 @@ TEST_F(LinuxStorageTest, NumbersLettersByTheDisksTheyLieOn) {
     }
 }
 
-TEST_F(LinuxStorageTest, RefusesOutputBuffersTooSmall) {
+TEST_F(LinuxStorageFactsTest, RefusesOutputBuffersTooSmall) {
     const HANDLE handle = open(u"\\\\.\\PhysicalDrive0");
     std::uint8_t buffer[64] = {};
     DWORD returned = 0;
@@ -175,7 +173,7 @@ TEST_F(LinuxStorageTest, RefusesOutputBuffersTooSmall) {
     storage.closeHandle(handle);
 }
 
-TEST_F(LinuxStorageTest, DescribesTheDeviceAsTheStorageDriversDo) {
+TEST_F(LinuxStorageFactsTest, DescribesTheDeviceAsTheStorageDriversDo) {
     const HANDLE handle = open(u"\\\\.\\PhysicalDrive0");
     std::vector<std::uint8_t> out(512, 0xCC);
     DWORD returned = 0;
@@ -229,7 +227,7 @@ ScsiRequest scsiRequest(std::initializer_list<std::uint8_t> cdb, std::uint32_t l
     return request;
 }
 
-TEST_F(LinuxStorageTest, AnswersScsiIdentificationWithoutTheDevice) {
+TEST_F(LinuxStorageFactsTest, AnswersScsiIdentificationWithoutTheDevice) {
     const HANDLE handle = open(u"\\\\.\\PhysicalDrive0");
     DWORD returned = 0;
     ScsiRequest inquiry = scsiRequest({0x12, 0, 0, 0, 36, 0}, 36);
@@ -280,7 +278,7 @@ AtaRequest identifyRequest() {
     return request;
 }
 
-TEST_F(LinuxStorageTest, AnswersAtaIdentifyFromWhatLibataRecorded) {
+TEST_F(LinuxStorageFactsTest, AnswersAtaIdentifyFromWhatLibataRecorded) {
     const HANDLE sata = open(u"\\\\.\\PhysicalDrive0");
     AtaRequest request = identifyRequest();
     DWORD returned = 0;
@@ -303,13 +301,13 @@ TEST_F(LinuxStorageTest, AnswersAtaIdentifyFromWhatLibataRecorded) {
     storage.closeHandle(sata);
 }
 
-TEST_F(LinuxStorageTest, ListsLettersAndTheirTypes) {
+TEST_F(LinuxStorageFactsTest, ListsLettersAndTheirTypes) {
     EXPECT_EQ(storage.getLogicalDrives(), 0b111'1111'1100u); // C..K
     const struct {
         const char16_t* root;
         UINT type;
     } cases[] = {
-        {u"C:\\", DRIVE_FIXED},       {u"c:", DRIVE_FIXED},
+        {u"C:\\", DRIVE_FIXED},       {u"c:", DRIVE_NO_ROOT_DIR},
         {u"G:\\", DRIVE_REMOTE},      {u"H:\\", DRIVE_RAMDISK},
         {u"I:\\", DRIVE_REMOVABLE},   {u"K:\\", DRIVE_CDROM},
         {u"Q:\\", DRIVE_NO_ROOT_DIR}, {u"C:\\Windows\\", DRIVE_NO_ROOT_DIR},
@@ -323,7 +321,7 @@ TEST_F(LinuxStorageTest, ListsLettersAndTheirTypes) {
     }
 }
 
-TEST_F(LinuxStorageTest, FailsVolumeInformationAsWindowsDoes) {
+TEST_F(LinuxStorageFactsTest, FailsVolumeInformationAsWindowsDoes) {
     char16_t label[64] = {};
     char16_t fileSystem[16] = {};
     EXPECT_FALSE(storage.getVolumeInformation(u"Q:\\", label, 64, nullptr, nullptr, nullptr,

@@ -1,5 +1,5 @@
 #pragma once
-// Wide-text helpers of the Linux backend; the UTF-8 conversions come with them.
+// Wide-text helpers of the emulating backends; the UTF-8 conversions come with them.
 
 #include "platform/Utf.h"
 
