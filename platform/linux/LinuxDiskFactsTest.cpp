@@ -31,7 +31,13 @@ protected:
     }
     static test::TestTree* sys;
 
-    LinuxStorageFacts facts{StorageRoots{.sys = sys->root(), .mountInfo = "/nonexistent"}};
+    static StorageRoots roots() {
+        StorageRoots roots;
+        roots.sys = sys->root();
+        roots.mountInfo = "/nonexistent";
+        return roots;
+    }
+    LinuxStorageFacts facts{roots()};
     StorageEmulator api{facts};
 
     SP_DEVINFO_DATA device(HDEVINFO set, DWORD index) {

@@ -12,9 +12,10 @@ LetterFacts letterFacts(const DriveState& drive) {
     letter.openable = drive.openable;
     if (drive.deviceNumber) {
         // A letter's volume is the first partition of its disk.
-        letter.deviceNumber =
-            DeviceNumberFacts{drive.type == DRIVE_CDROM ? FILE_DEVICE_CD_ROM : FILE_DEVICE_DISK,
-                              *drive.deviceNumber, 1};
+        letter.deviceNumber = DeviceNumberFacts{static_cast<std::uint32_t>(drive.type == DRIVE_CDROM
+                                                                               ? FILE_DEVICE_CD_ROM
+                                                                               : FILE_DEVICE_DISK),
+                                                *drive.deviceNumber, 1};
     }
     if (drive.volume) {
         letter.volume = VolumeFacts{drive.volume->label, drive.volume->serial,
