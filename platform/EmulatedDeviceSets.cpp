@@ -42,9 +42,9 @@ void describe(SP_DEVINFO_DATA& data, const DeviceFacts& device, std::size_t inde
 } // namespace
 
 std::shared_ptr<const StorageEmulator::DeviceSet> StorageEmulator::findSet(HDEVINFO set) const {
-    std::lock_guard lock(mutex_);
-    const auto it = sets_.find(reinterpret_cast<std::uintptr_t>(set));
-    if (it == sets_.end()) {
+    std::lock_guard lock(tables_->mutex);
+    const auto it = tables_->sets.find(reinterpret_cast<std::uintptr_t>(set));
+    if (it == tables_->sets.end()) {
         setLastError(ERROR_INVALID_HANDLE);
         return nullptr;
     }
@@ -85,31 +85,31 @@ HDEVINFO StorageEmulator::setupDiGetClassDevs(const GUID* classGuid, DWORD flags
         allClasses || win32::sameGuid(*classGuid, set->interfaces ? win32::GUID_DEVINTERFACE_DISK
                                                                   : win32::GUID_DEVCLASS_DISKDRIVE);
     if (wanted) {
-        for (const DeviceFacts& device : source_.facts()->devices) {
+        for (const DeviceFacts& device : storageFacts()->devices) {
             if (!set->interfaces || device.hasInterface) {
                 set->devices.push_back(device);
             }
         }
     }
-    std::lock_guard lock(mutex_);
-    const HANDLE handle = newHandle();
-    sets_.emplace(reinterpret_cast<std::uintptr_t>(handle), std::move(set));
-    ++counts_.setsCreated;
+    std::lock_guard lock(tables_->mutex);
+    const HANDLE handle = tables_->newHandle();
+    tables_->sets.emplace(reinterpret_cast<std::uintptr_t>(handle), std::move(set));
+    ++tables_->setsCreated;
     setLastError(ERROR_SUCCESS);
     return handle;
 }
 
 BOOL StorageEmulator::setupDiDestroyDeviceInfoList(HDEVINFO set) {
     std::shared_ptr<const DeviceSet> destroyed; // released outside the lock
-    std::lock_guard lock(mutex_);
-    const auto it = sets_.find(reinterpret_cast<std::uintptr_t>(set));
-    if (it == sets_.end()) {
-        ++counts_.invalidSetDestroys;
+    std::lock_guard lock(tables_->mutex);
+    const auto it = tables_->sets.find(reinterpret_cast<std::uintptr_t>(set));
+    if (it == tables_->sets.end()) {
+        ++tables_->invalidSetDestroys;
         return fail(ERROR_INVALID_HANDLE);
     }
     destroyed = std::move(it->second);
-    sets_.erase(it);
-    ++counts_.setsDestroyed;
+    tables_->sets.erase(it);
+    ++tables_->setsDestroyed;
     return TRUE;
 }
 
@@ -256,7 +256,8 @@ BOOL StorageEmulator::setupDiGetDeviceInstanceId(HDEVINFO set, SP_DEVINFO_DATA* 
     return error == 0 ? TRUE : fail(error);
 }
 
-CONFIGRET StorageEmulator::cmLocateDevNode(DEVINST* node, const char16_t* instanceId) {
+CONFIGRET StorageEmulator::cmLocateDevNode(DEVINST* node, const char16_t* instanceId,
+                                           ULONG /*flags*/) {
     if (node == nullptr) {
         return kCrInvalidPointer;
     }
@@ -266,7 +267,7 @@ CONFIGRET StorageEmulator::cmLocateDevNode(DEVINST* node, const char16_t* instan
         *node = kRootDevInst;
         return CR_SUCCESS;
     }
-    for (const DeviceFacts& device : source_.facts()->devices) {
+    for (const DeviceFacts& device : storageFacts()->devices) {
         if (device.node != 0 && device.instanceId && equalsNoCase(*device.instanceId, wanted)) {
             *node = device.node;
             return CR_SUCCESS;
@@ -275,7 +276,8 @@ CONFIGRET StorageEmulator::cmLocateDevNode(DEVINST* node, const char16_t* instan
     return CR_NO_SUCH_DEVNODE;
 }
 
-CONFIGRET StorageEmulator::cmGetDevNodeStatus(ULONG* status, ULONG* problem, DEVINST node) {
+CONFIGRET StorageEmulator::cmGetDevNodeStatus(ULONG* status, ULONG* problem, DEVINST node,
+                                              ULONG /*flags*/) {
     if (status == nullptr || problem == nullptr) {
         return kCrInvalidPointer;
     }
@@ -287,7 +289,7 @@ CONFIGRET StorageEmulator::cmGetDevNodeStatus(ULONG* status, ULONG* problem, DEV
         *problem = 0;
         return CR_SUCCESS;
     }
-    for (const DeviceFacts& device : source_.facts()->devices) {
+    for (const DeviceFacts& device : storageFacts()->devices) {
         if (device.node == node) {
             if (!device.status) {
                 return CR_FAILURE;

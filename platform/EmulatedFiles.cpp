@@ -259,19 +259,19 @@ std::shared_ptr<const DiskFacts> findDisk(const StorageFacts& facts, std::u16str
     return nullptr;
 }
 
-HANDLE StorageEmulator::newHandle() {
-    // Never reused, so a stale handle stays stale; never 0 or INVALID_HANDLE_VALUE.
-    nextHandle_ += 4;
-    return reinterpret_cast<HANDLE>(nextHandle_);
-}
+StorageEmulator::StorageEmulator() : tables_(std::make_unique<Tables>()) {}
+StorageEmulator::~StorageEmulator() = default;
+StorageEmulator::StorageEmulator(StorageEmulator&&) noexcept = default;
+StorageEmulator& StorageEmulator::operator=(StorageEmulator&&) noexcept = default;
 
 std::optional<StorageEmulator::OpenFile> StorageEmulator::openFile(HANDLE handle) const {
-    std::lock_guard lock(mutex_);
-    const auto it = files_.find(reinterpret_cast<std::uintptr_t>(handle));
-    return it == files_.end() ? std::nullopt : std::optional(it->second);
+    std::lock_guard lock(tables_->mutex);
+    const auto it = tables_->files.find(reinterpret_cast<std::uintptr_t>(handle));
+    return it == tables_->files.end() ? std::nullopt : std::optional(it->second);
 }
 
-HANDLE StorageEmulator::createFile(const char16_t* name, DWORD disposition) {
+HANDLE StorageEmulator::createFile(const char16_t* name, DWORD /*access*/, DWORD /*share*/,
+                                   DWORD disposition, DWORD /*flags*/) {
     if (name == nullptr) {
         setLastError(kErrorPathNotFound);
         return INVALID_HANDLE_VALUE;
@@ -281,7 +281,7 @@ HANDLE StorageEmulator::createFile(const char16_t* name, DWORD disposition) {
         return INVALID_HANDLE_VALUE;
     }
     OpenFile file{name, volumeDeviceLetter(name)};
-    const auto facts = source_.facts();
+    const auto facts = storageFacts();
     bool openable = false;
     if (file.letter) {
         const auto letter = facts->letters.find(*file.letter);
@@ -302,25 +302,25 @@ HANDLE StorageEmulator::createFile(const char16_t* name, DWORD disposition) {
         setLastError(ERROR_ACCESS_DENIED);
         return INVALID_HANDLE_VALUE;
     }
-    std::lock_guard lock(mutex_);
-    const HANDLE handle = newHandle();
-    ++counts_.opens;
-    ++counts_.opensByPath[file.name];
-    files_.emplace(reinterpret_cast<std::uintptr_t>(handle), std::move(file));
+    std::lock_guard lock(tables_->mutex);
+    const HANDLE handle = tables_->newHandle();
+    ++tables_->opens;
+    ++tables_->opensByPath[file.name];
+    tables_->files.emplace(reinterpret_cast<std::uintptr_t>(handle), std::move(file));
     setLastError(ERROR_SUCCESS);
     return handle;
 }
 
 BOOL StorageEmulator::closeHandle(HANDLE handle) {
-    std::lock_guard lock(mutex_);
-    const auto it = files_.find(reinterpret_cast<std::uintptr_t>(handle));
-    if (it == files_.end()) {
-        ++counts_.invalidCloses;
+    std::lock_guard lock(tables_->mutex);
+    const auto it = tables_->files.find(reinterpret_cast<std::uintptr_t>(handle));
+    if (it == tables_->files.end()) {
+        ++tables_->invalidCloses;
         return fail(ERROR_INVALID_HANDLE);
     }
-    ++counts_.closes;
-    ++counts_.closesByPath[it->second.name];
-    files_.erase(it);
+    ++tables_->closes;
+    ++tables_->closesByPath[it->second.name];
+    tables_->files.erase(it);
     return TRUE;
 }
 
@@ -335,7 +335,7 @@ BOOL StorageEmulator::deviceIoControl(HANDLE device, DWORD code, void* in, DWORD
     if (!file) {
         return fail(ERROR_INVALID_HANDLE);
     }
-    const auto facts = source_.facts();
+    const auto facts = storageFacts();
     std::shared_ptr<const DiskFacts> disk;
     if (file->letter) {
         const auto letter = facts->letters.find(*file->letter);
@@ -364,19 +364,56 @@ BOOL StorageEmulator::deviceIoControl(HANDLE device, DWORD code, void* in, DWORD
     return diskIoControl(*disk, code, in, inSize, out, outSize, returned);
 }
 
-StorageEmulator::Counts StorageEmulator::counts() const {
-    std::lock_guard lock(mutex_);
-    return counts_;
+std::size_t StorageEmulator::opens() const {
+    return read(&Tables::opens);
+}
+
+std::size_t StorageEmulator::closes() const {
+    return read(&Tables::closes);
+}
+
+namespace {
+std::size_t countOf(const std::map<std::u16string, std::size_t, std::less<>>& counts,
+                    std::u16string_view path) {
+    const auto it = counts.find(path);
+    return it == counts.end() ? 0 : it->second;
+}
+} // namespace
+
+std::size_t StorageEmulator::opens(std::u16string_view path) const {
+    std::lock_guard lock(tables_->mutex);
+    return countOf(tables_->opensByPath, path);
+}
+
+std::size_t StorageEmulator::closes(std::u16string_view path) const {
+    std::lock_guard lock(tables_->mutex);
+    return countOf(tables_->closesByPath, path);
 }
 
 std::size_t StorageEmulator::openHandleCount() const {
-    std::lock_guard lock(mutex_);
-    return files_.size();
+    std::lock_guard lock(tables_->mutex);
+    return tables_->files.size();
+}
+
+std::size_t StorageEmulator::invalidCloses() const {
+    return read(&Tables::invalidCloses);
+}
+
+std::size_t StorageEmulator::deviceSetsCreated() const {
+    return read(&Tables::setsCreated);
+}
+
+std::size_t StorageEmulator::deviceSetsDestroyed() const {
+    return read(&Tables::setsDestroyed);
 }
 
 std::size_t StorageEmulator::openDeviceSetCount() const {
-    std::lock_guard lock(mutex_);
-    return sets_.size();
+    std::lock_guard lock(tables_->mutex);
+    return tables_->sets.size();
+}
+
+std::size_t StorageEmulator::invalidDeviceSetDestroys() const {
+    return read(&Tables::invalidSetDestroys);
 }
 
 } // namespace platform

@@ -80,7 +80,7 @@ bool copyText(const std::u16string& text, char16_t* buffer, DWORD capacity) {
 
 DWORD StorageEmulator::getLogicalDrives() {
     DWORD mask = 0;
-    for (const auto& [letter, facts] : source_.facts()->letters) {
+    for (const auto& [letter, facts] : storageFacts()->letters) {
         mask |= DWORD{1} << (letter - 'A');
     }
     setLastError(ERROR_SUCCESS);
@@ -88,7 +88,7 @@ DWORD StorageEmulator::getLogicalDrives() {
 }
 
 UINT StorageEmulator::getDriveType(const char16_t* root) {
-    const auto facts = source_.facts();
+    const auto facts = storageFacts();
     const auto parsed = parseRoot(root, *facts);
     const bool isRoot = parsed && parsed->kind == DriveRoot::Kind::Root;
     const LetterFacts* letter = isRoot ? findLetter(*facts, parsed->letter) : nullptr;
@@ -99,14 +99,14 @@ int StorageEmulator::isNetDrive(int drive) {
     if (drive < 0 || drive > 25) {
         return 0;
     }
-    const LetterFacts* letter = findLetter(*source_.facts(), static_cast<char>('A' + drive));
+    const LetterFacts* letter = findLetter(*storageFacts(), static_cast<char>('A' + drive));
     return letter == nullptr ? 0 : letter->network;
 }
 
 BOOL StorageEmulator::getVolumeInformation(const char16_t* root, char16_t* name, DWORD nameSize,
                                            DWORD* serial, DWORD* maxComponent, DWORD* flags,
                                            char16_t* fileSystem, DWORD fileSystemSize) {
-    const auto facts = source_.facts();
+    const auto facts = storageFacts();
     const auto parsed = parseRoot(root, *facts);
     if (!parsed || parsed->kind == DriveRoot::Kind::Drive) {
         return fail(kErrorInvalidName);
@@ -141,7 +141,7 @@ BOOL StorageEmulator::getVolumeInformation(const char16_t* root, char16_t* name,
 
 BOOL StorageEmulator::getDiskFreeSpaceEx(const char16_t* root, ULARGE_INTEGER* availableToCaller,
                                          ULARGE_INTEGER* total, ULARGE_INTEGER* totalFree) {
-    const auto facts = source_.facts();
+    const auto facts = storageFacts();
     const auto parsed = parseRoot(root, *facts);
     const LetterFacts* letter = parsed ? findLetter(*facts, parsed->letter) : nullptr;
     if (letter == nullptr) {
@@ -164,7 +164,7 @@ BOOL StorageEmulator::getDiskFreeSpaceEx(const char16_t* root, ULARGE_INTEGER* a
 }
 
 UINT StorageEmulator::getSystemDirectory(char16_t* buffer, UINT size) {
-    const auto facts = source_.facts();
+    const auto facts = storageFacts();
     if (!facts->systemDirectory) {
         setLastError(ERROR_FILE_NOT_FOUND);
         return 0;
@@ -180,7 +180,7 @@ UINT StorageEmulator::getSystemDirectory(char16_t* buffer, UINT size) {
 }
 
 DWORD StorageEmulator::getModuleFileName(char16_t* buffer, DWORD size) {
-    const auto facts = source_.facts();
+    const auto facts = storageFacts();
     if (!facts->moduleFileName) {
         setLastError(ERROR_FILE_NOT_FOUND);
         return 0;

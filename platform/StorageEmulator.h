@@ -1,82 +1,95 @@
 #pragma once
-// Win32's storage calls answered from a StorageSource's facts, with Win32's own semantics:
-// handles and device sets that must be closed, buffer and required sizes, the last error per
-// thread. One emulator serves the live Linux machine and the simulated one, each job in its own
-// file: EmulatedFiles.cpp (handles and control requests), EmulatedVolumes.cpp (letters, volumes,
-// directories), EmulatedDeviceSets.cpp (SetupAPI and the configuration manager).
+// A backend whose storage calls are answered from facts (StorageFacts.h) with Win32's own
+// semantics: handles and device sets that must be closed, buffer and required sizes, the last
+// error per thread. The live Linux machine and the simulated one are both such a backend; each
+// says where its facts come from. The calls live by job: EmulatedFiles.cpp (handles and control
+// requests), EmulatedVolumes.cpp (letters, volumes, directories), EmulatedDeviceSets.cpp
+// (SetupAPI and the configuration manager).
 //
-// Each call asks the source once; a handle keeps the path it was opened with and answers from
-// the facts of the moment (ERROR_NOT_READY once its disk is gone). Thread-safe.
+// Each call asks for the facts once; a handle keeps the path it was opened with and answers
+// from the facts of the moment (ERROR_NOT_READY once its disk is gone). Thread-safe where the
+// facts are.
 
+#include "platform/Backend.h"
 #include "platform/StorageFacts.h"
 
 #include <cstddef>
 #include <cstdint>
 #include <map>
+#include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace platform {
 
-// The calling thread's last error, as SetLastError keeps it; shared by the emulating backends.
+// The calling thread's last error, as SetLastError keeps it.
 void setLastError(DWORD error);
 DWORD lastError();
 
-class StorageEmulator {
+class StorageEmulator : public Backend {
 public:
-    explicit StorageEmulator(StorageSource& source) : source_(source) {}
-    StorageEmulator(const StorageEmulator&) = delete;
-    StorageEmulator& operator=(const StorageEmulator&) = delete;
+    StorageEmulator();
+    ~StorageEmulator() override;
+    StorageEmulator(StorageEmulator&&) noexcept;
+    StorageEmulator& operator=(StorageEmulator&&) noexcept;
 
-    HANDLE createFile(const char16_t* name, DWORD disposition);
-    BOOL closeHandle(HANDLE handle);
+    DWORD getLastError() override { return lastError(); }
+
+    HANDLE createFile(const char16_t* name, DWORD access, DWORD share, DWORD disposition,
+                      DWORD flags) override;
+    BOOL closeHandle(HANDLE handle) override;
     BOOL deviceIoControl(HANDLE device, DWORD code, void* in, DWORD inSize, void* out,
-                         DWORD outSize, DWORD* returned);
+                         DWORD outSize, DWORD* returned) override;
 
-    DWORD getLogicalDrives();
-    UINT getDriveType(const char16_t* root);
-    int isNetDrive(int drive);
+    DWORD getLogicalDrives() override;
+    UINT getDriveType(const char16_t* root) override;
+    int isNetDrive(int drive) override;
     BOOL getVolumeInformation(const char16_t* root, char16_t* name, DWORD nameSize, DWORD* serial,
                               DWORD* maxComponent, DWORD* flags, char16_t* fileSystem,
-                              DWORD fileSystemSize);
+                              DWORD fileSystemSize) override;
     BOOL getDiskFreeSpaceEx(const char16_t* root, ULARGE_INTEGER* availableToCaller,
-                            ULARGE_INTEGER* total, ULARGE_INTEGER* totalFree);
-    UINT getSystemDirectory(char16_t* buffer, UINT size);
-    DWORD getModuleFileName(char16_t* buffer, DWORD size);
+                            ULARGE_INTEGER* total, ULARGE_INTEGER* totalFree) override;
+    UINT getSystemDirectory(char16_t* buffer, UINT size) override;
+    DWORD getModuleFileName(char16_t* buffer, DWORD size) override;
 
-    HDEVINFO setupDiGetClassDevs(const GUID* classGuid, DWORD flags);
-    BOOL setupDiEnumDeviceInfo(HDEVINFO set, DWORD index, SP_DEVINFO_DATA* data);
+    HDEVINFO setupDiGetClassDevs(const GUID* classGuid, DWORD flags) override;
+    BOOL setupDiEnumDeviceInfo(HDEVINFO set, DWORD index, SP_DEVINFO_DATA* data) override;
     BOOL setupDiEnumDeviceInterfaces(HDEVINFO set, SP_DEVINFO_DATA* data,
                                      const GUID* interfaceClass, DWORD index,
-                                     SP_DEVICE_INTERFACE_DATA* interfaceData);
+                                     SP_DEVICE_INTERFACE_DATA* interfaceData) override;
     BOOL setupDiGetDeviceInterfaceDetail(HDEVINFO set, SP_DEVICE_INTERFACE_DATA* interfaceData,
                                          SP_DEVICE_INTERFACE_DETAIL_DATA_W* detail, DWORD size,
-                                         DWORD* required, SP_DEVINFO_DATA* data);
+                                         DWORD* required, SP_DEVINFO_DATA* data) override;
     BOOL setupDiGetDeviceRegistryProperty(HDEVINFO set, SP_DEVINFO_DATA* data, DWORD property,
                                           DWORD* registryType, BYTE* buffer, DWORD size,
-                                          DWORD* required);
+                                          DWORD* required) override;
     BOOL setupDiGetDeviceInstanceId(HDEVINFO set, SP_DEVINFO_DATA* data, char16_t* id, DWORD size,
-                                    DWORD* required);
-    BOOL setupDiDestroyDeviceInfoList(HDEVINFO set);
-    CONFIGRET cmLocateDevNode(DEVINST* node, const char16_t* instanceId);
-    CONFIGRET cmGetDevNodeStatus(ULONG* status, ULONG* problem, DEVINST node);
+                                    DWORD* required) override;
+    BOOL setupDiDestroyDeviceInfoList(HDEVINFO set) override;
+    CONFIGRET cmLocateDevNode(DEVINST* node, const char16_t* instanceId, ULONG flags) override;
+    CONFIGRET cmGetDevNodeStatus(ULONG* status, ULONG* problem, DEVINST node, ULONG flags) override;
 
-    // What was opened and closed, so tests can show each handle and set closed exactly once.
-    // Per path: the name exactly as given to CreateFileW.
-    struct Counts {
-        std::size_t opens = 0;
-        std::size_t closes = 0;
-        std::size_t invalidCloses = 0; // unknown or already closed
-        std::size_t setsCreated = 0;
-        std::size_t setsDestroyed = 0;
-        std::size_t invalidSetDestroys = 0;
-        std::map<std::u16string, std::size_t, std::less<>> opensByPath;
-        std::map<std::u16string, std::size_t, std::less<>> closesByPath;
-    };
-    Counts counts() const;
+    // What was opened and closed, so tests can show each handle and set closed exactly once:
+    // successful opens and closes in total and per path (the name exactly as given to
+    // CreateFileW), those open now, and closes of handles unknown or already closed.
+    std::size_t opens() const;
+    std::size_t closes() const;
+    std::size_t opens(std::u16string_view path) const;
+    std::size_t closes(std::u16string_view path) const;
     std::size_t openHandleCount() const;
+    std::size_t invalidCloses() const;
+    // Device sets from SetupDiGetClassDevsW, likewise.
+    std::size_t deviceSetsCreated() const;
+    std::size_t deviceSetsDestroyed() const;
     std::size_t openDeviceSetCount() const;
+    std::size_t invalidDeviceSetDestroys() const;
+
+protected:
+    // The facts that answer a call now.
+    virtual std::shared_ptr<const StorageFacts> storageFacts() = 0;
 
 private:
     struct OpenFile {
@@ -88,17 +101,37 @@ private:
         bool interfaces = false;
         std::vector<DeviceFacts> devices;
     };
+    using Counts = std::map<std::u16string, std::size_t, std::less<>>;
+    // Open handles and device sets with their counts; on the heap, so the backend can move.
+    struct Tables {
+        mutable std::mutex mutex;
+        std::uintptr_t nextHandle = 0x1000;
+        std::map<std::uintptr_t, OpenFile> files;
+        std::map<std::uintptr_t, std::shared_ptr<const DeviceSet>> sets;
+        std::size_t opens = 0;
+        std::size_t closes = 0;
+        std::size_t invalidCloses = 0;
+        std::size_t setsCreated = 0;
+        std::size_t setsDestroyed = 0;
+        std::size_t invalidSetDestroys = 0;
+        Counts opensByPath;
+        Counts closesByPath;
 
-    HANDLE newHandle();
+        // Never reused, so a stale handle stays stale; never 0 or INVALID_HANDLE_VALUE.
+        HANDLE newHandle() {
+            nextHandle += 4;
+            return reinterpret_cast<HANDLE>(nextHandle);
+        }
+    };
+
     std::optional<OpenFile> openFile(HANDLE handle) const;
     std::shared_ptr<const DeviceSet> findSet(HDEVINFO set) const;
+    template <typename Value> Value read(Value Tables::*member) const {
+        std::lock_guard lock(tables_->mutex);
+        return (*tables_).*member;
+    }
 
-    StorageSource& source_;
-    mutable std::mutex mutex_;
-    std::uintptr_t nextHandle_ = 0x1000;
-    std::map<std::uintptr_t, OpenFile> files_;
-    std::map<std::uintptr_t, std::shared_ptr<const DeviceSet>> sets_;
-    Counts counts_;
+    std::unique_ptr<Tables> tables_;
 };
 
 // The disk a path names in `facts`: exact, else in any letter case under either device prefix.

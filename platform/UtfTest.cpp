@@ -6,7 +6,8 @@ namespace platform {
 namespace {
 
 TEST(Utf8, DecodesEveryEncodedLength) {
-    EXPECT_EQ(utf8ToUtf16Strict("A\xC3\xA9\xE2\x82\xAC\xF0\x9F\x98\x80"), u"A\u00E9\u20AC\U0001F600");
+    EXPECT_EQ(utf8ToUtf16Strict("A\xC3\xA9\xE2\x82\xAC\xF0\x9F\x98\x80"),
+              u"A\u00E9\u20AC\U0001F600");
     EXPECT_EQ(utf8ToUtf16Strict(""), u"");
     EXPECT_EQ(utf8ToUtf16Strict(std::string_view("a\0b", 3)), std::u16string(u"a\0b", 3));
     EXPECT_EQ(utf8ToUtf16Strict("\xF4\x8F\xBF\xBF"), u"\U0010FFFF");

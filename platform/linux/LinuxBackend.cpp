@@ -9,18 +9,11 @@
 
 namespace platform {
 // Never destroyed: the library's objects destroyed at exit (the disks, with their open handles)
-// still close through it.
+// still close through it. A reading of the storage serves the calls of a quarter second: a
+// refresh of the library, not a changed machine.
 Backend& nativeBackend() {
-    static LinuxBackend* const backend = new LinuxBackend;
+    static LinuxBackend* const backend = new LinuxBackend({}, 0.25);
     return *backend;
-}
-
-StorageEmulator& LinuxBackend::storage() {
-    // A reading of the machine's storage serves the calls of a quarter second: a refresh of the
-    // library, not a changed machine. Never destroyed, like the backend.
-    static LinuxStorageFacts* const facts = new LinuxStorageFacts({}, 0.25);
-    static StorageEmulator* const emulator = new StorageEmulator(*facts);
-    return *emulator;
 }
 
 double LinuxBackend::monotonicSeconds() {

@@ -1,7 +1,6 @@
-#include "platform/linux/LinuxStorageFacts.h"
+#include "platform/linux/LinuxBackend.h"
 
 #include "platform/BufferAnswer.h"
-#include "platform/StorageEmulator.h"
 #include "platform/WideText.h"
 #include "platform/linux/testing/FakeSysfs.h"
 #include "platform/linux/testing/TestTree.h"
@@ -37,8 +36,7 @@ protected:
         roots.mountInfo = "/nonexistent";
         return roots;
     }
-    LinuxStorageFacts facts{roots()};
-    StorageEmulator api{facts};
+    LinuxBackend api{roots()};
 
     SP_DEVINFO_DATA device(HDEVINFO set, DWORD index) {
         SP_DEVINFO_DATA data{};
@@ -52,7 +50,7 @@ protected:
         DWORD type = 0;
         DWORD required = 0;
         if (!api.setupDiGetDeviceRegistryProperty(set, &data, property, &type, buffer.data(), 2048,
-                                           &required)) {
+                                                  &required)) {
             return u"<failed>";
         }
         EXPECT_EQ(type, REG_SZ);
@@ -86,7 +84,8 @@ TEST_F(LinuxDiskFactsTest, ListsTheDiskDrivesWithTheirRegistryTexts) {
     }
     SP_DEVINFO_DATA past{};
     past.cbSize = sizeof(past);
-    EXPECT_FALSE(api.setupDiEnumDeviceInfo(set, 3, &past)); // the CD-ROM drive and loop0 are not disks
+    EXPECT_FALSE(
+        api.setupDiEnumDeviceInfo(set, 3, &past)); // the CD-ROM drive and loop0 are not disks
     EXPECT_EQ(lastError(), ERROR_NO_MORE_ITEMS);
     EXPECT_EQ(api.openDeviceSetCount(), 1u);
     EXPECT_TRUE(api.setupDiDestroyDeviceInfoList(set));
@@ -96,8 +95,8 @@ TEST_F(LinuxDiskFactsTest, ListsTheDiskDrivesWithTheirRegistryTexts) {
 }
 
 TEST_F(LinuxDiskFactsTest, AnswersSizesAsSetupApiDoes) {
-    const HDEVINFO set =
-        api.setupDiGetClassDevs(&win32::GUID_DEVINTERFACE_DISK, DIGCF_PRESENT | DIGCF_DEVICEINTERFACE);
+    const HDEVINFO set = api.setupDiGetClassDevs(&win32::GUID_DEVINTERFACE_DISK,
+                                                 DIGCF_PRESENT | DIGCF_DEVICEINTERFACE);
     SP_DEVINFO_DATA data = device(set, 2);
     SP_DEVICE_INTERFACE_DATA interface {};
     interface.cbSize = sizeof(interface);
@@ -106,38 +105,42 @@ TEST_F(LinuxDiskFactsTest, AnswersSizesAsSetupApiDoes) {
 
     // Interface detail: size query, wrong cbSize, too small, and the device data filled on the way.
     DWORD required = 0;
-    EXPECT_FALSE(api.setupDiGetDeviceInterfaceDetail(set, &interface, nullptr, 0, &required, nullptr));
+    EXPECT_FALSE(
+        api.setupDiGetDeviceInterfaceDetail(set, &interface, nullptr, 0, &required, nullptr));
     EXPECT_EQ(lastError(), ERROR_INSUFFICIENT_BUFFER);
     EXPECT_GT(required, 8u);
     std::vector<BYTE> buffer(required);
     auto* detail = reinterpret_cast<SP_DEVICE_INTERFACE_DETAIL_DATA_W*>(buffer.data());
     detail->cbSize = static_cast<DWORD>(required);
-    EXPECT_FALSE(api.setupDiGetDeviceInterfaceDetail(set, &interface, detail, required, nullptr, nullptr));
+    EXPECT_FALSE(
+        api.setupDiGetDeviceInterfaceDetail(set, &interface, detail, required, nullptr, nullptr));
     EXPECT_EQ(lastError(), kErrorInvalidUserBuffer);
     detail->cbSize = 8;
-    EXPECT_FALSE(
-        api.setupDiGetDeviceInterfaceDetail(set, &interface, detail, required - 2, nullptr, nullptr));
+    EXPECT_FALSE(api.setupDiGetDeviceInterfaceDetail(set, &interface, detail, required - 2, nullptr,
+                                                     nullptr));
     EXPECT_EQ(lastError(), ERROR_INSUFFICIENT_BUFFER);
-    EXPECT_FALSE(api.setupDiGetDeviceInterfaceDetail(set, &interface, nullptr, 16, nullptr, nullptr));
+    EXPECT_FALSE(
+        api.setupDiGetDeviceInterfaceDetail(set, &interface, nullptr, 16, nullptr, nullptr));
     EXPECT_EQ(lastError(), kErrorInvalidUserBuffer);
     SP_DEVINFO_DATA filled{};
     filled.cbSize = sizeof(filled);
-    EXPECT_TRUE(api.setupDiGetDeviceInterfaceDetail(set, &interface, detail, required, nullptr, &filled));
+    EXPECT_TRUE(
+        api.setupDiGetDeviceInterfaceDetail(set, &interface, detail, required, nullptr, &filled));
     EXPECT_EQ(filled.DevInst, data.DevInst);
 
     // Registry text: bytes including the terminating zero.
     const std::u16string friendly = u"Virtio Block Device";
     DWORD type = 0;
-    EXPECT_FALSE(api.setupDiGetDeviceRegistryProperty(set, &data, SPDRP_FRIENDLYNAME, &type, nullptr, 0,
-                                               &required));
+    EXPECT_FALSE(api.setupDiGetDeviceRegistryProperty(set, &data, SPDRP_FRIENDLYNAME, &type,
+                                                      nullptr, 0, &required));
     EXPECT_EQ(lastError(), ERROR_INSUFFICIENT_BUFFER);
     EXPECT_EQ(required, 2 * (friendly.size() + 1));
     EXPECT_EQ(type, REG_SZ);
     std::vector<BYTE> text(required);
-    EXPECT_FALSE(api.setupDiGetDeviceRegistryProperty(set, &data, SPDRP_FRIENDLYNAME, &type, text.data(),
-                                               required - 1, &required));
-    EXPECT_TRUE(api.setupDiGetDeviceRegistryProperty(set, &data, SPDRP_FRIENDLYNAME, &type, text.data(),
-                                              required, nullptr));
+    EXPECT_FALSE(api.setupDiGetDeviceRegistryProperty(set, &data, SPDRP_FRIENDLYNAME, &type,
+                                                      text.data(), required - 1, &required));
+    EXPECT_TRUE(api.setupDiGetDeviceRegistryProperty(set, &data, SPDRP_FRIENDLYNAME, &type,
+                                                     text.data(), required, nullptr));
     EXPECT_EQ(std::u16string(reinterpret_cast<const char16_t*>(text.data())), friendly);
     // Instance identifier: characters including the zero.
     EXPECT_FALSE(api.setupDiGetDeviceInstanceId(set, &data, nullptr, 0, &required));
@@ -189,22 +192,22 @@ TEST_F(LinuxDiskFactsTest, LocatesPresentDisksThatAreNeverHidden) {
             c = static_cast<char16_t>(c >= u'A' && c <= u'Z' ? c + 32 : c);
         }
         DEVINST node = 0;
-        ASSERT_EQ(api.cmLocateDevNode(&node, id.c_str()), CR_SUCCESS);
+        ASSERT_EQ(api.cmLocateDevNode(&node, id.c_str(), 0), CR_SUCCESS);
         EXPECT_EQ(node, data.DevInst);
         ULONG status = 0;
         ULONG problem = 7;
-        ASSERT_EQ(api.cmGetDevNodeStatus(&status, &problem, node), CR_SUCCESS);
+        ASSERT_EQ(api.cmGetDevNodeStatus(&status, &problem, node, 0), CR_SUCCESS);
         EXPECT_EQ(status & (DN_NO_SHOW_IN_DM | DN_MOVED), 0u);
         EXPECT_EQ(status & 0xAu, 0xAu);             // driver loaded, started
         EXPECT_EQ((status & 0x4000u) != 0, i == 1); // the USB stick is removable
         EXPECT_EQ(problem, 0u);
     }
     DEVINST node = 5;
-    EXPECT_EQ(api.cmLocateDevNode(&node, u"SCSI\\DISK&VEN_NONE\\0"), CR_NO_SUCH_DEVNODE);
+    EXPECT_EQ(api.cmLocateDevNode(&node, u"SCSI\\DISK&VEN_NONE\\0", 0), CR_NO_SUCH_DEVNODE);
     EXPECT_EQ(node, 0u);
     ULONG status = 0;
     ULONG problem = 0;
-    EXPECT_EQ(api.cmGetDevNodeStatus(&status, &problem, 0x7FFFFFF2), CR_NO_SUCH_DEVNODE);
+    EXPECT_EQ(api.cmGetDevNodeStatus(&status, &problem, 0x7FFFFFF2, 0), CR_NO_SUCH_DEVNODE);
     api.setupDiDestroyDeviceInfoList(set);
 }
 

@@ -1,11 +1,8 @@
-#include "platform/linux/LinuxStorageFacts.h"
-
-#include "platform/StorageEmulator.h"
+#include "platform/linux/LinuxBackend.h"
 
 #include "platform/PassThrough.h"
-#include "platform/linux/LinuxBackend.h"
-#include "platform/linux/SysBlock.h"
 #include "platform/WideText.h"
+#include "platform/linux/SysBlock.h"
 #include "platform/linux/WindowsNames.h"
 #include "platform/linux/testing/FakeMachine.h"
 
@@ -33,11 +30,10 @@ protected:
 
     static test::FakeMachine* shared;
     test::FakeMachine& machine = *shared;
-    LinuxStorageFacts facts{machine.roots()};
-    StorageEmulator storage{facts};
+    LinuxBackend storage{machine.roots()};
 
     HANDLE open(const std::u16string& name) {
-        return storage.createFile(name.c_str(), OPEN_EXISTING);
+        return storage.createFile(name.c_str(), GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING, 0);
     }
 
     std::u16string interfacePathOf(std::size_t disk) {

@@ -8,26 +8,17 @@
 
 namespace platform::simulated {
 
-struct SimulatedMachine::Parts final : StorageSource {
+struct SimulatedMachine::Parts {
     explicit Parts(Machine m) : machine(std::move(m)) {}
 
     const MachineState& state() const {
         return step ? machine.stateAt(*step) : machine.initialState();
     }
 
-    // Built once per step, when first asked.
-    std::shared_ptr<const StorageFacts> facts() override {
-        if (!cached) {
-            cached = storageFacts(state());
-        }
-        return cached;
-    }
-
     Machine machine;
     std::optional<std::size_t> step; // none: the machine as written
     double clock = 0.0;
-    std::shared_ptr<const StorageFacts> cached;
-    StorageEmulator emulator{*this};
+    std::shared_ptr<const StorageFacts> facts; // of the step, built when first asked
 };
 
 SimulatedMachine::SimulatedMachine(Machine machine)
@@ -59,39 +50,14 @@ void SimulatedMachine::applyStep(std::size_t i) {
     }
     parts_->clock = parts_->machine.stepTime(i);
     parts_->step = i;
-    parts_->cached.reset();
+    parts_->facts.reset();
 }
 
-StorageEmulator& SimulatedMachine::storage() {
-    return parts_->emulator;
-}
-
-StorageEmulator::Counts SimulatedMachine::counts() const {
-    return parts_->emulator.counts();
-}
-
-namespace {
-std::size_t countOf(const std::map<std::u16string, std::size_t, std::less<>>& counts,
-                    std::u16string_view path) {
-    const auto it = counts.find(path);
-    return it == counts.end() ? 0 : it->second;
-}
-} // namespace
-
-std::size_t SimulatedMachine::opens(std::u16string_view path) const {
-    return countOf(counts().opensByPath, path);
-}
-
-std::size_t SimulatedMachine::closes(std::u16string_view path) const {
-    return countOf(counts().closesByPath, path);
-}
-
-std::size_t SimulatedMachine::openHandleCount() const {
-    return parts_->emulator.openHandleCount();
-}
-
-std::size_t SimulatedMachine::openDeviceSetCount() const {
-    return parts_->emulator.openDeviceSetCount();
+std::shared_ptr<const StorageFacts> SimulatedMachine::storageFacts() {
+    if (!parts_->facts) {
+        parts_->facts = simulated::storageFacts(parts_->state());
+    }
+    return parts_->facts;
 }
 
 double SimulatedMachine::monotonicSeconds() {

@@ -9,7 +9,7 @@
 // It counts every handle and device set opened and closed, so tests can show that each one is
 // closed exactly once. Not thread-safe, like the system it serves (the last error aside).
 
-#include "platform/EmulatingBackend.h"
+#include "platform/StorageEmulator.h"
 #include "platform/simulated/Machine.h"
 
 #include <cstddef>
@@ -23,7 +23,7 @@
 
 namespace platform::simulated {
 
-class SimulatedMachine final : public EmulatingBackend {
+class SimulatedMachine final : public StorageEmulator {
 public:
     explicit SimulatedMachine(Machine machine);
     // Both throw MachineError for a file that breaks the format.
@@ -34,6 +34,8 @@ public:
     SimulatedMachine& operator=(SimulatedMachine&&) noexcept;
     ~SimulatedMachine() override;
 
+    // Handles and device sets are counted: see StorageEmulator.
+
     const Machine& machine() const;
     // What the machine answers now.
     const MachineState& state() const;
@@ -43,22 +45,6 @@ public:
     // std::out_of_range past the last step. Open handles stay open.
     void applyStep(std::size_t i);
 
-    // Handles from CreateFileW: successful opens and closes in total and per path (the name
-    // exactly as given to CreateFileW), those open now, and CloseHandle calls that failed
-    // because the handle was unknown or already closed.
-    std::size_t opens() const { return counts().opens; }
-    std::size_t closes() const { return counts().closes; }
-    std::size_t opens(std::u16string_view path) const;
-    std::size_t closes(std::u16string_view path) const;
-    std::size_t openHandleCount() const;
-    std::size_t invalidCloses() const { return counts().invalidCloses; }
-
-    // Device sets from SetupDiGetClassDevsW, likewise.
-    std::size_t deviceSetsCreated() const { return counts().setsCreated; }
-    std::size_t deviceSetsDestroyed() const { return counts().setsDestroyed; }
-    std::size_t openDeviceSetCount() const;
-    std::size_t invalidDeviceSetDestroys() const { return counts().invalidSetDestroys; }
-
     double monotonicSeconds() override;
 
     BOOL globalMemoryStatusEx(MEMORYSTATUSEX* status) override;
@@ -67,12 +53,9 @@ public:
     const ProcessorFacts* processorFacts() override { return &state().cpu; }
 
 private:
-    // The machine, the step it is at, and the storage emulator over its facts; on the heap, so
-    // that the emulator's source stays where it is when the machine moves.
-    struct Parts;
+    struct Parts; // the machine, its step and clock, and the storage facts of that step
 
-    StorageEmulator& storage() override;
-    StorageEmulator::Counts counts() const;
+    std::shared_ptr<const StorageFacts> storageFacts() override;
 
     std::unique_ptr<Parts> parts_;
 };

@@ -70,7 +70,8 @@ TEST(SimulatedMachine, WideBufferSizes) {
         machine.closeHandle(nullptr); // leaves a last error that success must not disturb
         EXPECT_EQ(machine.getModuleFileName(name.data(), size), result) << size;
         EXPECT_EQ(name, expected) << size;
-        EXPECT_EQ(machine.getLastError(), truncated ? ERROR_INSUFFICIENT_BUFFER : ERROR_INVALID_HANDLE)
+        EXPECT_EQ(machine.getLastError(),
+                  truncated ? ERROR_INSUFFICIENT_BUFFER : ERROR_INVALID_HANDLE)
             << size;
     }
 }

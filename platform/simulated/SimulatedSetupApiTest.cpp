@@ -243,7 +243,7 @@ TEST_F(SetupApi, DeviceNodes) {
         {u"USBSTOR\\DISK\\2", CR_SUCCESS, CR_FAILURE, 0},
         {std::u16string(kLongId.begin(), kLongId.end()), CR_SUCCESS, CR_FAILURE, 0},
         {u"IDE\\DISK\\4", CR_NO_SUCH_DEVNODE, 0, 0}, // no devnode
-        {u"", CR_SUCCESS, CR_SUCCESS, 0x0180000A}, // the root of the device tree
+        {u"", CR_SUCCESS, CR_SUCCESS, 0x0180000A},   // the root of the device tree
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(&c - cases);
