@@ -38,6 +38,9 @@ private:
 
 // What a disk's or CD-ROM drive's handle answers without the device (LinuxDiskFacts.cpp).
 DiskFacts diskFacts(const BlockDevice& device, const DeviceNumberFacts& number);
+// A drive letter's facts (LinuxVolumeFacts.cpp).
+LetterFacts letterFacts(const StorageRoots& roots, const StorageView& view,
+                        const DriveLetter& drive);
 // A disk's plug-and-play record: instance id, interface path, registry properties, node.
 DeviceFacts deviceFacts(const BlockDevice& disk);
 

@@ -1,5 +1,7 @@
 #include "platform/linux/WindowsNames.h"
 
+#include "platform/Utf.h"
+
 #include "platform/linux/SysfsText.h"
 
 #include <algorithm>
@@ -191,6 +193,14 @@ std::string diskInterfacePath(std::string_view instanceId) {
     }
     path += "#{53f56307-b6bf-11d0-94f2-00a0c91efb8b}";
     return path;
+}
+
+std::u16string physicalDrivePath(std::size_t number) {
+    return u"\\\\.\\PhysicalDrive" + utf8ToUtf16(std::to_string(number));
+}
+
+std::u16string cdromPath(std::size_t number) {
+    return u"\\\\.\\CdRom" + utf8ToUtf16(std::to_string(number));
 }
 
 } // namespace platform

@@ -1,6 +1,6 @@
 #pragma once
 // Windows' names for a block device: enumerator, bus type, friendly name, device instance
-// identifier and disk interface path.
+// identifier, disk interface path, and the paths disks and CD-ROM drives open by.
 
 #include "platform/linux/SysBlock.h"
 
@@ -18,5 +18,8 @@ std::uint32_t windowsBusType(StorageBus bus);    // STORAGE_BUS_TYPE
 std::string friendlyName(const BlockDevice& device);
 std::string deviceInstanceId(const BlockDevice& device);
 std::string diskInterfacePath(std::string_view instanceId);
+// The paths disks and CD-ROM drives open by: "\\.\PhysicalDrive0", "\\.\CdRom0".
+std::u16string physicalDrivePath(std::size_t number);
+std::u16string cdromPath(std::size_t number);
 
 } // namespace platform
