@@ -37,8 +37,8 @@ std::vector<std::uint8_t> deviceDescriptor(const BlockDevice& device) {
                                            present(device.revision), present(device.serial)});
 }
 
-std::optional<std::vector<std::uint8_t>> temperatureDescriptor(const BlockDevice& device) {
-    const std::vector<TemperatureSensor> sensors = readDriveTemperatures(device);
+std::optional<std::vector<std::uint8_t>>
+temperatureDescriptor(const std::vector<TemperatureSensor>& sensors) {
     if (sensors.empty()) {
         return std::nullopt;
     }
@@ -76,7 +76,7 @@ std::string printable(std::string text) {
 
 // What the drive answers to INQUIRY, VPD, LOG SENSE, READ CAPACITY and IDENTIFY without the
 // device: the texts and pages sysfs gives, the IDENTIFY block libata recorded.
-DriveFacts driveFacts(const BlockDevice& device) {
+DriveFacts driveFacts(const BlockDevice& device, const std::vector<TemperatureSensor>& sensors) {
     DriveFacts facts;
     facts.peripheralType = device.cdrom ? 0x05 : 0x00;
     facts.removable = device.removable;
@@ -90,7 +90,6 @@ DriveFacts driveFacts(const BlockDevice& device) {
     }
     facts.vpd80 = readVpdPage(device, 0x80);
     facts.vpd83 = readVpdPage(device, 0x83);
-    const auto sensors = readDriveTemperatures(device);
     if (!sensors.empty()) {
         facts.temperature = sensors.front().celsius;
         facts.referenceTemperature = sensors.front().critical;
@@ -130,7 +129,8 @@ DiskFacts diskFacts(const BlockDevice& device, const DeviceNumberFacts& number) 
     DiskFacts disk;
     disk.deviceNumber = number;
     disk.descriptor = deviceDescriptor(device);
-    disk.temperatures = temperatureDescriptor(device);
+    const std::vector<TemperatureSensor> sensors = readDriveTemperatures(device);
+    disk.temperatures = temperatureDescriptor(sensors);
     if (device.sectors > 0) { // else no medium
         disk.length = device.sectors * 512;
         // The translated geometry BIOSes use; the driver's own, where it reports one, refines it.
@@ -142,7 +142,7 @@ DiskFacts diskFacts(const BlockDevice& device, const DeviceNumberFacts& number) 
                                              : std::uint32_t{FixedMedia},
             heads, perTrack, device.logicalBlockSize};
     }
-    disk.drive = driveFacts(device);
+    disk.drive = driveFacts(device, sensors);
     return disk;
 }
 
