@@ -26,10 +26,13 @@ Backend& nativeBackend() {
 }
 
 double WindowsBackend::monotonicSeconds() {
-    // The frequency is fixed at boot; reading it each time keeps the backend free of state.
-    LARGE_INTEGER frequency{};
+    // The frequency is fixed at boot: read once.
+    static const LARGE_INTEGER frequency = [] {
+        LARGE_INTEGER value{};
+        ::QueryPerformanceFrequency(&value);
+        return value;
+    }();
     LARGE_INTEGER now{};
-    ::QueryPerformanceFrequency(&frequency);
     ::QueryPerformanceCounter(&now);
     if (frequency.QuadPart <= 0) {
         return 0.0;
