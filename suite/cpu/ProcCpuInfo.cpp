@@ -23,6 +23,12 @@ std::optional<double> parseMhz(std::string_view text) {
 
 std::vector<CpuInfoEntry> parseProcCpuInfo(std::string_view text) {
     std::vector<CpuInfoEntry> entries;
+    parseProcCpuInfo(text, entries);
+    return entries;
+}
+
+void parseProcCpuInfo(std::string_view text, std::vector<CpuInfoEntry>& entries) {
+    std::size_t used = 0;
     bool inBlock = false;
     while (!text.empty()) {
         const auto newline = text.find('\n');
@@ -38,17 +44,23 @@ std::vector<CpuInfoEntry> parseProcCpuInfo(std::string_view text) {
             const auto number = parseUnsigned(value);
             inBlock = number && *number <= UINT32_MAX;
             if (inBlock) {
-                entries.push_back(CpuInfoEntry{static_cast<unsigned>(*number), {}, {}});
+                if (used == entries.size()) {
+                    entries.emplace_back();
+                }
+                CpuInfoEntry& entry = entries[used++];
+                entry.processor = static_cast<unsigned>(*number);
+                entry.mhz.reset();
+                entry.modelName.clear();
             }
         } else if (!inBlock) {
             continue;
         } else if (key == "cpu MHz") {
-            entries.back().mhz = parseMhz(value);
+            entries[used - 1].mhz = parseMhz(value);
         } else if (key == "model name") {
-            entries.back().modelName = std::string(value);
+            entries[used - 1].modelName.assign(value);
         }
     }
-    return entries;
+    entries.resize(used);
 }
 
 } // namespace libSysTopo::cpu

@@ -18,5 +18,7 @@ struct CpuInfoEntry {
 // "processor" line. A block whose processor number is malformed is skipped, and so is a malformed
 // or negative "cpu MHz" value (the entry stays, without mhz). Empty for a text without processors.
 std::vector<CpuInfoEntry> parseProcCpuInfo(std::string_view text);
+// The same into `entries`, whose storage (names included) is reused from call to call.
+void parseProcCpuInfo(std::string_view text, std::vector<CpuInfoEntry>& entries);
 
 } // namespace libSysTopo::cpu

@@ -60,6 +60,12 @@ std::optional<CpuTimes> parseColumns(std::string_view rest) {
 
 CpuTimeSample parseProcStat(std::string_view text) {
     CpuTimeSample sample;
+    parseProcStat(text, sample);
+    return sample;
+}
+
+void parseProcStat(std::string_view text, CpuTimeSample& sample) {
+    sample.clear();
     while (!text.empty()) {
         const auto newline = text.find('\n');
         const std::string_view line = text.substr(0, newline);
@@ -76,7 +82,6 @@ CpuTimeSample parseProcStat(std::string_view text) {
             sample[*number] = *times;
         }
     }
-    return sample;
 }
 
 } // namespace libCpuProbe::cpu

@@ -1,6 +1,7 @@
 // The live Linux machine: sysfs topology, CPUID on a processor of each package, cpufreq and
 // /proc/cpuinfo clocks.
 
+#include "platform/KeptFile.h"
 #include "suite/cpu/CpuFreq.h"
 #include "suite/cpu/Cpuid.h"
 #include "suite/cpu/ProcCpuInfo.h"
@@ -180,9 +181,10 @@ private:
         if (served_[package] || !cpuInfoRead_) {
             std::fill(served_.begin(), served_.end(), false);
             cpuInfoRead_ = true;
-            cpuInfo_.clear();
-            if (readTextFile(kCpuInfo, text_)) {
-                cpuInfo_ = parseProcCpuInfo(text_);
+            if (const auto text = cpuInfoFile_.read()) {
+                parseProcCpuInfo(*text, cpuInfo_);
+            } else {
+                cpuInfo_.clear();
             }
         }
         served_[package] = true;
@@ -199,7 +201,7 @@ private:
     }
 
     CpuFreqFiles cpufreq_{kCpuRoot};
-    std::string text_;
+    platform::KeptFile cpuInfoFile_{kCpuInfo};
     std::vector<CpuInfoEntry> cpuInfo_;
     bool cpuInfoRead_ = false;
     std::vector<bool> served_;
