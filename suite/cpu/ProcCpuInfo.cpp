@@ -63,4 +63,26 @@ void parseProcCpuInfo(std::string_view text, std::vector<CpuInfoEntry>& entries)
     entries.resize(used);
 }
 
+bool cpuInfoClockIsFixed(std::string_view text) {
+    while (!text.empty()) {
+        const auto newline = text.find('\n');
+        const std::string_view line = text.substr(0, newline);
+        text = newline == std::string_view::npos ? std::string_view{} : text.substr(newline + 1);
+        const auto colon = line.find(':');
+        if (colon == std::string_view::npos || trimText(line.substr(0, colon)) != "flags") {
+            continue;
+        }
+        std::string_view flags = line.substr(colon + 1);
+        while (!flags.empty()) {
+            const auto blank = flags.find_first_of(" \t\r");
+            if (flags.substr(0, blank) == "aperfmperf") {
+                return false;
+            }
+            flags = blank == std::string_view::npos ? std::string_view{} : flags.substr(blank + 1);
+        }
+        return true;
+    }
+    return false;
+}
+
 } // namespace libSysTopo::cpu

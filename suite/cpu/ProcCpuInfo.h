@@ -21,4 +21,9 @@ std::vector<CpuInfoEntry> parseProcCpuInfo(std::string_view text);
 // The same into `entries`, whose storage (names included) is reused from call to call.
 void parseProcCpuInfo(std::string_view text, std::vector<CpuInfoEntry>& entries);
 
+// Whether an x86 kernel without a cpufreq driver shows a fixed "cpu MHz" (the clock it measured
+// at boot): so it does unless the processor has APERF/MPERF counters, "aperfmperf" among the
+// first processor's flags. False for a text without flags (other architectures).
+bool cpuInfoClockIsFixed(std::string_view text);
+
 } // namespace libSysTopo::cpu
