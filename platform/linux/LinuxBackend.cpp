@@ -40,9 +40,9 @@ BOOL LinuxBackend::globalMemoryStatusEx(MEMORYSTATUSEX* status) {
     }
     std::optional<MemInfo> info;
     {
-        // One descriptor for the process; any thread may ask.
+        // One descriptor for the process, any thread may ask; never destroyed, as the backend.
         static std::mutex lock;
-        static KeptFile file("/proc/meminfo");
+        static KeptFile& file = *new KeptFile("/proc/meminfo");
         const std::lock_guard<std::mutex> hold(lock);
         if (const auto text = file.read()) {
             info = parseMemInfo(*text);
