@@ -70,6 +70,13 @@ void parseProcStat(std::string_view text, CpuTimeSample& sample) {
         const auto newline = text.find('\n');
         const std::string_view line = text.substr(0, newline);
         text = newline == std::string_view::npos ? std::string_view{} : text.substr(newline + 1);
+        if (line.substr(0, 3) != "cpu") {
+            // The processor lines come first; the interrupt counts after them can be long.
+            if (!sample.empty()) {
+                break;
+            }
+            continue;
+        }
         const auto blank = line.find_first_of(" \t");
         if (blank == std::string_view::npos) {
             continue;
