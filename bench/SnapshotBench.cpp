@@ -457,20 +457,14 @@ int runCases(int argc, char** argv) {
     return 0;
 }
 
-constexpr const char* kCases[] = {"BM_Floor",
-                                  "BM_SnapshotWarm",
-                                  "BM_SnapshotWarmWalked",
-                                  "BM_FloorPolled",
-                                  "BM_SnapshotPolled",
-                                  "BM_SnapshotFirst",
-                                  "BM_SnapshotRefresh",
-                                  "BM_SnapshotLargeSimulated",
-                                  "BM_JsonLargeSimulated"};
+constexpr const char* kCases[] = {
+    "BM_Floor",           "BM_SnapshotWarm",           "BM_SnapshotWarmWalked",
+    "BM_FloorPolled",     "BM_SnapshotPolled",         "BM_SnapshotFirst",
+    "BM_SnapshotRefresh", "BM_SnapshotLargeSimulated", "BM_JsonLargeSimulated"};
 
 // Each polled case is measured against the floor polled the same way.
 const char* floorOf(const std::string& name) {
-    return name == "BM_SnapshotPolled" || name == "BM_FloorPolled" ? "BM_FloorPolled"
-                                                                    : "BM_Floor";
+    return name == "BM_SnapshotPolled" || name == "BM_FloorPolled" ? "BM_FloorPolled" : "BM_Floor";
 }
 
 std::string quoted(const std::string& text) {

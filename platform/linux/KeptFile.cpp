@@ -32,9 +32,8 @@ bool takeBudget() {
 
 bool isKernelFile(int fd) {
     struct statfs info {};
-    return ::fstatfs(fd, &info) == 0 &&
-           (static_cast<long>(info.f_type) == kProcMagic ||
-            static_cast<long>(info.f_type) == kSysfsMagic);
+    return ::fstatfs(fd, &info) == 0 && (static_cast<long>(info.f_type) == kProcMagic ||
+                                         static_cast<long>(info.f_type) == kSysfsMagic);
 }
 
 } // namespace

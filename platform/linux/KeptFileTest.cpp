@@ -21,7 +21,8 @@ std::string text(KeptFile& file) {
 // Open descriptors of this process.
 std::size_t openDescriptors() {
     std::size_t count = 0;
-    for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator("/proc/self/fd")) {
+    for ([[maybe_unused]] const auto& entry :
+         std::filesystem::directory_iterator("/proc/self/fd")) {
         ++count;
     }
     return count;

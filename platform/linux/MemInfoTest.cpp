@@ -21,8 +21,7 @@ TEST(MemInfoTest, ReadsTheFourFiguresAndRefusesWhatDoesNotAddUp) {
         {"before MemAvailable (Linux 3.14)", "MemTotal: 100 kB\nMemFree: 40 kB\n", std::nullopt},
         {"a figure without its unit", "MemTotal: 100\nMemAvailable: 40 kB\n", std::nullopt},
         {"more available than there is", "MemTotal: 10 kB\nMemAvailable: 40 kB\n", std::nullopt},
-        {"beyond 2^64 bytes", "MemTotal: 18014398509481984 kB\nMemAvailable: 1 kB\n",
-         std::nullopt},
+        {"beyond 2^64 bytes", "MemTotal: 18014398509481984 kB\nMemAvailable: 1 kB\n", std::nullopt},
     };
     for (const auto& c : cases) {
         const auto info = parseMemInfo(c.text);

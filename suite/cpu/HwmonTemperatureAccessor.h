@@ -14,8 +14,8 @@ namespace libCpuProbe::cpu {
 class HwmonTemperatureAccessor : public libSysTopo::cpu::ICpuTemperatureAccessor {
 public:
     HwmonTemperatureAccessor(const std::filesystem::path& input, qel::String driver)
-        : input_(input.string(), platform::KeptFile::Reads::Attribute),
-          driver_(std::move(driver)) {}
+        : input_(input.string(), platform::KeptFile::Reads::Attribute), driver_(std::move(driver)) {
+    }
 
     qel::String getSourceName() const override { return driver_; }
     // Reads the input file now; false when it cannot be read or is below zero.

@@ -24,8 +24,7 @@ std::uint64_t ticks(const LARGE_INTEGER& value) {
 
 // One group's processors; the plain query answers for the caller's group only, which is all
 // there is on a machine of one group.
-bool readGroup(WORD group, WORD groups, std::vector<Performance>& entries,
-               CpuTimeSample& sample) {
+bool readGroup(WORD group, WORD groups, std::vector<Performance>& entries, CpuTimeSample& sample) {
     entries.resize(kGroupSize);
     const auto bytes = static_cast<ULONG>(entries.size() * sizeof(Performance));
     ULONG returned = 0;
