@@ -1,11 +1,11 @@
 #include "platform/linux/LinuxBackend.h"
 
+#include "platform/KeptFile.h"
 #include "platform/linux/MemInfo.h"
 
 #include <cstring>
 #include <ctime>
-#include <fstream>
-#include <sstream>
+#include <mutex>
 
 namespace platform {
 // Never destroyed: the library's objects destroyed at exit (the disks, with their open handles)
@@ -27,10 +27,16 @@ BOOL LinuxBackend::globalMemoryStatusEx(MEMORYSTATUSEX* status) {
         setLastError(ERROR_INVALID_PARAMETER);
         return FALSE;
     }
-    std::ifstream file("/proc/meminfo");
-    std::stringstream text;
-    text << file.rdbuf();
-    const auto info = parseMemInfo(text.str());
+    std::optional<MemInfo> info;
+    {
+        // One descriptor for the process, any thread may ask; never destroyed, as the backend.
+        static std::mutex lock;
+        static KeptFile& file = *new KeptFile("/proc/meminfo");
+        const std::lock_guard<std::mutex> hold(lock);
+        if (const auto text = file.read()) {
+            info = parseMemInfo(*text);
+        }
+    }
     if (!info) {
         setLastError(ERROR_NOT_SUPPORTED);
         return FALSE;

@@ -1,6 +1,7 @@
 #include "platform/linux/MemInfo.h"
 
 #include <charconv>
+#include <iterator>
 
 namespace platform {
 namespace {
@@ -28,9 +29,17 @@ std::optional<std::uint64_t> kilobytes(std::string_view line) {
 
 std::optional<MemInfo> parseMemInfo(std::string_view text) {
     MemInfo info;
-    bool haveTotal = false;
-    bool haveAvailable = false;
-    while (!text.empty()) {
+    const struct {
+        std::string_view key;
+        std::uint64_t* target;
+    } wanted[] = {{"MemTotal", &info.totalBytes},
+                  {"MemAvailable", &info.availableBytes},
+                  {"SwapTotal", &info.swapTotalBytes},
+                  {"SwapFree", &info.swapFreeBytes}};
+    constexpr unsigned kAll = 0xF;
+    unsigned seen = 0; // a bit for each of wanted
+    // The four come near the top: the rest of the file (dozens of lines) is not looked at.
+    while (!text.empty() && seen != kAll) {
         const auto newline = text.find('\n');
         const std::string_view line = text.substr(0, newline);
         text = newline == std::string_view::npos ? std::string_view{} : text.substr(newline + 1);
@@ -39,31 +48,20 @@ std::optional<MemInfo> parseMemInfo(std::string_view text) {
             continue;
         }
         const std::string_view key = line.substr(0, colon);
-        std::uint64_t* target = nullptr;
-        bool* seen = nullptr;
-        if (key == "MemTotal") {
-            target = &info.totalBytes;
-            seen = &haveTotal;
-        } else if (key == "MemAvailable") {
-            target = &info.availableBytes;
-            seen = &haveAvailable;
-        } else if (key == "SwapTotal") {
-            target = &info.swapTotalBytes;
-        } else if (key == "SwapFree") {
-            target = &info.swapFreeBytes;
-        } else {
-            continue;
-        }
-        const auto bytes = kilobytes(line);
-        if (!bytes) {
-            return std::nullopt;
-        }
-        *target = *bytes;
-        if (seen != nullptr) {
-            *seen = true;
+        for (unsigned i = 0; i < std::size(wanted); ++i) {
+            if (key != wanted[i].key) {
+                continue;
+            }
+            const auto bytes = kilobytes(line);
+            if (!bytes) {
+                return std::nullopt;
+            }
+            *wanted[i].target = *bytes;
+            seen |= 1u << i;
+            break;
         }
     }
-    if (!haveTotal || !haveAvailable || info.availableBytes > info.totalBytes) {
+    if ((seen & 3u) != 3u || info.availableBytes > info.totalBytes) {
         return std::nullopt;
     }
     return info;

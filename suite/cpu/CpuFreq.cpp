@@ -7,20 +7,26 @@
 namespace libSysTopo::cpu {
 namespace {
 
-std::optional<std::uint64_t> readHertz(const std::string& path, std::string& buffer) {
-    if (path.empty() || !readTextFile(path.c_str(), buffer)) {
+using platform::KeptFile;
+
+// The kilohertz of files[index] in hertz; nullopt when there is no such file or no valid value.
+std::optional<std::uint64_t> readHertz(std::vector<KeptFile>& files, std::size_t index) {
+    const auto text = index < files.size() ? files[index].read() : std::nullopt;
+    if (!text) {
         return std::nullopt;
     }
-    const auto kilohertz = parseUnsigned(buffer);
+    const auto kilohertz = parseUnsigned(*text);
     if (!kilohertz || *kilohertz == 0 || *kilohertz > UINT64_MAX / 1000) {
         return std::nullopt;
     }
     return *kilohertz * 1000;
 }
 
-std::string existing(const std::filesystem::path& path) {
+void addIfExists(std::vector<KeptFile>& files, const std::filesystem::path& path) {
     std::error_code error;
-    return std::filesystem::exists(path, error) ? path.string() : std::string();
+    if (std::filesystem::exists(path, error)) {
+        files.emplace_back(path.string(), KeptFile::Reads::Attribute);
+    }
 }
 
 } // namespace
@@ -42,23 +48,18 @@ CpuFrequency CpuFreqFiles::read(unsigned cpu) {
         std::error_code error;
         if (std::filesystem::is_directory(directory, error)) {
             for (const char* name : {"scaling_cur_freq", "cpuinfo_cur_freq"}) {
-                if (std::string path = existing(directory / name); !path.empty()) {
-                    files.current.push_back(std::move(path));
-                }
+                addIfExists(files.current, directory / name);
             }
-            files.min = existing(directory / "cpuinfo_min_freq");
-            files.max = existing(directory / "cpuinfo_max_freq");
+            addIfExists(files.min, directory / "cpuinfo_min_freq");
+            addIfExists(files.max, directory / "cpuinfo_max_freq");
         }
     }
     CpuFrequency frequency;
-    for (const std::string& path : files.current) {
-        frequency.currentHz = readHertz(path, buffer_);
-        if (frequency.currentHz) {
-            break;
-        }
+    for (std::size_t i = 0; i < files.current.size() && !frequency.currentHz; ++i) {
+        frequency.currentHz = readHertz(files.current, i);
     }
-    frequency.minHz = readHertz(files.min, buffer_);
-    frequency.maxHz = readHertz(files.max, buffer_);
+    frequency.minHz = readHertz(files.min, 0);
+    frequency.maxHz = readHertz(files.max, 0);
     return frequency;
 }
 

@@ -1,10 +1,11 @@
 #pragma once
 // The cpufreq view of one logical processor: /sys/devices/system/cpu/cpuN/cpufreq, in kilohertz.
 
+#include "platform/KeptFile.h"
+
 #include <cstdint>
 #include <filesystem>
 #include <optional>
-#include <string>
 #include <vector>
 
 namespace libSysTopo::cpu {
@@ -20,8 +21,9 @@ struct CpuFrequency {
 CpuFrequency readCpuFrequency(const std::filesystem::path& root, unsigned cpu);
 
 // The same, for readers called on every snapshot: which files a processor has is decided on its
-// first reading, so a machine without cpufreq costs no file access after that. A file that
-// disappears later (the processor taken offline) leaves its member empty.
+// first reading, so a machine without cpufreq costs no file access after that; the files found
+// stay open. A file that disappears later (the processor taken offline) leaves its member empty,
+// and is read again when it comes back. Not for concurrent use: its owner serializes.
 class CpuFreqFiles {
 public:
     explicit CpuFreqFiles(std::filesystem::path root);
@@ -30,13 +32,12 @@ public:
 private:
     struct Files {
         bool probed = false;
-        std::vector<std::string> current; // in order of preference
-        std::string min;
-        std::string max;
+        std::vector<platform::KeptFile> current; // in order of preference
+        std::vector<platform::KeptFile> min;     // none or one
+        std::vector<platform::KeptFile> max;
     };
     std::filesystem::path root_;
     std::vector<Files> cpus_;
-    std::string buffer_;
 };
 
 } // namespace libSysTopo::cpu

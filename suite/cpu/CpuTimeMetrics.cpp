@@ -20,24 +20,25 @@ SampledCpuTimeMetrics::SampledCpuTimeMetrics(Sampler sampler) : sampler_(std::mo
 
 void SampledCpuTimeMetrics::refresh() {
     ++samples_;
-    std::optional<CpuTimeSample> sample = sampler_();
-    fresh_ = sample.has_value();
-    if (sample) {
-        if (latest_) {
-            base_ = std::move(latest_);
+    fresh_ = sampler_(next_);
+    if (fresh_) {
+        if (haveLatest_) {
+            std::swap(base_, latest_);
+            haveBase_ = true;
         }
-        latest_ = std::move(sample);
+        std::swap(latest_, next_);
+        haveLatest_ = true;
     }
 }
 
 bool SampledCpuTimeMetrics::getPercentUsage(const libSysTopo::cpu::AffinityMask& mask,
                                             unsigned& percent) {
-    if (!fresh_ || !latest_) {
+    if (!fresh_ || !haveLatest_) {
         return false;
     }
     const auto& processors = mask.getProcessors();
-    const std::optional<unsigned> share = base_ ? busyPercent(*base_, *latest_, processors)
-                                                : busyPercentSinceBoot(*latest_, processors);
+    const std::optional<unsigned> share = haveBase_ ? busyPercent(base_, latest_, processors)
+                                                    : busyPercentSinceBoot(latest_, processors);
     if (!share) {
         return false;
     }

@@ -26,8 +26,9 @@ public:
 // A meter over a function that reads every processor's times: the live machines' meters.
 class SampledCpuTimeMetrics : public libSysTopo::cpu::ICpuTimeMetrics {
 public:
-    // Returns nullopt when the times cannot be read.
-    using Sampler = std::function<std::optional<CpuTimeSample>()>;
+    // Fills the sample (its storage reused from reading to reading); false when the times cannot
+    // be read.
+    using Sampler = std::function<bool(CpuTimeSample&)>;
 
     explicit SampledCpuTimeMetrics(Sampler sampler);
 
@@ -40,8 +41,12 @@ public:
 private:
     Sampler sampler_;
     unsigned samples_ = 0;
-    std::optional<CpuTimeSample> base_;
-    std::optional<CpuTimeSample> latest_;
+    // Three samples take turns, so a steady meter allocates nothing.
+    CpuTimeSample base_;
+    CpuTimeSample latest_;
+    CpuTimeSample next_;
+    bool haveBase_ = false;
+    bool haveLatest_ = false;
     bool fresh_ = false;
 };
 

@@ -13,13 +13,13 @@ using libSysTopo::cpu::AffinityMask;
 struct ScriptedSampler {
     std::deque<std::optional<CpuTimeSample>> readings;
     SampledCpuTimeMetrics::Sampler sampler() {
-        return [this]() -> std::optional<CpuTimeSample> {
-            if (readings.empty()) {
-                return std::nullopt;
+        return [this](CpuTimeSample& sample) {
+            const auto next = readings.empty() ? std::nullopt : readings.front();
+            if (!readings.empty()) {
+                readings.pop_front();
             }
-            auto next = readings.front();
-            readings.pop_front();
-            return next;
+            sample = next.value_or(CpuTimeSample{{99, {1, 1}}}); // a failure leaves litter
+            return next.has_value();
         };
     }
 };

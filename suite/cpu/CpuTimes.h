@@ -23,7 +23,8 @@ struct CpuTimes {
 CpuTimes timesFromKernelUser(std::uint64_t idle, std::uint64_t kernel, std::uint64_t user);
 
 // One reading of every online logical processor's counters, by processor number: a vector
-// sorted by number (the order /proc/stat and Windows list them in), one allocation a reading.
+// sorted by number (the order /proc/stat and Windows list them in); a reading that reuses an
+// earlier one's storage allocates nothing.
 class CpuTimeSample {
     template <typename Entries> static auto lowerBound(Entries& entries, unsigned cpu) {
         return std::lower_bound(entries.begin(), entries.end(), cpu,
@@ -61,6 +62,7 @@ public:
     std::size_t size() const { return entries_.size(); }
     bool empty() const { return entries_.empty(); }
     void reserve(std::size_t count) { entries_.reserve(count); }
+    void clear() { entries_.clear(); }
 
 private:
     std::vector<value_type> entries_;

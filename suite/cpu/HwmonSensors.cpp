@@ -14,7 +14,6 @@ namespace {
 
 namespace fs = std::filesystem;
 using libSysTopo::cpu::parseUnsigned;
-using libSysTopo::cpu::readIntegerFile;
 using libSysTopo::cpu::readTextFile;
 using libSysTopo::cpu::trimText;
 
@@ -174,12 +173,17 @@ HwmonSensors findCpuTemperatureSensors(const fs::path& root) {
     return sensors;
 }
 
-std::optional<int> readMillidegrees(const fs::path& input) {
-    const auto value = readIntegerFile(input);
+std::optional<int> parseMillidegrees(std::string_view text) {
+    const auto value = libSysTopo::cpu::parseInteger(text);
     if (!value || *value < INT_MIN || *value > INT_MAX) {
         return std::nullopt;
     }
     return static_cast<int>(*value);
+}
+
+std::optional<int> readMillidegrees(const fs::path& input) {
+    thread_local std::string text;
+    return readTextFile(input, text) ? parseMillidegrees(text) : std::nullopt;
 }
 
 } // namespace libCpuProbe::cpu

@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <map>
 #include <optional>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -30,5 +31,7 @@ HwmonSensors findCpuTemperatureSensors(const std::filesystem::path& root);
 // The current value of a tempN_input file in millidegrees Celsius; nullopt when the file cannot
 // be read (the driver fails the read while the sensor is not ready) or holds no integer.
 std::optional<int> readMillidegrees(const std::filesystem::path& input);
+// The same of a text already read.
+std::optional<int> parseMillidegrees(std::string_view text);
 
 } // namespace libCpuProbe::cpu

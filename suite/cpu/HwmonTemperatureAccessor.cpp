@@ -3,7 +3,13 @@
 namespace libCpuProbe::cpu {
 
 bool HwmonTemperatureAccessor::readTemperature(libSysTopo::cpu::CpuTemperature& temperature) const {
-    const std::optional<int> millidegrees = readMillidegrees(input_);
+    std::optional<int> millidegrees;
+    {
+        const std::lock_guard<std::mutex> hold(lock_);
+        if (const auto text = input_.read()) {
+            millidegrees = parseMillidegrees(*text);
+        }
+    }
     if (!millidegrees || *millidegrees < 0) {
         return false;
     }

@@ -1,25 +1,29 @@
 #pragma once
 // Temperature readers over hwmon input files, and their installation on a topology.
 
+#include "platform/KeptFile.h"
 #include "suite/cpu/CpuTemperature.h"
 #include "suite/cpu/HwmonSensors.h"
 #include "suite/cpu/x86_physical_cpus.h"
 
 #include <filesystem>
+#include <mutex>
 
 namespace libCpuProbe::cpu {
 
 class HwmonTemperatureAccessor : public libSysTopo::cpu::ICpuTemperatureAccessor {
 public:
-    HwmonTemperatureAccessor(std::filesystem::path input, qel::String driver)
-        : input_(std::move(input)), driver_(std::move(driver)) {}
+    HwmonTemperatureAccessor(const std::filesystem::path& input, qel::String driver)
+        : input_(input.string(), platform::KeptFile::Reads::Attribute), driver_(std::move(driver)) {
+    }
 
     qel::String getSourceName() const override { return driver_; }
     // Reads the input file now; false when it cannot be read or is below zero.
     bool readTemperature(libSysTopo::cpu::CpuTemperature& temperature) const override;
 
 private:
-    std::filesystem::path input_;
+    mutable std::mutex lock_; // guards the kept input
+    mutable platform::KeptFile input_;
     qel::String driver_;
 };
 

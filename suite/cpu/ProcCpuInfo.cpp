@@ -23,6 +23,12 @@ std::optional<double> parseMhz(std::string_view text) {
 
 std::vector<CpuInfoEntry> parseProcCpuInfo(std::string_view text) {
     std::vector<CpuInfoEntry> entries;
+    parseProcCpuInfo(text, entries);
+    return entries;
+}
+
+void parseProcCpuInfo(std::string_view text, std::vector<CpuInfoEntry>& entries) {
+    std::size_t used = 0;
     bool inBlock = false;
     while (!text.empty()) {
         const auto newline = text.find('\n');
@@ -38,17 +44,45 @@ std::vector<CpuInfoEntry> parseProcCpuInfo(std::string_view text) {
             const auto number = parseUnsigned(value);
             inBlock = number && *number <= UINT32_MAX;
             if (inBlock) {
-                entries.push_back(CpuInfoEntry{static_cast<unsigned>(*number), {}, {}});
+                if (used == entries.size()) {
+                    entries.emplace_back();
+                }
+                CpuInfoEntry& entry = entries[used++];
+                entry.processor = static_cast<unsigned>(*number);
+                entry.mhz.reset();
+                entry.modelName.clear();
             }
         } else if (!inBlock) {
             continue;
         } else if (key == "cpu MHz") {
-            entries.back().mhz = parseMhz(value);
+            entries[used - 1].mhz = parseMhz(value);
         } else if (key == "model name") {
-            entries.back().modelName = std::string(value);
+            entries[used - 1].modelName.assign(value);
         }
     }
-    return entries;
+    entries.resize(used);
+}
+
+bool cpuInfoClockIsFixed(std::string_view text) {
+    while (!text.empty()) {
+        const auto newline = text.find('\n');
+        const std::string_view line = text.substr(0, newline);
+        text = newline == std::string_view::npos ? std::string_view{} : text.substr(newline + 1);
+        const auto colon = line.find(':');
+        if (colon == std::string_view::npos || trimText(line.substr(0, colon)) != "flags") {
+            continue;
+        }
+        std::string_view flags = line.substr(colon + 1);
+        while (!flags.empty()) {
+            const auto blank = flags.find_first_of(" \t\r");
+            if (flags.substr(0, blank) == "aperfmperf") {
+                return false;
+            }
+            flags = blank == std::string_view::npos ? std::string_view{} : flags.substr(blank + 1);
+        }
+        return true;
+    }
+    return false;
 }
 
 } // namespace libSysTopo::cpu

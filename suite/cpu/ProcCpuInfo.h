@@ -18,5 +18,12 @@ struct CpuInfoEntry {
 // "processor" line. A block whose processor number is malformed is skipped, and so is a malformed
 // or negative "cpu MHz" value (the entry stays, without mhz). Empty for a text without processors.
 std::vector<CpuInfoEntry> parseProcCpuInfo(std::string_view text);
+// The same into `entries`, whose storage (names included) is reused from call to call.
+void parseProcCpuInfo(std::string_view text, std::vector<CpuInfoEntry>& entries);
+
+// Whether an x86 kernel without a cpufreq driver shows a fixed "cpu MHz" (the clock it measured
+// at boot): so it does unless the processor has APERF/MPERF counters, "aperfmperf" among the
+// first processor's flags. False for a text without flags (other architectures).
+bool cpuInfoClockIsFixed(std::string_view text);
 
 } // namespace libSysTopo::cpu

@@ -42,12 +42,32 @@ TEST(ProcCpuInfoTest, MalformedValuesAreSkipped) {
         {"processor : x\ncpu MHz : 1000\nprocessor : 1\n", 1, std::nullopt},
         {"processor\t: 0\r\ncpu MHz\t\t: 2400.000\r\n", 1, 2400.0},
     };
+    // Each case parsed into storage that held a desktop's twelve entries: nothing of them stays.
+    std::vector<CpuInfoEntry> entries;
     for (const Case& c : cases) {
-        const auto entries = parseProcCpuInfo(c.text);
+        parseProcCpuInfo(test::readTestData("proc-cpuinfo-core-i7-8700.txt"), entries);
+        parseProcCpuInfo(c.text, entries);
         ASSERT_EQ(entries.size(), c.entries) << c.text;
         if (!entries.empty()) {
             EXPECT_EQ(entries[0].mhz, c.firstMhz) << c.text;
+            EXPECT_EQ(entries[0].modelName, "") << c.text;
         }
+    }
+}
+
+TEST(ProcCpuInfoTest, ClockIsFixedOnlyOnX86WithoutAperfMperf) {
+    const struct {
+        std::string_view text;
+        bool fixed;
+    } cases[] = {
+        {"processor\t: 0\nflags\t\t: fpu tsc hypervisor\ncpu MHz\t\t: 2596.122\n", true},
+        {"processor\t: 0\nflags\t\t: fpu tsc aperfmperf pni\n", false},
+        {"processor\t: 0\nflags\t\t: fpu tsc aperfmperf\r\n", false},
+        {"processor\t: 0\nflags\t\t: aperfmperfx\n", true},
+        {"processor\t: 0\nFeatures\t: fp asimd\n", false}, // no x86 flags
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(cpuInfoClockIsFixed(c.text), c.fixed) << c.text;
     }
 }
 

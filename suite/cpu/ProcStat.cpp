@@ -60,10 +60,23 @@ std::optional<CpuTimes> parseColumns(std::string_view rest) {
 
 CpuTimeSample parseProcStat(std::string_view text) {
     CpuTimeSample sample;
+    parseProcStat(text, sample);
+    return sample;
+}
+
+void parseProcStat(std::string_view text, CpuTimeSample& sample) {
+    sample.clear();
     while (!text.empty()) {
         const auto newline = text.find('\n');
         const std::string_view line = text.substr(0, newline);
         text = newline == std::string_view::npos ? std::string_view{} : text.substr(newline + 1);
+        if (line.substr(0, 3) != "cpu") {
+            // The processor lines come first; the interrupt counts after them can be long.
+            if (!sample.empty()) {
+                break;
+            }
+            continue;
+        }
         const auto blank = line.find_first_of(" \t");
         if (blank == std::string_view::npos) {
             continue;
@@ -76,7 +89,6 @@ CpuTimeSample parseProcStat(std::string_view text) {
             sample[*number] = *times;
         }
     }
-    return sample;
 }
 
 } // namespace libCpuProbe::cpu

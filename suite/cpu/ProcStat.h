@@ -13,5 +13,7 @@ namespace libCpuProbe::cpu {
 // 0. A line with fewer than the first four columns, or with a column that is not a number, is
 // left out. Offline processors have no line, so they are absent from the sample.
 CpuTimeSample parseProcStat(std::string_view text);
+// The same into `sample`, whose storage is reused: no allocation once it has held as many.
+void parseProcStat(std::string_view text, CpuTimeSample& sample);
 
 } // namespace libCpuProbe::cpu

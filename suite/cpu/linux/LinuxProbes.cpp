@@ -1,12 +1,12 @@
 // The live Linux machine's temperature readers (hwmon) and usage meter (/proc/stat).
 
+#include "platform/KeptFile.h"
 #include "suite/cpu/CpuTemperatureAccessors.h"
 #include "suite/cpu/CpuTimeMetrics.h"
 #include "suite/cpu/HwmonTemperatureAccessor.h"
 #include "suite/cpu/ProcStat.h"
-#include "suite/cpu/TextFile.h"
 
-#include <string>
+#include <memory>
 
 namespace libCpuProbe::cpu {
 namespace {
@@ -14,16 +14,13 @@ namespace {
 constexpr const char* kHwmonRoot = "/sys/class/hwmon";
 constexpr const char* kProcStat = "/proc/stat";
 
-// `text` is the caller's kept buffer.
-std::optional<CpuTimeSample> readProcStat(std::string& text) {
-    if (!libSysTopo::cpu::readTextFile(kProcStat, text)) {
-        return std::nullopt;
+bool readProcStat(platform::KeptFile& file, CpuTimeSample& sample) {
+    const auto text = file.read();
+    if (!text) {
+        return false;
     }
-    CpuTimeSample sample = parseProcStat(text);
-    if (sample.empty()) {
-        return std::nullopt;
-    }
-    return sample;
+    parseProcStat(*text, sample);
+    return !sample.empty();
 }
 
 } // namespace
@@ -33,12 +30,14 @@ void addLiveTemperatureAccessors(libSysTopo::cpu::x86_physical_cpus& topology) {
 }
 
 std::unique_ptr<libSysTopo::cpu::ICpuTimeMetrics> makeLiveTimeMetrics() {
-    std::string text;
-    if (!readProcStat(text)) {
+    // The meter's own descriptor: its owner takes one snapshot at a time.
+    auto file = std::make_shared<platform::KeptFile>(kProcStat);
+    CpuTimeSample probe;
+    if (!readProcStat(*file, probe)) {
         return nullptr;
     }
     return std::make_unique<SampledCpuTimeMetrics>(
-        [text = std::move(text)]() mutable { return readProcStat(text); });
+        [file](CpuTimeSample& sample) { return readProcStat(*file, sample); });
 }
 
 } // namespace libCpuProbe::cpu

@@ -1,6 +1,7 @@
 // The live Linux machine: sysfs topology, CPUID on a processor of each package, cpufreq and
 // /proc/cpuinfo clocks.
 
+#include "platform/KeptFile.h"
 #include "suite/cpu/CpuFreq.h"
 #include "suite/cpu/Cpuid.h"
 #include "suite/cpu/ProcCpuInfo.h"
@@ -13,7 +14,9 @@
 
 #include <algorithm>
 #include <cmath>
+#include <filesystem>
 #include <map>
+#include <system_error>
 
 namespace libSysTopo::cpu {
 namespace {
@@ -155,6 +158,18 @@ private:
         return {};
     }
 
+    // Without a cpufreq driver (no policy directory) the kernel shows no clock of its own.
+    static bool hasCpufreqPolicy() {
+        std::error_code error;
+        for (std::filesystem::directory_iterator it(std::string(kCpuRoot) + "/cpufreq", error), end;
+             !error && it != end; it.increment(error)) {
+            if (it->path().filename().string().starts_with("policy")) {
+                return true;
+            }
+        }
+        return false;
+    }
+
     // The fastest current clock of the processors, the lowest minimum and the highest maximum.
     ClockReadings cpufreqClocks(const AffinityMask& mask) {
         ClockReadings clocks;
@@ -172,18 +187,22 @@ private:
 
     // The fastest "cpu MHz" of the processors in /proc/cpuinfo; 0 when none is listed. The file
     // is read again only when a package already served by this reading asks again: once per
-    // snapshot, however many packages.
+    // snapshot, however many packages; and only once in all where its clock is fixed.
     std::uint64_t cpuInfoClock(unsigned package, const AffinityMask& mask) {
         if (package >= served_.size()) {
             served_.resize(package + 1, false);
         }
-        if (served_[package] || !cpuInfoRead_) {
+        if (!cpuInfoFixed_ && (served_[package] || !cpuInfoRead_)) {
             std::fill(served_.begin(), served_.end(), false);
-            cpuInfoRead_ = true;
-            cpuInfo_.clear();
-            if (readTextFile(kCpuInfo, text_)) {
-                cpuInfo_ = parseProcCpuInfo(text_);
+            if (const auto text = cpuInfoFile_.read()) {
+                parseProcCpuInfo(*text, cpuInfo_);
+                if (!cpuInfoRead_) {
+                    cpuInfoFixed_ = cpuInfoClockIsFixed(*text) && !hasCpufreqPolicy();
+                }
+            } else {
+                cpuInfo_.clear();
             }
+            cpuInfoRead_ = true;
         }
         served_[package] = true;
         double fastest = 0.0;
@@ -199,9 +218,10 @@ private:
     }
 
     CpuFreqFiles cpufreq_{kCpuRoot};
-    std::string text_;
+    platform::KeptFile cpuInfoFile_{kCpuInfo};
     std::vector<CpuInfoEntry> cpuInfo_;
     bool cpuInfoRead_ = false;
+    bool cpuInfoFixed_ = false;
     std::vector<bool> served_;
     std::map<unsigned, std::optional<CpuidFrequencies>> frequencies_;
 };

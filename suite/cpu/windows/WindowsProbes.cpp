@@ -24,8 +24,8 @@ std::uint64_t ticks(const LARGE_INTEGER& value) {
 
 // One group's processors; the plain query answers for the caller's group only, which is all
 // there is on a machine of one group.
-bool readGroup(WORD group, WORD groups, CpuTimeSample& sample) {
-    std::vector<Performance> entries(kGroupSize);
+bool readGroup(WORD group, WORD groups, std::vector<Performance>& entries, CpuTimeSample& sample) {
+    entries.resize(kGroupSize);
     const auto bytes = static_cast<ULONG>(entries.size() * sizeof(Performance));
     ULONG returned = 0;
     NTSTATUS status;
@@ -49,18 +49,16 @@ bool readGroup(WORD group, WORD groups, CpuTimeSample& sample) {
     return count > 0;
 }
 
-std::optional<CpuTimeSample> readProcessorTimes() {
+// `entries` is the caller's kept buffer.
+bool readProcessorTimes(std::vector<Performance>& entries, CpuTimeSample& sample) {
     const WORD groups = GetActiveProcessorGroupCount();
-    CpuTimeSample sample;
+    sample.clear();
     for (WORD group = 0; group < groups; ++group) {
-        if (!readGroup(group, groups, sample)) {
-            return std::nullopt;
+        if (!readGroup(group, groups, entries, sample)) {
+            return false;
         }
     }
-    if (sample.empty()) {
-        return std::nullopt;
-    }
-    return sample;
+    return !sample.empty();
 }
 
 } // namespace
@@ -76,10 +74,15 @@ void addLiveTemperatureAccessors(libSysTopo::cpu::x86_physical_cpus& topology) {
 }
 
 std::unique_ptr<libSysTopo::cpu::ICpuTimeMetrics> makeLiveTimeMetrics() {
-    if (!readProcessorTimes()) {
+    std::vector<Performance> entries;
+    CpuTimeSample probe;
+    if (!readProcessorTimes(entries, probe)) {
         return nullptr;
     }
-    return std::make_unique<SampledCpuTimeMetrics>(readProcessorTimes);
+    return std::make_unique<SampledCpuTimeMetrics>(
+        [entries = std::move(entries)](CpuTimeSample& sample) mutable {
+            return readProcessorTimes(entries, sample);
+        });
 }
 
 } // namespace libCpuProbe::cpu

@@ -1,0 +1,135 @@
+#include "platform/KeptFile.h"
+
+#include <fcntl.h>
+#include <sys/vfs.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cerrno>
+#include <utility>
+
+namespace platform {
+namespace {
+
+// Their files are made afresh on every read from offset 0.
+constexpr long kProcMagic = 0x9fa0;
+constexpr long kSysfsMagic = 0x62656572;
+
+// Descriptors kept open by the whole process at most, so that a machine of hundreds of processors
+// does not spend its host's descriptor limit: beyond it, files are opened for every read.
+constexpr int kKeptBudget = 64;
+std::atomic<int> kept{0};
+
+bool takeBudget() {
+    int now = kept.load(std::memory_order_relaxed);
+    while (now < kKeptBudget) {
+        if (kept.compare_exchange_weak(now, now + 1, std::memory_order_relaxed)) {
+            return true;
+        }
+    }
+    return false;
+}
+
+bool isKernelFile(int fd) {
+    struct statfs info {};
+    return ::fstatfs(fd, &info) == 0 && (static_cast<long>(info.f_type) == kProcMagic ||
+                                         static_cast<long>(info.f_type) == kSysfsMagic);
+}
+
+} // namespace
+
+KeptFile::KeptFile(std::string path, Reads reads) : path_(std::move(path)), reads_(reads) {}
+
+KeptFile::~KeptFile() {
+    close();
+}
+
+KeptFile::KeptFile(KeptFile&& other) noexcept
+    : path_(std::move(other.path_)), reads_(other.reads_), fd_(std::exchange(other.fd_, -1)),
+      keep_(other.keep_), buffer_(std::move(other.buffer_)) {}
+
+KeptFile& KeptFile::operator=(KeptFile&& other) noexcept {
+    if (this != &other) {
+        close();
+        path_ = std::move(other.path_);
+        reads_ = other.reads_;
+        fd_ = std::exchange(other.fd_, -1);
+        keep_ = other.keep_;
+        buffer_ = std::move(other.buffer_);
+    }
+    return *this;
+}
+
+bool KeptFile::open() {
+    do {
+        fd_ = ::open(path_.c_str(), O_RDONLY | O_CLOEXEC);
+    } while (fd_ < 0 && errno == EINTR);
+    if (fd_ < 0) {
+        return false;
+    }
+    keep_ = isKernelFile(fd_) && takeBudget();
+    return true;
+}
+
+void KeptFile::close() {
+    if (fd_ >= 0) {
+        ::close(fd_);
+        fd_ = -1;
+        if (keep_) {
+            kept.fetch_sub(1, std::memory_order_relaxed);
+        }
+        keep_ = false;
+    }
+}
+
+bool KeptFile::readOpen() {
+    if (buffer_.size() < 4096) {
+        buffer_.resize(4096);
+    }
+    std::size_t used = 0;
+    while (true) {
+        if (used == buffer_.size()) {
+            buffer_.resize(buffer_.size() * 2);
+        }
+        const std::size_t wanted = buffer_.size() - used;
+        const ssize_t got = ::pread(fd_, buffer_.data() + used, wanted, static_cast<off_t>(used));
+        if (got < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            buffer_.clear(); // kept capacity; resized again before the next read
+            return false;
+        }
+        used += static_cast<std::size_t>(got);
+        if (got == 0 || (reads_ == Reads::Attribute && static_cast<std::size_t>(got) < wanted)) {
+            break;
+        }
+    }
+    buffer_.resize(used);
+    return true;
+}
+
+std::optional<std::string_view> KeptFile::read() {
+    bool fresh = false;
+    if (fd_ < 0) {
+        if (!open()) {
+            return std::nullopt;
+        }
+        fresh = true;
+    }
+    bool good = readOpen();
+    if (!good && !fresh) {
+        // A kept descriptor of a removed sysfs file fails with ENODEV: the path may name a new one.
+        close();
+        good = open() && readOpen();
+    }
+    if (!good || !keep_) {
+        close();
+    }
+    if (!good) {
+        return std::nullopt;
+    }
+    return std::string_view(buffer_);
+}
+
+} // namespace platform
