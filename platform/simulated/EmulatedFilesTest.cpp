@@ -8,6 +8,7 @@
 
 #include <cstring>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace platform::simulated {
@@ -349,6 +350,16 @@ TEST_F(EmulatedFiles, ScsiInquiry) {
     EXPECT_EQ(std::string(block.begin() + kScsiData + 8, block.begin() + kScsiData + 36),
               "ACME    Disk            A1  ");
     EXPECT_EQ(block[kScsiData + 36], kGuard); // the rest of the data area is untouched
+}
+
+TEST_F(EmulatedFiles, LastErrorBelongsToTheThread) {
+    SimulatedMachine machine = SimulatedMachine::fromJson("{}");
+    EXPECT_FALSE(machine.closeHandle(nullptr));
+    DWORD other = 12345;
+    std::thread([&] { other = machine.getLastError(); }).join();
+    EXPECT_EQ(other, ERROR_SUCCESS);
+    std::thread([&] { machine.createFile(u"\\\\.\\Q:", 0, 0, OPEN_EXISTING, 0); }).join();
+    EXPECT_EQ(machine.getLastError(), ERROR_INVALID_HANDLE);
 }
 
 } // namespace
