@@ -1,10 +1,7 @@
 #include "platform/simulated/DiskAnswers.h"
 
-#include "platform/Win32.h"
-
 #include <gtest/gtest.h>
 
-#include <cstring>
 #include <string>
 
 namespace platform::simulated {
@@ -12,20 +9,6 @@ namespace {
 
 DiskState diskFrom(const std::string& json) {
     return Machine::fromJsonText(R"({"disks": {"d": )" + json + "}}").initialState().disks.at(u"d");
-}
-
-TEST(DiskAnswers, DescriptorPlacesTheStringsAfterTheFixedPart) {
-    const DiskState disk = diskFrom(R"({"descriptor": {"busType": 7,
-        "vendorId": "ATA", "productId": "Acme SSD", "serialNumber": "S1"}})");
-    const Bytes bytes = storageDeviceDescriptor(*disk.descriptor);
-    STORAGE_DEVICE_DESCRIPTOR fixed;
-    std::memcpy(&fixed, bytes.data(), sizeof(fixed));
-    EXPECT_EQ(fixed.Size, bytes.size());
-    EXPECT_EQ(bytes.size(), 40u + 4 + 9 + 3);
-    EXPECT_EQ(fixed.ProductIdOffset, 44u);
-    EXPECT_EQ(fixed.ProductRevisionOffset, 0u); // not there
-    EXPECT_EQ(fixed.SerialNumberOffset, 53u);
-    EXPECT_STREQ(reinterpret_cast<const char*>(bytes.data() + 53), "S1");
 }
 
 TEST(DiskAnswers, DriveFactsFollowTheSections) {

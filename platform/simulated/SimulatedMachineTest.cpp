@@ -4,7 +4,6 @@
 
 #include <stdexcept>
 #include <string>
-#include <thread>
 
 namespace platform::simulated {
 namespace {
@@ -46,44 +45,6 @@ TEST(SimulatedMachine, ThePatchOfTheFirstStepWaitsForIt) {
     machine.applyStep(0);
     ASSERT_TRUE(machine.globalMemoryStatusEx(&status));
     EXPECT_EQ(status.dwMemoryLoad, 2u);
-}
-
-TEST(SimulatedMachine, WideBufferSizes) {
-    SimulatedMachine machine = SimulatedMachine::fromJson(
-        R"({"windows": {"systemDirectory": "C:\\W", "moduleFileName": "C:\\a.exe"}})");
-    // "C:\W" fits from 5 units on; a smaller buffer gets the size needed, 5, and is untouched.
-    std::u16string buffer(6, u'#');
-    EXPECT_EQ(machine.getSystemDirectory(buffer.data(), 4), 5u);
-    EXPECT_EQ(buffer, u"######");
-    EXPECT_EQ(machine.getSystemDirectory(buffer.data(), 5), 4u);
-    EXPECT_EQ(buffer, std::u16string(u"C:\\W\0#", 6));
-
-    // "C:\a.exe" is 8 units: a buffer of 8 or less gets it truncated and zero-terminated.
-    const std::tuple<DWORD, DWORD, std::u16string, bool> cases[] = {
-        {0, 0, u"##########", true},
-        {1, 1, std::u16string(u"\0#########", 10), true},
-        {8, 8, std::u16string(u"C:\\a.ex\0##", 10), true},
-        {9, 8, std::u16string(u"C:\\a.exe\0#", 10), false},
-    };
-    for (const auto& [size, result, expected, truncated] : cases) {
-        std::u16string name(10, u'#');
-        machine.closeHandle(nullptr); // leaves a last error that success must not disturb
-        EXPECT_EQ(machine.getModuleFileName(name.data(), size), result) << size;
-        EXPECT_EQ(name, expected) << size;
-        EXPECT_EQ(machine.getLastError(),
-                  truncated ? ERROR_INSUFFICIENT_BUFFER : ERROR_INVALID_HANDLE)
-            << size;
-    }
-}
-
-TEST(SimulatedMachine, LastErrorBelongsToTheThread) {
-    SimulatedMachine machine = SimulatedMachine::fromJson("{}");
-    EXPECT_FALSE(machine.closeHandle(nullptr));
-    DWORD other = 12345;
-    std::thread([&] { other = machine.getLastError(); }).join();
-    EXPECT_EQ(other, ERROR_SUCCESS);
-    std::thread([&] { machine.createFile(u"\\\\.\\Q:", 0, 0, OPEN_EXISTING, 0); }).join();
-    EXPECT_EQ(machine.getLastError(), ERROR_INVALID_HANDLE);
 }
 
 } // namespace

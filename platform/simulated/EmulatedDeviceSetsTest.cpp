@@ -1,3 +1,6 @@
+// The emulator's SetupAPI and configuration manager (EmulatedDeviceSets.cpp), through a
+// simulated machine.
+
 #include "platform/simulated/SimulatedMachine.h"
 
 #include <gtest/gtest.h>
@@ -24,7 +27,7 @@ const std::string kMachine = R"({"devices": [
   {"instanceId": "IDE\\DISK\\4", "interfacePath": "\\\\?\\ide#disk#4"}
 ]})";
 
-class SetupApi : public testing::Test {
+class EmulatedDeviceSets : public testing::Test {
 protected:
     void TearDown() override {
         EXPECT_EQ(machine_.openDeviceSetCount(), 0u);
@@ -51,6 +54,11 @@ protected:
         DWORD required = 0;
         win32::SetupDiGetDeviceInstanceIdW(set, &data, nullptr, 0, &required);
         std::u16string id(required, u'#');
+        if (required == 0 || win32::SetupDiGetDeviceInstanceIdW(set, &data, id.data(),
+                                                                required - 1, nullptr) ||
+            win32::GetLastError() != ERROR_INSUFFICIENT_BUFFER) {
+            return u"(one character less fits)";
+        }
         if (!win32::SetupDiGetDeviceInstanceIdW(set, &data, id.data(), required, nullptr)) {
             return u"(failed)";
         }
@@ -62,7 +70,7 @@ protected:
     ScopedBackend installed_{machine_};
 };
 
-TEST_F(SetupApi, DiskDriveClassListsTheDevicesInOrder) {
+TEST_F(EmulatedDeviceSets, DiskDriveClassListsTheDevicesInOrder) {
     const HDEVINFO set = disks();
     ASSERT_NE(set, INVALID_HANDLE_VALUE);
     std::vector<std::u16string> ids;
@@ -89,7 +97,7 @@ TEST_F(SetupApi, DiskDriveClassListsTheDevicesInOrder) {
     machine_ = SimulatedMachine::fromJson(kMachine); // start the counts afresh for TearDown
 }
 
-TEST_F(SetupApi, EnumerationChecksItsArguments) {
+TEST_F(EmulatedDeviceSets, EnumerationChecksItsArguments) {
     const HDEVINFO set = disks();
     SP_DEVINFO_DATA data{};
     data.cbSize = 28;
@@ -109,9 +117,16 @@ TEST_F(SetupApi, EnumerationChecksItsArguments) {
               INVALID_HANDLE_VALUE);
     EXPECT_EQ(win32::GetLastError(), ERROR_INVALID_PARAMETER);
     EXPECT_TRUE(win32::SetupDiDestroyDeviceInfoList(set));
+
+    const GUID mouse = {
+        0x4D36E96F, 0xE325, 0x11CE, {0xBF, 0xC1, 0x08, 0x00, 0x2B, 0xE1, 0x03, 0x18}};
+    const HDEVINFO empty = win32::SetupDiGetClassDevsW(&mouse, nullptr, nullptr, DIGCF_PRESENT);
+    EXPECT_FALSE(win32::SetupDiEnumDeviceInfo(empty, 0, &data));
+    EXPECT_EQ(win32::GetLastError(), ERROR_NO_MORE_ITEMS);
+    EXPECT_TRUE(win32::SetupDiDestroyDeviceInfoList(empty));
 }
 
-TEST_F(SetupApi, InterfaceSetHoldsTheDevicesWithAnInterfaceKey) {
+TEST_F(EmulatedDeviceSets, InterfaceSetHoldsTheDevicesWithAnInterfaceKey) {
     const HDEVINFO set = interfaces();
     struct Expected {
         std::u16string id;
@@ -151,7 +166,7 @@ TEST_F(SetupApi, InterfaceSetHoldsTheDevicesWithAnInterfaceKey) {
     EXPECT_TRUE(win32::SetupDiDestroyDeviceInfoList(set));
 }
 
-TEST_F(SetupApi, InterfaceDetailSizeProtocol) {
+TEST_F(EmulatedDeviceSets, InterfaceDetailSizeProtocol) {
     const HDEVINFO set = interfaces();
     SP_DEVINFO_DATA data = member(set, 0);
     SP_DEVICE_INTERFACE_DATA interfaceData{};
@@ -194,7 +209,7 @@ TEST_F(SetupApi, InterfaceDetailSizeProtocol) {
     EXPECT_TRUE(win32::SetupDiDestroyDeviceInfoList(set));
 }
 
-TEST_F(SetupApi, RegistryProperties) {
+TEST_F(EmulatedDeviceSets, RegistryProperties) {
     const HDEVINFO set = disks();
     struct Case {
         DWORD index;
@@ -214,23 +229,29 @@ TEST_F(SetupApi, RegistryProperties) {
         SP_DEVINFO_DATA data = member(set, c.index);
         DWORD type = 99;
         DWORD required = 0;
-        std::vector<std::uint8_t> buffer(64, 0xEE);
-        const BOOL ok = win32::SetupDiGetDeviceRegistryPropertyW(set, &data, c.property, &type,
-                                                                 buffer.data(), 64, &required);
-        ASSERT_EQ(ok != FALSE, c.present) << c.index << "/" << c.property;
+        // The size and type first, then too small a buffer, then enough.
+        EXPECT_FALSE(win32::SetupDiGetDeviceRegistryPropertyW(set, &data, c.property, &type,
+                                                              nullptr, 0, &required));
         if (!c.present) {
             EXPECT_EQ(win32::GetLastError(), ERROR_INVALID_DATA);
             continue;
         }
+        EXPECT_EQ(win32::GetLastError(), ERROR_INSUFFICIENT_BUFFER);
         EXPECT_EQ(type, c.type);
         EXPECT_EQ(required, c.bytes.size());
+        std::vector<std::uint8_t> buffer(64, 0xEE);
+        EXPECT_FALSE(win32::SetupDiGetDeviceRegistryPropertyW(set, &data, c.property, nullptr,
+                                                              buffer.data(), required - 1, nullptr));
+        EXPECT_EQ(win32::GetLastError(), ERROR_INSUFFICIENT_BUFFER);
+        ASSERT_TRUE(win32::SetupDiGetDeviceRegistryPropertyW(set, &data, c.property, &type,
+                                                             buffer.data(), 64, &required));
         EXPECT_EQ(std::vector<std::uint8_t>(buffer.begin(), buffer.begin() + required), c.bytes);
         EXPECT_EQ(buffer[required], 0xEE);
     }
     EXPECT_TRUE(win32::SetupDiDestroyDeviceInfoList(set));
 }
 
-TEST_F(SetupApi, DeviceNodes) {
+TEST_F(EmulatedDeviceSets, DeviceNodes) {
     struct Case {
         std::u16string id;
         CONFIGRET locate;
@@ -268,7 +289,7 @@ TEST_F(SetupApi, DeviceNodes) {
     EXPECT_EQ(win32::CM_Get_DevNode_Status(&status, &problem, 6, 0), CR_NO_SUCH_DEVNODE);
 }
 
-TEST_F(SetupApi, ASetKeepsTheDevicesItWasBuiltWith) {
+TEST_F(EmulatedDeviceSets, ASetKeepsTheDevicesItWasBuiltWith) {
     machine_ = SimulatedMachine::fromJson(
         R"({"devices": [{"instanceId": "A"}], "steps": [{"at": 1, "patch": {"devices": []}}]})");
     const HDEVINFO set = disks();
