@@ -1,5 +1,7 @@
 #include "platform/linux/StorageView.h"
 
+#include "platform/linux/SysfsText.h"
+
 #include <algorithm>
 #include <fstream>
 #include <sstream>
@@ -41,7 +43,7 @@ std::optional<std::string> mountBlockName(const StorageRoots& roots, const Mount
     std::error_code error;
     if (mount.major != 0) {
         const fs::path node =
-            fs::canonical(roots.sys / "dev" / "block" /
+            sysfs::resolvedPath(roots.sys / "dev" / "block" /
                               (std::to_string(mount.major) + ":" + std::to_string(mount.minor)),
                           error);
         if (!error) {

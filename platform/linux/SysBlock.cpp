@@ -144,14 +144,14 @@ std::optional<BlockDevice> readBlockDevice(const fs::path& sys, std::string_view
         return std::nullopt;
     }
     std::error_code error;
-    fs::path dir = fs::canonical(sys / "class" / "block" / std::string(name), error);
+    fs::path dir = resolvedPath(sys / "class" / "block" / std::string(name), error);
     if (error) {
-        dir = fs::canonical(sys / "block" / std::string(name), error);
+        dir = resolvedPath(sys / "block" / std::string(name), error);
     }
     if (error) {
         return std::nullopt;
     }
-    const fs::path root = fs::canonical(sys, error);
+    const fs::path root = resolvedPath(sys, error);
     if (error) {
         return std::nullopt;
     }
@@ -192,7 +192,7 @@ std::optional<BlockDevice> readBlockDevice(const fs::path& sys, std::string_view
             parseNumber<std::uint32_t>(readTrimmedOr(deviceDir / "scsi_level")).value_or(0);
         device.commandQueueing =
             parseNumber<std::uint32_t>(readTrimmedOr(deviceDir / "queue_depth")).value_or(0) > 1;
-        const fs::path unit = fs::canonical(deviceDir, error);
+        const fs::path unit = resolvedPath(deviceDir, error);
         if (!error && parseScsiAddress(unit.filename().string())) {
             device.scsiAddress = unit.filename().string();
         }
@@ -284,7 +284,7 @@ BlockPlacement placeBlockDevice(const fs::path& sys, std::string_view name) {
         auto [node, depth] = pending.back();
         pending.pop_back();
         std::error_code error;
-        const fs::path dir = fs::canonical(sys / "class" / "block" / node, error);
+        const fs::path dir = resolvedPath(sys / "class" / "block" / node, error);
         if (error || depth > 8) {
             top = false;
             continue;

@@ -4,6 +4,8 @@
 
 #include <algorithm>
 #include <cctype>
+#include <fcntl.h>
+#include <unistd.h>
 
 namespace platform::sysfs {
 namespace fs = std::filesystem;
@@ -85,6 +87,21 @@ std::optional<ScsiAddress> parseScsiAddress(std::string_view text) {
         }
     }
     return address;
+}
+
+std::filesystem::path resolvedPath(const std::filesystem::path& path, std::error_code& error) {
+    error.clear();
+    const int fd = ::open(path.c_str(), O_PATH | O_CLOEXEC);
+    if (fd >= 0) {
+        char target[4096];
+        const std::string link = "/proc/self/fd/" + std::to_string(fd);
+        const ssize_t length = ::readlink(link.c_str(), target, sizeof target);
+        ::close(fd);
+        if (length > 0 && static_cast<std::size_t>(length) < sizeof target && target[0] == '/') {
+            return std::filesystem::path(std::string(target, static_cast<std::size_t>(length)));
+        }
+    }
+    return std::filesystem::canonical(path, error); // without /proc, or to report why
 }
 
 } // namespace platform::sysfs

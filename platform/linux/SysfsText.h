@@ -26,6 +26,10 @@ template <typename T> std::optional<T> parseNumber(std::string_view text, int ba
 
 std::optional<std::string> readTrimmed(const std::filesystem::path& file);
 
+// `path` with every symbolic link resolved, as std::filesystem::canonical gives it, asking the
+// kernel once rather than once per component; `error` set when the path does not exist.
+std::filesystem::path resolvedPath(const std::filesystem::path& path, std::error_code& error);
+
 bool isNumbered(std::string_view component, std::string_view prefix);
 
 std::vector<std::string_view> pathComponents(std::string_view path);
