@@ -90,7 +90,7 @@ public:
             } else if (key == "hex" && parent == "identify" && isIdentifyHex(value)) {
                 addToken(serials_, trimmed(identifySerial(decodeHex(text))));
             }
-        } else if (value.is_number_unsigned() && key == "serial" && parent == "volume") {
+        } else if (value.is_number_integer() && key == "serial" && parent == "volume") {
             volumeSerials_.emplace(value.get<std::uint64_t>(), 0);
         }
     }
@@ -136,7 +136,7 @@ public:
             }
             return replaceSerials(text);
         }
-        if (value.is_number_unsigned() && key == "serial" && parent == "volume") {
+        if (value.is_number_integer() && key == "serial" && parent == "volume") {
             return volumeSerials_.at(value.get<std::uint64_t>());
         }
         return value;
