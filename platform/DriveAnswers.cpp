@@ -291,7 +291,7 @@ Block512 identifyBlock(const DriveFacts& facts) {
     putAtaText(block, 23, 4, identity.firmware);
     putAtaText(block, 27, 20, identity.model);
 
-    const bool smart = facts.smartTemperature.has_value();
+    const bool smart = facts.smartTemperature || facts.smartRecorded;
     const bool lba = facts.ataSectors.has_value();
     const std::uint64_t sectors = facts.ataSectors.value_or(0);
     putWord(block, 49, lba ? 0x0200 : 0); // LBA: the capacity below is in logical blocks
@@ -336,10 +336,12 @@ AtaAnswer answerAtaCommand(const DriveFacts& facts, const AtaTaskFile& in) {
         const Block512 block = identifyBlock(facts);
         answer.data.assign(block.begin(), block.end());
         done = true;
-    } else if (facts.ata && in.command == kAtaSmart && facts.smartTemperature &&
-               in.lbaMid == kSmartLbaMid && in.lbaHigh == kSmartLbaHigh) {
+    } else if (facts.ata && in.command == kAtaSmart &&
+               (facts.smartTemperature || facts.smartRecorded) && in.lbaMid == kSmartLbaMid &&
+               in.lbaHigh == kSmartLbaHigh) {
         if (in.features == kSmartReadData) {
-            const Block512 block = smartDataBlock(*facts.smartTemperature);
+            const Block512 block = facts.smartRecorded ? *facts.smartRecorded
+                                                       : smartDataBlock(*facts.smartTemperature);
             answer.data.assign(block.begin(), block.end());
             done = true;
         } else if (in.features == kSmartEnableOperations || in.features == kSmartReturnStatus) {

@@ -58,7 +58,8 @@ struct DriveFacts {
     bool ata = false; // answers ATA commands, also through ATA PASS-THROUGH CDBs
     std::optional<AtaIdentity> identify;
     std::optional<std::uint64_t> ataSectors; // 512-byte sectors; empty: no LBA capacity
-    std::optional<int> smartTemperature;     // SMART attribute 194; empty: no SMART
+    std::optional<int> smartTemperature;     // SMART attribute 194; empty: no SMART...
+    std::optional<Block512> smartRecorded;   // ...unless the whole SMART READ DATA is recorded
 };
 
 struct ScsiAnswer {

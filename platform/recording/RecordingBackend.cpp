@@ -108,16 +108,6 @@ const char* propertyKey(DWORD property) {
     }
 }
 
-// SMART attribute 194's raw byte 0 in a SMART READ DATA block; empty without the attribute.
-std::optional<int> smartTemperature(const std::uint8_t* block) {
-    for (std::size_t entry = 2; entry + 12 <= 362; entry += 12) {
-        if (block[entry] == 194) {
-            return block[entry + 5];
-        }
-    }
-    return std::nullopt;
-}
-
 // An ATA command's answer, however it travelled (ATA pass-through, SMART IOCTL, or SAT).
 // Each record... returns the JSON pointer of the fact the command asks for (empty: none kept).
 std::string recordAta(json& disk, const AtaTaskFile& command, bool ok, const std::uint8_t* data,
@@ -134,9 +124,9 @@ std::string recordAta(json& disk, const AtaTaskFile& command, bool ok, const std
         }
         return "/ata/identify";
     } else if (command.command == kAtaSmart && command.features == kSmartReadData) {
-        const auto temperature = ok && length >= 512 ? smartTemperature(data) : std::nullopt;
-        if (temperature) {
-            ata["smart"] = {{"temperature", *temperature}};
+        // Whole: drives keep their temperature in different attributes.
+        if (ok && length >= 512) {
+            ata["smart"] = {{"hex", hexText(data, 512)}};
         } else {
             ata.erase("smart");
         }

@@ -49,6 +49,7 @@ DriveFacts driveFacts(const DiskState& disk) {
                 AtaIdentity{identify->model, identify->serial, identify->firmware, identify->block};
         }
         facts.smartTemperature = disk.ata->smartTemperature;
+        facts.smartRecorded = disk.ata->smartBlock;
     }
     return facts;
 }

@@ -48,5 +48,21 @@ TEST(DiskAnswers, DriveFactsFollowTheSections) {
     EXPECT_FALSE(driveFacts(diskFrom(R"({"scsi": {}})")).standardInquiry);
 }
 
+TEST(DiskAnswers, ARecordedSmartBlockIsAnsweredAsItStands) {
+    std::string hex(1024, '0');
+    hex.replace(4, 2, "be"); // attribute 190, where some drives keep their temperature
+    const DriveFacts facts =
+        driveFacts(diskFrom(R"({"ata": {"smart": {"hex": ")" + hex + R"("}}})"));
+    AtaTaskFile read;
+    read.command = kAtaSmart;
+    read.features = kSmartReadData;
+    read.lbaMid = kSmartLbaMid;
+    read.lbaHigh = kSmartLbaHigh;
+    const AtaAnswer answer = answerAtaCommand(facts, read);
+    ASSERT_FALSE(answer.aborted);
+    ASSERT_EQ(answer.data.size(), 512u);
+    EXPECT_EQ(answer.data[2], 190);
+}
+
 } // namespace
 } // namespace platform::simulated

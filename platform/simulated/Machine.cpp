@@ -511,8 +511,13 @@ AtaState readAta(const json& value, const std::string& path) {
     AtaState ata;
     ata.identify = object.optional("identify", readIdentify);
     if (const json* smart = object.find("smart")) {
-        const ObjectReader smartObject(*smart, object.pathOf("smart"), {"temperature"});
+        const ObjectReader smartObject(*smart, object.pathOf("smart"), {"temperature", "hex"});
         ata.smartTemperature = smartObject.optional("temperature", readByteTemperature);
+        ata.smartBlock = smartObject.optional("hex", readHexBlock);
+        if (ata.smartTemperature && ata.smartBlock) {
+            fail(object.pathOf("smart"), "\"hex\" gives the whole block and cannot be combined "
+                                         "with \"temperature\"");
+        }
     }
     return ata;
 }

@@ -122,8 +122,9 @@ struct AtaIdentifyState {
 
 struct AtaState {
     std::optional<AtaIdentifyState> identify;
-    // SMART answers only when the temperature is there.
+    // SMART answers only when the temperature or the whole recorded block ("hex") is there.
     std::optional<int> smartTemperature;
+    std::optional<std::array<std::uint8_t, 512>> smartBlock;
 };
 
 struct ScsiInquiryState {

@@ -170,6 +170,10 @@ TEST(Machine, ReadsARecordedIdentifyBlock) {
     EXPECT_EQ(errorOf(disk + "\", \"model\": \"x\"}}}}}"),
               "$.disks.d.ata.identify: \"hex\" gives the whole block and cannot be combined with "
               "\"model\", \"serial\" or \"firmware\"");
+    EXPECT_EQ(errorOf("{\"disks\": {\"d\": {\"ata\": {\"smart\": {\"temperature\": 30, \"hex\": \"" +
+                      hex + "\"}}}}}"),
+              "$.disks.d.ata.smart: \"hex\" gives the whole block and cannot be combined with "
+              "\"temperature\"");
 }
 
 TEST(Machine, AppliesPatchesCumulatively) {
