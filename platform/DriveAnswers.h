@@ -6,6 +6,7 @@
 // refuses what it does not support: CHECK CONDITION, ILLEGAL REQUEST (ATA: ABRT).
 
 #include <array>
+#include <map>
 #include <cstdint>
 #include <optional>
 #include <span>
@@ -50,6 +51,8 @@ struct DriveFacts {
     std::optional<std::string> serial;              // VPD page 0x80 text
     std::optional<std::vector<std::uint8_t>> vpd80; // raw pages the kernel cached, sent verbatim
     std::optional<std::vector<std::uint8_t>> vpd83;
+    std::optional<std::vector<std::uint8_t>> inquiryRecorded; // standard INQUIRY, sent verbatim
+    std::map<std::uint8_t, std::vector<std::uint8_t>> logPagesRecorded; // LOG SENSE, verbatim
     std::optional<int> temperature;          // degrees Celsius
     std::optional<int> referenceTemperature; // the drive's maximum operating temperature
     std::uint64_t logicalBlocks = 0;

@@ -1,7 +1,6 @@
 #include "platform/recording/Privacy.h"
 
 #include <algorithm>
-#include <array>
 #include <cstdint>
 #include <map>
 #include <set>
@@ -36,19 +35,22 @@ std::string trimmed(const std::string& text) {
     return text.substr(first, text.find_last_not_of(' ') - first + 1);
 }
 
-std::array<std::uint8_t, 512> decodeHex(const std::string& digits) {
-    std::array<std::uint8_t, 512> block{};
+// Bytes recorded as hexadecimal digits, as a string of the same bytes.
+std::string decodeHex(const std::string& digits) {
+    std::string bytes(digits.size() / 2, '\0');
     const auto value = [](char c) { return c <= '9' ? c - '0' : lower(c) - 'a' + 10; };
-    for (std::size_t i = 0; i < block.size() && 2 * i + 1 < digits.size(); ++i) {
-        block[i] = static_cast<std::uint8_t>(value(digits[2 * i]) * 16 + value(digits[2 * i + 1]));
+    for (std::size_t i = 0; i < bytes.size(); ++i) {
+        bytes[i] = static_cast<char>(value(digits[2 * i]) * 16 + value(digits[2 * i + 1]));
     }
-    return block;
+    return bytes;
 }
 
-std::string encodeHex(const std::array<std::uint8_t, 512>& block) {
+template <typename Bytes>
+std::string encodeHex(const Bytes& block) {
     constexpr char kDigits[] = "0123456789abcdef";
     std::string text;
-    for (const std::uint8_t byte : block) {
+    for (const auto c : block) {
+        const auto byte = static_cast<std::uint8_t>(c);
         text.push_back(kDigits[byte >> 4]);
         text.push_back(kDigits[byte & 0xF]);
     }
@@ -56,7 +58,7 @@ std::string encodeHex(const std::array<std::uint8_t, 512>& block) {
 }
 
 // IDENTIFY strings hold two characters per word, the first in the high byte.
-std::string identifySerial(const std::array<std::uint8_t, 512>& block) {
+std::string identifySerial(const std::string& block) {
     std::string text;
     for (std::size_t i = kSerialOffset; i < kSerialOffset + kSerialBytes; i += 2) {
         text.push_back(static_cast<char>(block[i + 1]));
@@ -65,8 +67,15 @@ std::string identifySerial(const std::array<std::uint8_t, 512>& block) {
     return text;
 }
 
-bool isIdentifyHex(const json& value) {
-    return value.is_string() && value.get_ref<const std::string&>().size() == 1024;
+bool isIdentifyHex(const json& value, const std::string& key, const std::string& parent) {
+    return key == "hex" && parent == "identify" && value.is_string() &&
+           value.get_ref<const std::string&>().size() == 1024;
+}
+
+// Data and pages kept whole, as hexadecimal digits.
+bool isHex(const json& value, const std::string& key, const std::string& parent) {
+    return (key == "hex" || parent == "vpd" || parent == "logPages") && value.is_string() &&
+           value.get_ref<const std::string&>().size() % 2 == 0;
 }
 
 class Hider {
@@ -87,7 +96,7 @@ public:
                 addToken(labels_, text);
             } else if (key == "serialNumber" || (key == "serial" && parent != "volume")) {
                 addToken(serials_, trimmed(text));
-            } else if (key == "hex" && parent == "identify" && isIdentifyHex(value)) {
+            } else if (isIdentifyHex(value, key, parent)) {
                 addToken(serials_, trimmed(identifySerial(decodeHex(text))));
             }
         } else if (value.is_number_integer() && key == "serial" && parent == "volume") {
@@ -131,8 +140,11 @@ public:
                 const auto label = labels_.find(text);
                 return label != labels_.end() ? label->second : text;
             }
-            if (key == "hex" && parent == "identify" && isIdentifyHex(value)) {
+            if (isIdentifyHex(value, key, parent)) {
                 return rewriteIdentify(text);
+            }
+            if (isHex(value, key, parent)) {
+                return encodeHex(replaceSerials(decodeHex(text)));
             }
             return replaceSerials(text);
         }
@@ -193,18 +205,18 @@ private:
     }
 
     std::string rewriteIdentify(const std::string& digits) const {
-        std::array<std::uint8_t, 512> block = decodeHex(digits);
+        std::string block = decodeHex(digits);
         const std::string serial = replaceSerials(identifySerial(block));
         for (std::size_t i = 0; i < kSerialBytes; i += 2) {
-            block[kSerialOffset + i + 1] = static_cast<std::uint8_t>(serial[i]);
-            block[kSerialOffset + i] = static_cast<std::uint8_t>(serial[i + 1]);
+            block[kSerialOffset + i + 1] = serial[i];
+            block[kSerialOffset + i] = serial[i + 1];
         }
-        if (block[510] == 0xA5) { // a checksum is there: keep it valid
+        if (static_cast<std::uint8_t>(block[510]) == 0xA5) { // a checksum: keep it valid
             std::uint8_t sum = 0;
             for (std::size_t i = 0; i < 511; ++i) {
-                sum = static_cast<std::uint8_t>(sum + block[i]);
+                sum = static_cast<std::uint8_t>(sum + static_cast<std::uint8_t>(block[i]));
             }
-            block[511] = static_cast<std::uint8_t>(-sum);
+            block[511] = static_cast<char>(-sum);
         }
         return encodeHex(block);
     }

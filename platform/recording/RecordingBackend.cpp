@@ -41,6 +41,14 @@ std::string hexText(const std::uint8_t* bytes, std::size_t length) {
     return text;
 }
 
+void setOrErase(json& object, const char* key, bool ok, const json& value) {
+    if (ok) {
+        object[key] = value;
+    } else {
+        object.erase(key);
+    }
+}
+
 // "X:\", "\\.\X:\" and the like: the letter, upper-case; 0 for anything else.
 char letterOf(const char16_t* root) {
     if (root != nullptr && root[0] == u'\\' && root[1] == u'\\' &&
@@ -159,24 +167,44 @@ std::string recordScsi(json& disk, std::span<const std::uint8_t> cdb, bool good,
         scsi = json::object();
     }
     const std::uint8_t opcode = cdb[0];
+    // Pages and data whole, as the device sent them; the serial and the temperature also as
+    // values, for people reading the file.
     if (opcode == 0x12 && cdb.size() >= 3 && (cdb[1] & 1) == 0) {
-        if (good && length >= 36) {
-            scsi["inquiry"] = {{"vendor", byteText(data + 8, 8)},
-                               {"product", byteText(data + 16, 16)},
-                               {"revision", byteText(data + 32, 4)}};
-        } else {
-            scsi.erase("inquiry");
-        }
+        setOrErase(scsi, "inquiry", good && length > 0, json{{"hex", hexText(data, length)}});
         return "/scsi/inquiry";
-    } else if (opcode == 0x12 && cdb.size() >= 3 && cdb[2] == 0x80) {
-        const std::size_t pageLength = length >= 4 ? (data[2] << 8 | data[3]) : 0;
-        if (good && length >= 4 && 4 + pageLength <= length) {
-            scsi["serial"] = byteText(data + 4, pageLength);
-        } else {
-            scsi.erase("serial");
+    }
+    if (opcode == 0x12 && cdb.size() >= 3 && (cdb[2] == 0x80 || cdb[2] == 0x83)) {
+        const std::string page = cdb[2] == 0x80 ? "80" : "83";
+        json& vpd = scsi["vpd"];
+        if (!vpd.is_object()) {
+            vpd = json::object();
         }
-        return "/scsi/serial";
-    } else if (opcode == 0x4D && cdb.size() >= 3 && (cdb[2] & 0x3F) == 0x0D) {
+        setOrErase(vpd, page.c_str(), good && length >= 4, hexText(data, length));
+        if (vpd.empty()) {
+            scsi.erase("vpd");
+        }
+        if (cdb[2] == 0x80) {
+            const std::size_t pageLength = length >= 4 ? (data[2] << 8 | data[3]) : 0;
+            setOrErase(scsi, "serial", good && length >= 4 && 4 + pageLength <= length,
+                       length >= 4 ? byteText(data + 4, std::min(pageLength, length - 4)) : "");
+        }
+        return "/scsi/vpd/" + page;
+    }
+    if (opcode == 0x4D && cdb.size() >= 3) {
+        constexpr char kDigits[] = "0123456789abcdef";
+        const std::uint8_t number = cdb[2] & 0x3F;
+        const std::string page = {kDigits[number >> 4], kDigits[number & 0xF]};
+        json& pages = scsi["logPages"];
+        if (!pages.is_object()) {
+            pages = json::object();
+        }
+        setOrErase(pages, page.c_str(), good && length >= 4, hexText(data, length));
+        if (pages.empty()) {
+            scsi.erase("logPages");
+        }
+        if (number != 0x0D) {
+            return "/scsi/logPages/" + page;
+        }
         // The temperature log page: parameter 0000h holds the current temperature.
         std::optional<int> celsius;
         for (std::size_t at = 4; good && at + 6 <= length; at += 4 + data[at + 3]) {
@@ -185,12 +213,8 @@ std::string recordScsi(json& disk, std::span<const std::uint8_t> cdb, bool good,
                 break;
             }
         }
-        if (celsius) {
-            scsi["temperature"] = *celsius;
-        } else {
-            scsi.erase("temperature");
-        }
-        return "/scsi/temperature";
+        setOrErase(scsi, "temperature", celsius.has_value(), celsius.value_or(0));
+        return "/scsi/logPages/0d";
     }
     return {};
 }
@@ -222,14 +246,6 @@ std::optional<json> descriptorOf(const std::uint8_t* bytes, std::size_t length) 
         descriptor[key] = byteText(bytes + offset, static_cast<std::size_t>(end - bytes) - offset);
     }
     return descriptor;
-}
-
-void setOrErase(json& object, const char* key, bool ok, const json& value) {
-    if (ok) {
-        object[key] = value;
-    } else {
-        object.erase(key);
-    }
 }
 
 } // namespace

@@ -16,6 +16,16 @@ using nlohmann::json;
 constexpr const char* kPath =
     "\\\\?\\scsi#disk&ven_acme#wd-12ab34&0#{53f56307-b6bf-11d0-94f2-00a0c91efb8b}";
 
+std::string toHex(const std::string& bytes) {
+    std::string hex;
+    for (const char c : bytes) {
+        constexpr char kDigits[] = "0123456789abcdef";
+        hex += kDigits[static_cast<unsigned char>(c) >> 4];
+        hex += kDigits[c & 0xF];
+    }
+    return hex;
+}
+
 // An IDENTIFY block with `serial` in words 10-19 and a valid checksum, as hex.
 std::string identifyHex(const std::string& serial) {
     std::string block(512, '\0');
@@ -28,13 +38,7 @@ std::string identifyHex(const std::string& serial) {
         sum += static_cast<unsigned char>(block[i]);
     }
     block[511] = static_cast<char>(-sum);
-    std::string hex;
-    for (const char c : block) {
-        constexpr char kDigits[] = "0123456789abcdef";
-        hex += kDigits[static_cast<unsigned char>(c) >> 4];
-        hex += kDigits[c & 0xF];
-    }
-    return hex;
+    return toHex(block);
 }
 
 std::string kinds(const std::string& text) {
@@ -57,7 +61,8 @@ TEST(Privacy, HidesEachSerialAndLabelConsistentlyEverywhere) {
          {{kPath,
            {{"descriptor", {{"serialNumber", "WD-12AB34"}}},
             {"ata", {{"identify", {{"hex", identifyHex("WD-12AB34")}}}}},
-            {"scsi", {{"serial", "  WD-12AB34"}}}}}}},
+            {"scsi",
+             {{"serial", "  WD-12AB34"}, {"vpd", {{"80", "00800009" + toHex("WD-12AB34")}}}}}}}}},
         {"steps", {{{"at", 0}}, {{"at", 1}, {"patch", {{"drives", {{"D", {{"volume", {{"label", "S1"}}}}}}}}}}}}};
     hideIdentity(machine);
     const std::string text = machine.dump();
@@ -78,6 +83,7 @@ TEST(Privacy, HidesEachSerialAndLabelConsistentlyEverywhere) {
     EXPECT_NE(machine["devices"][0]["instanceId"].get<std::string>().find(serial),
               std::string::npos);
     EXPECT_EQ(disks.begin().value()["scsi"]["serial"], "  " + serial);
+    EXPECT_EQ(disks.begin().value()["scsi"]["vpd"]["80"], "00800009" + toHex(serial));
     EXPECT_EQ(disks.begin().value()["ata"]["identify"]["hex"], identifyHex(serial));
     const json& volume = machine["drives"]["C"]["volume"];
     EXPECT_EQ(kinds(volume["label"]), kinds("Holiday"));

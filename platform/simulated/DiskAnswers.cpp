@@ -30,7 +30,11 @@ DriveFacts driveFacts(const DiskState& disk) {
     facts.speaksScsi = disk.scsi.has_value();
     if (disk.scsi) {
         facts.standardInquiry = disk.scsi->inquiry.has_value();
+        facts.vpd80 = disk.scsi->vpd80;
+        facts.vpd83 = disk.scsi->vpd83;
+        facts.logPagesRecorded = disk.scsi->logPages;
         if (disk.scsi->inquiry) {
+            facts.inquiryRecorded = disk.scsi->inquiry->data;
             facts.vendor = disk.scsi->inquiry->vendor;
             facts.product = disk.scsi->inquiry->product;
             facts.revision = disk.scsi->inquiry->revision;

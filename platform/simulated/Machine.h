@@ -131,12 +131,18 @@ struct ScsiInquiryState {
     std::string vendor;
     std::string product;
     std::string revision;
+    // The whole standard INQUIRY data as recorded ("hex"); the texts above are then unused.
+    std::optional<std::vector<std::uint8_t>> data;
 };
 
 struct ScsiState {
     std::optional<ScsiInquiryState> inquiry;
     std::optional<std::string> serial;
     std::optional<int> temperature;
+    // Pages as recorded ("vpd", "logPages"), answered as they stand, before the texts above.
+    std::optional<std::vector<std::uint8_t>> vpd80;
+    std::optional<std::vector<std::uint8_t>> vpd83;
+    std::map<std::uint8_t, std::vector<std::uint8_t>> logPages;
 };
 
 struct DiskState {

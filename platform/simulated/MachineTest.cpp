@@ -44,6 +44,14 @@ TEST(Machine, RejectsNamingThePathAndTheFault) {
         {"{\"disks\": {" + kDisk + ": {\"ata\": {\"identify\": {\"hex\": \"00ff\"}}}}}",
          "$.disks[" + kDisk +
              "].ata.identify.hex: expected 1024 hexadecimal digits (a 512-byte block)"},
+        {R"({"disks": {"d": {"scsi": {"inquiry": {"hex": "0"}}}}})",
+         "$.disks.d.scsi.inquiry.hex: expected an even number of hexadecimal digits (1 to 65535 "
+         "bytes)"},
+        {R"({"disks": {"d": {"scsi": {"vpd": {"00": "00000000"}}}}})",
+         "$.disks.d.scsi.vpd: only pages 80 and 83 are kept"},
+        {R"({"disks": {"d": {"scsi": {"logPages": {"4d": "00000000"}}}}})",
+         "$.disks.d.scsi.logPages[\"4d\"]: expected a page number as two hexadecimal digits, up "
+         "to 63"},
         {"{\"disks\": {" + kDisk + ": {\"ata\": {\"smart\": {\"temperature\": 300}}}}}",
          "$.disks[" + kDisk + "].ata.smart.temperature: expected an integer from -128 to 255"},
         {R"({"cpu": {"packages": [{"temperature": "hot"}]}})",
