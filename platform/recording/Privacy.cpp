@@ -67,6 +67,21 @@ std::string identifySerial(const std::string& block) {
     return text;
 }
 
+// STORAGE_DEVICE_DESCRIPTOR: SerialNumberOffset at byte 24, the text zero-terminated.
+std::string descriptorSerial(const std::string& bytes) {
+    if (bytes.size() < 28) {
+        return {};
+    }
+    std::uint32_t offset = 0;
+    for (std::size_t i = 0; i < 4; ++i) {
+        offset |= static_cast<std::uint32_t>(static_cast<std::uint8_t>(bytes[24 + i])) << (8 * i);
+    }
+    if (offset == 0 || offset >= bytes.size()) {
+        return {};
+    }
+    return bytes.substr(offset, bytes.find('\0', offset) - offset);
+}
+
 bool isIdentifyHex(const json& value, const std::string& key, const std::string& parent) {
     return key == "hex" && parent == "identify" && value.is_string() &&
            value.get_ref<const std::string&>().size() == 1024;
@@ -98,6 +113,8 @@ public:
                 addToken(serials_, trimmed(text));
             } else if (isIdentifyHex(value, key, parent)) {
                 addToken(serials_, trimmed(identifySerial(decodeHex(text))));
+            } else if (key == "hex" && parent == "descriptor") {
+                addToken(serials_, trimmed(descriptorSerial(decodeHex(text))));
             }
         } else if (value.is_number_integer() && key == "serial" && parent == "volume") {
             volumeSerials_.emplace(value.get<std::uint64_t>(), 0);

@@ -227,6 +227,9 @@ std::optional<json> descriptorOf(const std::uint8_t* bytes, std::size_t length) 
         return std::nullopt;
     }
     std::memcpy(&fixed, bytes, sizeof(fixed));
+    if (fixed.Size >= sizeof(fixed) && fixed.Size <= length) {
+        return json{{"hex", hexText(bytes, fixed.Size)}};
+    }
     std::uint32_t busType = 0;
     static_assert(sizeof(busType) == sizeof(fixed.BusType));
     std::memcpy(&busType, &fixed.BusType, sizeof(busType));

@@ -26,6 +26,14 @@ std::string toHex(const std::string& bytes) {
     return hex;
 }
 
+// A STORAGE_DEVICE_DESCRIPTOR with only a serial, after the fixed part.
+std::string descriptor(const std::string& serial) {
+    std::string bytes(40, '\0');
+    bytes[0] = bytes[24] = 40;
+    bytes[4] = static_cast<char>(41 + serial.size());
+    return bytes + serial + '\0';
+}
+
 // An IDENTIFY block with `serial` in words 10-19 and a valid checksum, as hex.
 std::string identifyHex(const std::string& serial) {
     std::string block(512, '\0');
@@ -59,7 +67,7 @@ TEST(Privacy, HidesEachSerialAndLabelConsistentlyEverywhere) {
         {"drives", {{"C", {{"volume", {{"label", "Holiday"}, {"serial", 1234}}}}}}},
         {"disks",
          {{kPath,
-           {{"descriptor", {{"serialNumber", "WD-12AB34"}}},
+           {{"descriptor", {{"hex", toHex(descriptor("WD-12AB34"))}}},
             {"ata", {{"identify", {{"hex", identifyHex("WD-12AB34")}}}}},
             {"scsi",
              {{"serial", "  WD-12AB34"}, {"vpd", {{"80", "00800009" + toHex("WD-12AB34")}}}}}}}}},
@@ -74,7 +82,8 @@ TEST(Privacy, HidesEachSerialAndLabelConsistentlyEverywhere) {
     const json& disks = machine["disks"];
     ASSERT_EQ(disks.size(), 1u);
     const std::string path = disks.begin().key();
-    const std::string serial = disks.begin().value()["descriptor"]["serialNumber"];
+    const std::string serial = disks.begin().value()["scsi"]["serial"].get<std::string>().substr(2);
+    EXPECT_EQ(disks.begin().value()["descriptor"]["hex"], toHex(descriptor(serial)));
     EXPECT_EQ(kinds(serial), kinds("WD-12AB34"));
     std::string lowerSerial = serial;
     std::transform(serial.begin(), serial.end(), lowerSerial.begin(), ::tolower);

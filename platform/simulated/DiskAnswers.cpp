@@ -9,6 +9,9 @@
 namespace platform::simulated {
 
 Bytes storageDeviceDescriptor(const DescriptorState& descriptor) {
+    if (descriptor.data) {
+        return *descriptor.data;
+    }
     STORAGE_DEVICE_DESCRIPTOR fixed;
     std::memset(&fixed, 0, sizeof(fixed));
     fixed.Version = sizeof(STORAGE_DEVICE_DESCRIPTOR);

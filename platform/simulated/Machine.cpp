@@ -421,12 +421,56 @@ DeviceNumberState readDeviceNumber(const json& value, const std::string& path) {
     return number;
 }
 
+int hexDigit(char c) {
+    if (c >= '0' && c <= '9') {
+        return c - '0';
+    }
+    if (c >= 'a' && c <= 'f') {
+        return c - 'a' + 10;
+    }
+    if (c >= 'A' && c <= 'F') {
+        return c - 'A' + 10;
+    }
+    return -1;
+}
+
+// Bytes as hexadecimal digits, two per byte: a page or a data block as a device returned it.
+std::vector<std::uint8_t> readHexBytes(const json& value, const std::string& path) {
+    constexpr const char* kExpected =
+        "expected an even number of hexadecimal digits (1 to 65535 bytes)";
+    if (!value.is_string()) {
+        fail(path, kExpected);
+    }
+    const auto& digits = value.get_ref<const std::string&>();
+    if (digits.empty() || digits.size() % 2 != 0 || digits.size() > 2 * 0xFFFF) {
+        fail(path, kExpected);
+    }
+    std::vector<std::uint8_t> bytes(digits.size() / 2);
+    for (std::size_t i = 0; i < bytes.size(); ++i) {
+        const int high = hexDigit(digits[2 * i]);
+        const int low = hexDigit(digits[2 * i + 1]);
+        if (high < 0 || low < 0) {
+            fail(path, kExpected);
+        }
+        bytes[i] = static_cast<std::uint8_t>(high * 16 + low);
+    }
+    return bytes;
+}
+
 DescriptorState readDescriptor(const json& value, const std::string& path) {
     const ObjectReader object(
         value, path,
-        {"removableMedia", "busType", "vendorId", "productId", "productRevision", "serialNumber"});
+        {"removableMedia", "busType", "vendorId", "productId", "productRevision", "serialNumber",
+         "hex"});
     const auto text = [](const json& v, const std::string& p) { return readByteText(v, p); };
     DescriptorState descriptor;
+    descriptor.data = object.optional("hex", readHexBytes);
+    if (descriptor.data && value.size() > 1) {
+        fail(path, "\"hex\" gives the whole descriptor and cannot be combined with other keys");
+    }
+    if (descriptor.data && descriptor.data->size() < 8) {
+        fail(object.pathOf("hex"), "expected at least the 8-byte header");
+    }
     object.read("removableMedia", descriptor.removableMedia, readBool);
     object.read("busType", descriptor.busType, readU32);
     descriptor.vendorId = object.optional("vendorId", text);
@@ -447,19 +491,6 @@ GeometryState readGeometry(const json& value, const std::string& path) {
     object.read("sectorsPerTrack", geometry.sectorsPerTrack, readU32);
     object.read("bytesPerSector", geometry.bytesPerSector, readU32);
     return geometry;
-}
-
-int hexDigit(char c) {
-    if (c >= '0' && c <= '9') {
-        return c - '0';
-    }
-    if (c >= 'a' && c <= 'f') {
-        return c - 'a' + 10;
-    }
-    if (c >= 'A' && c <= 'F') {
-        return c - 'A' + 10;
-    }
-    return -1;
 }
 
 std::array<std::uint8_t, 512> readHexBlock(const json& value, const std::string& path) {
@@ -520,29 +551,6 @@ AtaState readAta(const json& value, const std::string& path) {
         }
     }
     return ata;
-}
-
-// Bytes as hexadecimal digits, two per byte: a page or a data block as a device returned it.
-std::vector<std::uint8_t> readHexBytes(const json& value, const std::string& path) {
-    constexpr const char* kExpected =
-        "expected an even number of hexadecimal digits (1 to 65535 bytes)";
-    if (!value.is_string()) {
-        fail(path, kExpected);
-    }
-    const auto& digits = value.get_ref<const std::string&>();
-    if (digits.empty() || digits.size() % 2 != 0 || digits.size() > 2 * 0xFFFF) {
-        fail(path, kExpected);
-    }
-    std::vector<std::uint8_t> bytes(digits.size() / 2);
-    for (std::size_t i = 0; i < bytes.size(); ++i) {
-        const int high = hexDigit(digits[2 * i]);
-        const int low = hexDigit(digits[2 * i + 1]);
-        if (high < 0 || low < 0) {
-            fail(path, kExpected);
-        }
-        bytes[i] = static_cast<std::uint8_t>(high * 16 + low);
-    }
-    return bytes;
 }
 
 // { "80": "hex", ... }: pages keyed by their number as two hexadecimal digits.

@@ -102,6 +102,8 @@ struct DescriptorState {
     std::optional<std::string> productId;
     std::optional<std::string> productRevision;
     std::optional<std::string> serialNumber;
+    // The whole descriptor as recorded ("hex"); the members above are then unused.
+    std::optional<std::vector<std::uint8_t>> data;
 };
 
 struct GeometryState {
