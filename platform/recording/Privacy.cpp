@@ -93,6 +93,23 @@ bool isHex(const json& value, const std::string& key, const std::string& parent)
            value.get_ref<const std::string&>().size() % 2 == 0;
 }
 
+// Of the same length, each character of the same kind; it depends on the order met (`index`),
+// never on the text it hides.
+std::string placeholder(std::string text, std::size_t index) {
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const std::size_t seed = index * 7 + i * 3;
+        char& c = text[i];
+        if (c >= '0' && c <= '9') {
+            c = static_cast<char>('0' + seed % 10);
+        } else if (c >= 'a' && c <= 'z') {
+            c = static_cast<char>('a' + seed % 26);
+        } else if (c >= 'A' && c <= 'Z') {
+            c = static_cast<char>('A' + seed % 26);
+        }
+    }
+    return text;
+}
+
 class Hider {
 public:
     // Every serial and label of the document, in the order met.
@@ -160,6 +177,9 @@ public:
             if (isIdentifyHex(value, key, parent)) {
                 return rewriteIdentify(text);
             }
+            if (key == "moduleFileName" && parent == "windows") {
+                return hidePath(text);
+            }
             if (isHex(value, key, parent)) {
                 return encodeHex(replaceSerials(decodeHex(text)));
             }
@@ -176,21 +196,19 @@ private:
         if (text.empty() || tokens.count(text) != 0) {
             return;
         }
-        // The placeholder depends on the order met, never on the text it hides.
-        const std::size_t index = serials_.size() + labels_.size() + 1;
-        std::string placeholder = text;
-        for (std::size_t i = 0; i < placeholder.size(); ++i) {
-            const std::size_t seed = index * 7 + i * 3;
-            char& c = placeholder[i];
-            if (c >= '0' && c <= '9') {
-                c = static_cast<char>('0' + seed % 10);
-            } else if (c >= 'a' && c <= 'z') {
-                c = static_cast<char>('a' + seed % 26);
-            } else if (c >= 'A' && c <= 'Z') {
-                c = static_cast<char>('A' + seed % 26);
-            }
+        tokens.emplace(text, placeholder(text, serials_.size() + labels_.size() + 1));
+    }
+
+    // The folders of the program's path name people ("C:\Users\name\..."): only its drive
+    // letter matters to the system, and its file name is hwsnap's.
+    static std::string hidePath(std::string path) {
+        const std::size_t first = path.find('\\');
+        const std::size_t last = path.rfind('\\');
+        if (first == std::string::npos || last == first) {
+            return path;
         }
-        tokens.emplace(text, placeholder);
+        const std::string folders = path.substr(first + 1, last - first - 1);
+        return path.replace(first + 1, folders.size(), placeholder(folders, 1000));
     }
 
     // Every occurrence of a serial, in any case, by its placeholder in the occurrence's case.

@@ -62,6 +62,7 @@ std::string kinds(const std::string& text) {
 
 TEST(Privacy, HidesEachSerialAndLabelConsistentlyEverywhere) {
     json machine = {
+        {"windows", {{"moduleFileName", "C:\\Users\\Ann\\hwsnap.exe"}}},
         {"devices",
          {{{"instanceId", "SCSI\\DISK&VEN_ACME\\WD-12AB34&0"}, {"interfacePath", kPath}}}},
         {"drives", {{"C", {{"volume", {{"label", "Holiday"}, {"serial", 1234}}}}}}},
@@ -78,6 +79,11 @@ TEST(Privacy, HidesEachSerialAndLabelConsistentlyEverywhere) {
     std::transform(lower.begin(), lower.end(), lower.begin(), ::tolower);
     EXPECT_EQ(lower.find("wd-12ab34"), std::string::npos) << text;
     EXPECT_EQ(text.find("Holiday"), std::string::npos);
+    EXPECT_EQ(kinds(machine["windows"]["moduleFileName"]), "A:\\Aaaaa\\Aaa\\aaaaaa.aaa");
+    const std::string program = machine["windows"]["moduleFileName"];
+    EXPECT_TRUE(program.rfind("C:\\", 0) == 0 && program.find("Users") == std::string::npos &&
+                program.substr(program.size() - 11) == "\\hwsnap.exe")
+        << program;
 
     const json& disks = machine["disks"];
     ASSERT_EQ(disks.size(), 1u);
