@@ -278,8 +278,9 @@ int main(int argc, char** argv) {
                        ->type_name("FILE")
                        ->excludes("--listen");
     app.add_flag("--keep-identity", options.keepIdentity,
-                 "With --record: keep serial numbers and volume labels (by default each is "
-                 "replaced by a placeholder of the same length and kind of characters)")
+                 "With --record: keep serial numbers, volume labels and the folders of "
+                 "hwsnap's path (by default each is replaced by a placeholder of the same length "
+                 "and kind of characters)")
         ->needs(record);
     app.add_flag("--log", options.log, "Print the library's log messages to stderr");
     app.get_option("--machine")->excludes(watch);
