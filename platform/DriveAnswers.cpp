@@ -72,6 +72,9 @@ ScsiAnswer inquiry(const DriveFacts& facts, std::span<const std::uint8_t> cdb) {
         if (page != 0 || !facts.standardInquiry) {
             return invalidField();
         }
+        if (facts.inquiryRecorded) {
+            return good(*facts.inquiryRecorded, allocation);
+        }
         std::vector<std::uint8_t> data(36, 0);
         data[0] = facts.peripheralType;
         data[1] = facts.removable ? 0x80 : 0x00;
@@ -128,11 +131,21 @@ ScsiAnswer logSense(const DriveFacts& facts, std::span<const std::uint8_t> cdb) 
     if (cdb[3] != 0 || control != 1) { // subpages, and values other than the current cumulative
         return invalidField();
     }
+    if (const auto recorded = facts.logPagesRecorded.find(page);
+        recorded != facts.logPagesRecorded.end()) {
+        return good(recorded->second, allocation);
+    }
     if (page == 0x00) {
         std::vector<std::uint8_t> data = {0x00, 0x00, 0x00, 0x00, 0x00};
+        for (const auto& [number, bytes] : facts.logPagesRecorded) {
+            if (number != 0x00 && (number != 0x0D || !facts.temperature)) {
+                data.push_back(number);
+            }
+        }
         if (facts.temperature) {
             data.push_back(0x0D);
         }
+        std::sort(data.begin() + 4, data.end());
         putBe16(data, 2, static_cast<std::uint32_t>(data.size() - 4));
         return good(std::move(data), allocation);
     }
@@ -291,7 +304,7 @@ Block512 identifyBlock(const DriveFacts& facts) {
     putAtaText(block, 23, 4, identity.firmware);
     putAtaText(block, 27, 20, identity.model);
 
-    const bool smart = facts.smartTemperature.has_value();
+    const bool smart = facts.smartTemperature || facts.smartRecorded;
     const bool lba = facts.ataSectors.has_value();
     const std::uint64_t sectors = facts.ataSectors.value_or(0);
     putWord(block, 49, lba ? 0x0200 : 0); // LBA: the capacity below is in logical blocks
@@ -336,10 +349,12 @@ AtaAnswer answerAtaCommand(const DriveFacts& facts, const AtaTaskFile& in) {
         const Block512 block = identifyBlock(facts);
         answer.data.assign(block.begin(), block.end());
         done = true;
-    } else if (facts.ata && in.command == kAtaSmart && facts.smartTemperature &&
-               in.lbaMid == kSmartLbaMid && in.lbaHigh == kSmartLbaHigh) {
+    } else if (facts.ata && in.command == kAtaSmart &&
+               (facts.smartTemperature || facts.smartRecorded) && in.lbaMid == kSmartLbaMid &&
+               in.lbaHigh == kSmartLbaHigh) {
         if (in.features == kSmartReadData) {
-            const Block512 block = smartDataBlock(*facts.smartTemperature);
+            const Block512 block = facts.smartRecorded ? *facts.smartRecorded
+                                                       : smartDataBlock(*facts.smartTemperature);
             answer.data.assign(block.begin(), block.end());
             done = true;
         } else if (in.features == kSmartEnableOperations || in.features == kSmartReturnStatus) {

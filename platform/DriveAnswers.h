@@ -6,6 +6,7 @@
 // refuses what it does not support: CHECK CONDITION, ILLEGAL REQUEST (ATA: ABRT).
 
 #include <array>
+#include <map>
 #include <cstdint>
 #include <optional>
 #include <span>
@@ -50,6 +51,8 @@ struct DriveFacts {
     std::optional<std::string> serial;              // VPD page 0x80 text
     std::optional<std::vector<std::uint8_t>> vpd80; // raw pages the kernel cached, sent verbatim
     std::optional<std::vector<std::uint8_t>> vpd83;
+    std::optional<std::vector<std::uint8_t>> inquiryRecorded; // standard INQUIRY, sent verbatim
+    std::map<std::uint8_t, std::vector<std::uint8_t>> logPagesRecorded; // LOG SENSE, verbatim
     std::optional<int> temperature;          // degrees Celsius
     std::optional<int> referenceTemperature; // the drive's maximum operating temperature
     std::uint64_t logicalBlocks = 0;
@@ -58,7 +61,8 @@ struct DriveFacts {
     bool ata = false; // answers ATA commands, also through ATA PASS-THROUGH CDBs
     std::optional<AtaIdentity> identify;
     std::optional<std::uint64_t> ataSectors; // 512-byte sectors; empty: no LBA capacity
-    std::optional<int> smartTemperature;     // SMART attribute 194; empty: no SMART
+    std::optional<int> smartTemperature;     // SMART attribute 194; empty: no SMART...
+    std::optional<Block512> smartRecorded;   // ...unless the whole SMART READ DATA is recorded
 };
 
 struct ScsiAnswer {

@@ -1,4 +1,15 @@
 # Runs hwsnap on one simulated machine and compares with its golden output (or expected error).
+# With RECORD: first records the machine to that file with --record, then replays the recording.
+if(RECORD)
+    get_filename_component(folder ${RECORD} DIRECTORY)
+    file(MAKE_DIRECTORY ${folder})
+    execute_process(COMMAND ${HWSNAP} --machine ${MACHINE} --record ${RECORD} --keep-identity --json
+        RESULT_VARIABLE status OUTPUT_QUIET ERROR_VARIABLE errors)
+    if(NOT status EQUAL 0)
+        message(FATAL_ERROR "hwsnap --record failed (${status}):\n${errors}")
+    endif()
+    set(MACHINE ${RECORD})
+endif()
 execute_process(COMMAND ${HWSNAP} --machine ${MACHINE} --json
     RESULT_VARIABLE status OUTPUT_VARIABLE output ERROR_VARIABLE errors)
 if(EXISTS ${ERROR_TEXT})

@@ -9,6 +9,9 @@
 namespace platform::simulated {
 
 Bytes storageDeviceDescriptor(const DescriptorState& descriptor) {
+    if (descriptor.data) {
+        return *descriptor.data;
+    }
     STORAGE_DEVICE_DESCRIPTOR fixed;
     std::memset(&fixed, 0, sizeof(fixed));
     fixed.Version = sizeof(STORAGE_DEVICE_DESCRIPTOR);
@@ -30,7 +33,11 @@ DriveFacts driveFacts(const DiskState& disk) {
     facts.speaksScsi = disk.scsi.has_value();
     if (disk.scsi) {
         facts.standardInquiry = disk.scsi->inquiry.has_value();
+        facts.vpd80 = disk.scsi->vpd80;
+        facts.vpd83 = disk.scsi->vpd83;
+        facts.logPagesRecorded = disk.scsi->logPages;
         if (disk.scsi->inquiry) {
+            facts.inquiryRecorded = disk.scsi->inquiry->data;
             facts.vendor = disk.scsi->inquiry->vendor;
             facts.product = disk.scsi->inquiry->product;
             facts.revision = disk.scsi->inquiry->revision;
@@ -49,6 +56,7 @@ DriveFacts driveFacts(const DiskState& disk) {
                 AtaIdentity{identify->model, identify->serial, identify->firmware, identify->block};
         }
         facts.smartTemperature = disk.ata->smartTemperature;
+        facts.smartRecorded = disk.ata->smartBlock;
     }
     return facts;
 }

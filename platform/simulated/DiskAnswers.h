@@ -13,7 +13,8 @@ namespace platform::simulated {
 using Bytes = std::vector<std::uint8_t>;
 
 // STORAGE_DEVICE_DESCRIPTOR: the 40-byte fixed part, then each text that is there as a
-// zero-terminated string (vendor, product, revision, serial); a missing text has offset 0.
+// zero-terminated string (vendor, product, revision, serial); a missing text has offset 0. A
+// recorded descriptor is answered as it stands.
 Bytes storageDeviceDescriptor(const DescriptorState& descriptor);
 
 // What the disk's ATA and SCSI sections say, for the shared command answers.

@@ -31,5 +31,29 @@ TEST(DiskAnswers, DriveFactsFollowTheSections) {
     EXPECT_FALSE(driveFacts(diskFrom(R"({"scsi": {}})")).standardInquiry);
 }
 
+TEST(DiskAnswers, RecordedDataIsAnsweredAsItStands) {
+    std::string hex(1024, '0');
+    hex.replace(4, 2, "be"); // attribute 190, where some drives keep their temperature
+    const DriveFacts facts = driveFacts(diskFrom(R"({"ata": {"smart": {"hex": ")" + hex +
+                                                 R"("}}, "scsi": {"inquiry": {"hex": "0080"},
+        "logPages": {"2f": "2f000000"}}})"));
+    const std::uint8_t inquiry[] = {0x12, 0, 0, 0, 36, 0};
+    EXPECT_EQ(answerScsiCommand(facts, inquiry).data, (std::vector<std::uint8_t>{0x00, 0x80}));
+    const std::uint8_t supported[] = {0x4D, 0, 0x40, 0, 0, 0, 0, 0, 64, 0};
+    EXPECT_EQ(answerScsiCommand(facts, supported).data,
+              (std::vector<std::uint8_t>{0, 0, 0, 2, 0x00, 0x2F}));
+    const std::uint8_t page[] = {0x4D, 0, 0x6F, 0, 0, 0, 0, 0, 64, 0};
+    EXPECT_EQ(answerScsiCommand(facts, page).data, (std::vector<std::uint8_t>{0x2F, 0, 0, 0}));
+    AtaTaskFile read;
+    read.command = kAtaSmart;
+    read.features = kSmartReadData;
+    read.lbaMid = kSmartLbaMid;
+    read.lbaHigh = kSmartLbaHigh;
+    const AtaAnswer answer = answerAtaCommand(facts, read);
+    ASSERT_FALSE(answer.aborted);
+    ASSERT_EQ(answer.data.size(), 512u);
+    EXPECT_EQ(answer.data[2], 190);
+}
+
 } // namespace
 } // namespace platform::simulated

@@ -421,12 +421,56 @@ DeviceNumberState readDeviceNumber(const json& value, const std::string& path) {
     return number;
 }
 
+int hexDigit(char c) {
+    if (c >= '0' && c <= '9') {
+        return c - '0';
+    }
+    if (c >= 'a' && c <= 'f') {
+        return c - 'a' + 10;
+    }
+    if (c >= 'A' && c <= 'F') {
+        return c - 'A' + 10;
+    }
+    return -1;
+}
+
+// Bytes as hexadecimal digits, two per byte: a page or a data block as a device returned it.
+std::vector<std::uint8_t> readHexBytes(const json& value, const std::string& path) {
+    constexpr const char* kExpected =
+        "expected an even number of hexadecimal digits (1 to 65535 bytes)";
+    if (!value.is_string()) {
+        fail(path, kExpected);
+    }
+    const auto& digits = value.get_ref<const std::string&>();
+    if (digits.empty() || digits.size() % 2 != 0 || digits.size() > 2 * 0xFFFF) {
+        fail(path, kExpected);
+    }
+    std::vector<std::uint8_t> bytes(digits.size() / 2);
+    for (std::size_t i = 0; i < bytes.size(); ++i) {
+        const int high = hexDigit(digits[2 * i]);
+        const int low = hexDigit(digits[2 * i + 1]);
+        if (high < 0 || low < 0) {
+            fail(path, kExpected);
+        }
+        bytes[i] = static_cast<std::uint8_t>(high * 16 + low);
+    }
+    return bytes;
+}
+
 DescriptorState readDescriptor(const json& value, const std::string& path) {
     const ObjectReader object(
         value, path,
-        {"removableMedia", "busType", "vendorId", "productId", "productRevision", "serialNumber"});
+        {"removableMedia", "busType", "vendorId", "productId", "productRevision", "serialNumber",
+         "hex"});
     const auto text = [](const json& v, const std::string& p) { return readByteText(v, p); };
     DescriptorState descriptor;
+    descriptor.data = object.optional("hex", readHexBytes);
+    if (descriptor.data && value.size() > 1) {
+        fail(path, "\"hex\" gives the whole descriptor and cannot be combined with other keys");
+    }
+    if (descriptor.data && descriptor.data->size() < 8) {
+        fail(object.pathOf("hex"), "expected at least the 8-byte header");
+    }
     object.read("removableMedia", descriptor.removableMedia, readBool);
     object.read("busType", descriptor.busType, readU32);
     descriptor.vendorId = object.optional("vendorId", text);
@@ -447,19 +491,6 @@ GeometryState readGeometry(const json& value, const std::string& path) {
     object.read("sectorsPerTrack", geometry.sectorsPerTrack, readU32);
     object.read("bytesPerSector", geometry.bytesPerSector, readU32);
     return geometry;
-}
-
-int hexDigit(char c) {
-    if (c >= '0' && c <= '9') {
-        return c - '0';
-    }
-    if (c >= 'a' && c <= 'f') {
-        return c - 'a' + 10;
-    }
-    if (c >= 'A' && c <= 'F') {
-        return c - 'A' + 10;
-    }
-    return -1;
 }
 
 std::array<std::uint8_t, 512> readHexBlock(const json& value, const std::string& path) {
@@ -511,15 +542,49 @@ AtaState readAta(const json& value, const std::string& path) {
     AtaState ata;
     ata.identify = object.optional("identify", readIdentify);
     if (const json* smart = object.find("smart")) {
-        const ObjectReader smartObject(*smart, object.pathOf("smart"), {"temperature"});
+        const ObjectReader smartObject(*smart, object.pathOf("smart"), {"temperature", "hex"});
         ata.smartTemperature = smartObject.optional("temperature", readByteTemperature);
+        ata.smartBlock = smartObject.optional("hex", readHexBlock);
+        if (ata.smartTemperature && ata.smartBlock) {
+            fail(object.pathOf("smart"), "\"hex\" gives the whole block and cannot be combined "
+                                         "with \"temperature\"");
+        }
     }
     return ata;
 }
 
+// { "80": "hex", ... }: pages keyed by their number as two hexadecimal digits.
+std::map<std::uint8_t, std::vector<std::uint8_t>> readPages(const json& value,
+                                                            const std::string& path,
+                                                            std::uint8_t lastPage) {
+    if (!value.is_object()) {
+        fail(path, "expected an object");
+    }
+    std::map<std::uint8_t, std::vector<std::uint8_t>> pages;
+    for (const auto& [key, page] : value.items()) {
+        const std::string pagePath = memberPath(path, key);
+        const int high = key.size() == 2 ? hexDigit(key[0]) : -1;
+        const int low = key.size() == 2 ? hexDigit(key[1]) : -1;
+        if (high < 0 || low < 0 || high * 16 + low > lastPage) {
+            fail(pagePath, "expected a page number as two hexadecimal digits, up to " +
+                               std::to_string(lastPage));
+        }
+        if (!page.is_null()) {
+            pages[static_cast<std::uint8_t>(high * 16 + low)] = readHexBytes(page, pagePath);
+        }
+    }
+    return pages;
+}
+
 ScsiInquiryState readInquiry(const json& value, const std::string& path) {
-    const ObjectReader object(value, path, {"vendor", "product", "revision"});
+    const ObjectReader object(value, path, {"vendor", "product", "revision", "hex"});
     ScsiInquiryState inquiry;
+    inquiry.data = object.optional("hex", readHexBytes);
+    if (inquiry.data && (object.find("vendor") != nullptr || object.find("product") != nullptr ||
+                         object.find("revision") != nullptr)) {
+        fail(path, "\"hex\" gives the whole data and cannot be combined with \"vendor\", "
+                   "\"product\" or \"revision\"");
+    }
     object.read("vendor", inquiry.vendor,
                 [](const json& v, const std::string& p) { return readByteText(v, p, 8); });
     object.read("product", inquiry.product,
@@ -530,8 +595,26 @@ ScsiInquiryState readInquiry(const json& value, const std::string& path) {
 }
 
 ScsiState readScsi(const json& value, const std::string& path) {
-    const ObjectReader object(value, path, {"inquiry", "serial", "temperature"});
+    const ObjectReader object(value, path,
+                              {"inquiry", "serial", "temperature", "vpd", "logPages"});
     ScsiState scsi;
+    if (const json* vpd = object.find("vpd")) {
+        auto pages = readPages(*vpd, object.pathOf("vpd"), 0xFF);
+        for (const auto& [page, bytes] : pages) {
+            if (page != 0x80 && page != 0x83) {
+                fail(object.pathOf("vpd"), "only pages 80 and 83 are kept");
+            }
+        }
+        if (pages.count(0x80) != 0) {
+            scsi.vpd80 = pages[0x80];
+        }
+        if (pages.count(0x83) != 0) {
+            scsi.vpd83 = pages[0x83];
+        }
+    }
+    if (const json* logPages = object.find("logPages")) {
+        scsi.logPages = readPages(*logPages, object.pathOf("logPages"), 0x3F);
+    }
     scsi.inquiry = object.optional("inquiry", readInquiry);
     // The VPD page length is one 16-bit field.
     scsi.serial = object.optional(

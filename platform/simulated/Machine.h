@@ -96,6 +96,8 @@ struct DescriptorState {
     std::optional<std::string> productId;
     std::optional<std::string> productRevision;
     std::optional<std::string> serialNumber;
+    // The whole descriptor as recorded ("hex"); the members above are then unused.
+    std::optional<std::vector<std::uint8_t>> data;
 };
 
 struct GeometryState {
@@ -116,20 +118,27 @@ struct AtaIdentifyState {
 
 struct AtaState {
     std::optional<AtaIdentifyState> identify;
-    // SMART answers only when the temperature is there.
+    // SMART answers only when the temperature or the whole recorded block ("hex") is there.
     std::optional<int> smartTemperature;
+    std::optional<std::array<std::uint8_t, 512>> smartBlock;
 };
 
 struct ScsiInquiryState {
     std::string vendor;
     std::string product;
     std::string revision;
+    // The whole standard INQUIRY data as recorded ("hex"); the texts above are then unused.
+    std::optional<std::vector<std::uint8_t>> data;
 };
 
 struct ScsiState {
     std::optional<ScsiInquiryState> inquiry;
     std::optional<std::string> serial;
     std::optional<int> temperature;
+    // Pages as recorded ("vpd", "logPages"), answered as they stand, before the texts above.
+    std::optional<std::vector<std::uint8_t>> vpd80;
+    std::optional<std::vector<std::uint8_t>> vpd83;
+    std::map<std::uint8_t, std::vector<std::uint8_t>> logPages;
 };
 
 struct DiskState {

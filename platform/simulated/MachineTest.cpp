@@ -44,6 +44,17 @@ TEST(Machine, RejectsNamingThePathAndTheFault) {
         {"{\"disks\": {" + kDisk + ": {\"ata\": {\"identify\": {\"hex\": \"00ff\"}}}}}",
          "$.disks[" + kDisk +
              "].ata.identify.hex: expected 1024 hexadecimal digits (a 512-byte block)"},
+        {R"({"disks": {"d": {"scsi": {"inquiry": {"hex": "0"}}}}})",
+         "$.disks.d.scsi.inquiry.hex: expected an even number of hexadecimal digits (1 to 65535 "
+         "bytes)"},
+        {R"({"disks": {"d": {"descriptor": {"hex": "0000000000000000", "busType": 1}}}})",
+         "$.disks.d.descriptor: \"hex\" gives the whole descriptor and cannot be combined with "
+         "other keys"},
+        {R"({"disks": {"d": {"scsi": {"vpd": {"00": "00000000"}}}}})",
+         "$.disks.d.scsi.vpd: only pages 80 and 83 are kept"},
+        {R"({"disks": {"d": {"scsi": {"logPages": {"4d": "00000000"}}}}})",
+         "$.disks.d.scsi.logPages[\"4d\"]: expected a page number as two hexadecimal digits, up "
+         "to 63"},
         {"{\"disks\": {" + kDisk + ": {\"ata\": {\"smart\": {\"temperature\": 300}}}}}",
          "$.disks[" + kDisk + "].ata.smart.temperature: expected an integer from -128 to 255"},
         {R"({"cpu": {"packages": [{"temperature": "hot"}]}})",
@@ -170,6 +181,10 @@ TEST(Machine, ReadsARecordedIdentifyBlock) {
     EXPECT_EQ(errorOf(disk + "\", \"model\": \"x\"}}}}}"),
               "$.disks.d.ata.identify: \"hex\" gives the whole block and cannot be combined with "
               "\"model\", \"serial\" or \"firmware\"");
+    EXPECT_EQ(errorOf("{\"disks\": {\"d\": {\"ata\": {\"smart\": {\"temperature\": 30, \"hex\": \"" +
+                      hex + "\"}}}}}"),
+              "$.disks.d.ata.smart: \"hex\" gives the whole block and cannot be combined with "
+              "\"temperature\"");
 }
 
 TEST(Machine, AppliesPatchesCumulatively) {

@@ -108,9 +108,11 @@ def guest_script(boot, ntfs):
     lines += vmdisks.mount_lines(boot)
     lines.append('sync')
     watch = boot.get('watch')
-    lines.append('section json; hwsnap --json 2>/run/err' +
+    # The same run records what the machine answered, for the host to replay.
+    lines.append('section json; hwsnap --json --record /run/recorded.json --keep-identity 2>/run/err' +
                  (f' --watch {watch} --count 2' if watch else ''))
     lines.append('section json-stderr; cat /run/err')
+    lines.append('section recorded; cat /run/recorded.json')
     lines.append(GUEST_FACTS)
     lines.append('section tree; hwsnap 2>&1 | head -c 100000')
     lines += ['section end', 'exec 1>/dev/null 2>&1 3>&-', 'poweroff -f']
@@ -225,11 +227,41 @@ def boot_guest(args, kernel, version, machine, boot, index):
     return sections, work
 
 
+# Read again for the recording, after the snapshot: the processor's clocks.
+MOVING = {'CurrentSpeed', 'Multiplier', 'CPUBusSpeed', 'CPUFSBSpeed', 'CpuCoreVID'}
+
+
+def replay(args, boot, work, sections, snapshots):
+    """Replays the guest's recording on the host: the same snapshots, clocks aside."""
+    recorded = f'{work}/recorded.json'
+    with open(recorded, 'w') as f:
+        f.write(sections.get('recorded', ''))
+    run = subprocess.run([args.hwsnap, '--machine', recorded, '--json'], capture_output=True,
+                         text=True, timeout=60)
+    if run.returncode != 0:
+        return [f'replay: exit {run.returncode}: {run.stderr.strip()}']
+
+    def comparable(node):
+        node['properties'] = [p for p in node['properties'] if p['key'] not in MOVING]
+        for child in node['children']:
+            comparable(child)
+        return node
+
+    replayed = [comparable(json.loads(l)) for l in run.stdout.splitlines() if l.strip()]
+    live = [comparable(json.loads(json.dumps(s))) for s in snapshots]
+    if replayed != live:
+        return [f'replay of {recorded} differs from the guest\'s snapshots']
+    if args.fixtures and boot.get('fixture'):
+        shutil.copy(recorded, os.path.join(args.fixtures, boot['fixture'] + '.json'))
+    return []
+
+
 def main():
     parser = argparse.ArgumentParser()
     parser.add_argument('--hwsnap', required=True)
     parser.add_argument('--work', required=True)
     parser.add_argument('--timeout', type=int, default=120, help='seconds per boot')
+    parser.add_argument('--fixtures', help='copy each recording to DIR/<fixture>.json')
     parser.add_argument('machine')
     args = parser.parse_args()
     os.environ['PATH'] += ':/usr/sbin:/sbin'  # the mkfs tools, for a caller that is not root
@@ -250,6 +282,8 @@ def main():
         if 'System Root' not in sections.get('tree', ''):
             failures.append(f'{boot["name"]}: the tree output has no root')
         for problem in vmchecks.check(machine['kind'], boot, snapshots, sections):
+            failures.append(f'{boot["name"]}: {problem}')
+        for problem in replay(args, boot, work, sections, snapshots):
             failures.append(f'{boot["name"]}: {problem}')
     for problem in failures:
         print('FAIL', problem)

@@ -5,8 +5,12 @@
 #include "foundation/Exception.h"
 #include "foundation/Log.h"
 #include "platform/Backend.h"
+#include "platform/recording/MachineRecording.h"
+#include "platform/recording/Privacy.h"
+#include "platform/recording/RecordingBackend.h"
 #include "platform/simulated/SimulatedMachine.h"
 #include "tools/hwsnap/OpenMetricsFormat.h"
+#include "tools/hwsnap/RecordProcessors.h"
 #ifdef SM_HWSNAP_LISTEN
 #include "tools/hwsnap/MetricsServer.h"
 #endif
@@ -37,6 +41,8 @@ struct Options {
     std::string output;
     std::string listen;
     std::string machine;
+    std::string record;
+    bool keepIdentity = false;
     std::optional<double> watch;
     std::optional<unsigned> count;
     bool log = false;
@@ -53,11 +59,52 @@ platform::simulated::SimulatedMachine& installMachine(const std::string& path) {
     return *machine;
 }
 
+void writeAtomically(const std::filesystem::path& path, const std::string& text);
+
+// What the machine answers while snapshots are taken, when --record asks for it. Installed over
+// the backend in use (the live machine, or a simulated one), and kept until the process ends for
+// the same reason as the machine.
+struct Recording {
+    platform::recording::RecordingBackend* backend = nullptr;
+    platform::recording::MachineRecording machine;
+};
+Recording recording;
+
+void installRecorder() {
+    static std::optional<platform::recording::RecordingBackend> recorder;
+    static std::optional<platform::ScopedBackend> scope;
+    recorder.emplace(platform::currentBackend());
+    scope.emplace(*recorder);
+    recording.backend = &*recorder;
+}
+
+void recordSnapshot(double at, const systemmonitor::Device& root) {
+    platform::recording::RecordingBackend& backend = *recording.backend;
+    nlohmann::json machine = backend.machine();
+    machine["cpu"] = hwsnap::processorSection(
+        hwsnap::processorFacts(hwsnap::formatJson(root), backend.processorFacts()));
+    recording.machine.add(at, std::move(machine));
+    backend.firstSnapshotTaken();
+    recording.machine.setLateAnswers(backend.lateAnswers());
+}
+
+void writeRecording(const Options& options) {
+    nlohmann::json document = recording.machine.document();
+    if (!options.keepIdentity) {
+        platform::recording::hideIdentity(document);
+    }
+    writeAtomically(options.record, document.dump(1) + "\n");
+}
+
 std::string takeSnapshot(Format format,
                          hwsnap::Exposition flavor = hwsnap::Exposition::OpenMetrics) {
+    const double at = recording.backend != nullptr ? recording.backend->monotonicSeconds() : 0.0;
     const auto started = std::chrono::steady_clock::now();
     const auto root = systemmonitor::getAllDevices();
     const std::chrono::duration<double> took = std::chrono::steady_clock::now() - started;
+    if (recording.backend != nullptr) {
+        recordSnapshot(at, *root);
+    }
     switch (format) {
     case Format::Json: {
         std::string text = hwsnap::formatJson(*root);
@@ -155,14 +202,23 @@ int run(const Options& options) {
         if (!options.listen.empty()) {
             return listen(options, machine);
         }
+        if (!options.record.empty()) {
+            installRecorder();
+        }
         for (std::size_t step = 0; step < machine->stepCount(); ++step) {
             machine->applyStep(step);
             printSnapshot(options);
+        }
+        if (!options.record.empty()) {
+            writeRecording(options);
         }
         return 0;
     }
     if (!options.listen.empty()) {
         return listen(options, nullptr);
+    }
+    if (!options.record.empty()) {
+        installRecorder();
     }
     const unsigned count = options.count.value_or(options.watch ? 0u : 1u);
     for (unsigned taken = 0; count == 0 || taken < count; ++taken) {
@@ -170,6 +226,9 @@ int run(const Options& options) {
             std::this_thread::sleep_for(std::chrono::duration<double>(*options.watch));
         }
         printSnapshot(options);
+    }
+    if (!options.record.empty()) {
+        writeRecording(options);
     }
     return 0;
 }
@@ -212,6 +271,17 @@ int main(int argc, char** argv) {
         ->excludes("--output")
         ->excludes("--json")
         ->excludes(format);
+    auto* record = app.add_option("--record", options.record,
+                                  "Also write what the machine answered as a simulated machine "
+                                  "(JSON) to FILE, for --machine; with --watch and --count, one "
+                                  "step per snapshot")
+                       ->type_name("FILE")
+                       ->excludes("--listen");
+    app.add_flag("--keep-identity", options.keepIdentity,
+                 "With --record: keep serial numbers, volume labels and the folders of "
+                 "hwsnap's path (by default each is replaced by a placeholder of the same length "
+                 "and kind of characters)")
+        ->needs(record);
     app.add_flag("--log", options.log, "Print the library's log messages to stderr");
     app.get_option("--machine")->excludes(watch);
 
@@ -225,6 +295,10 @@ int main(int argc, char** argv) {
         return 0;
     } catch (const CLI::ParseError& error) {
         std::cerr << "hwsnap: " << error.what() << '\n';
+        return 2;
+    }
+    if (!options.record.empty() && options.watch && !options.count) {
+        std::cerr << "hwsnap: --record with --watch needs --count\n";
         return 2;
     }
     if (!options.formatName.empty()) {
