@@ -8,6 +8,8 @@
 #include <charconv>
 #include <cmath>
 #include <fstream>
+#include <map>
+#include <mutex>
 #include <set>
 #include <system_error>
 
@@ -39,6 +41,19 @@ std::string serialFromVpd80(const std::vector<std::uint8_t>& page) {
         text.push_back(c >= 0x20 && c < 0x7F ? c : ' ');
     }
     return trimBlanks(text);
+}
+
+std::string readSerial(const fs::path& dir, const fs::path& deviceDir) {
+    std::string serial = readTrimmedOr(dir / "serial");
+    if (serial.empty()) {
+        serial = readTrimmedOr(deviceDir / "serial");
+    }
+    if (serial.empty()) {
+        if (const auto page = readSysBytes(deviceDir / "vpd_pg80")) {
+            serial = serialFromVpd80(*page);
+        }
+    }
+    return serial;
 }
 
 bool shorterFirst(const BlockDevice& a, const BlockDevice& b) {
@@ -139,6 +154,10 @@ StorageBus classifyBus(const BusClues& clues) {
     return StorageBus::Unknown;
 }
 
+namespace {
+BlockDevice readAttributes(const fs::path& dir, const fs::path& root, std::string_view name);
+} // namespace
+
 std::optional<BlockDevice> readBlockDevice(const fs::path& sys, std::string_view name) {
     if (name.empty() || name.find('/') != std::string_view::npos || name == "." || name == "..") {
         return std::nullopt;
@@ -155,7 +174,33 @@ std::optional<BlockDevice> readBlockDevice(const fs::path& sys, std::string_view
     if (error) {
         return std::nullopt;
     }
+    // What a disk is does not change while it is attached, and some attributes ask the device
+    // (a virtio disk's serial is a round trip to the host): a disk the kernel numbered (diskseq)
+    // is read once, then only its size, which follows the medium.
+    const auto sequence = readTrimmed(dir / "diskseq");
+    if (!sequence) {
+        return readAttributes(dir, root, name);
+    }
+    static std::mutex mutex;
+    static std::map<std::string, BlockDevice> known; // by sysfs directory and diskseq
+    const std::string key = dir.string() + '\n' + *sequence;
+    std::unique_lock lock(mutex);
+    if (const auto it = known.find(key); it != known.end()) {
+        BlockDevice device = it->second;
+        lock.unlock();
+        device.sectors = parseNumber<std::uint64_t>(readTrimmedOr(dir / "size")).value_or(0);
+        return device;
+    }
+    lock.unlock();
+    BlockDevice device = readAttributes(dir, root, name);
+    lock.lock();
+    known.emplace(key, device);
+    return device;
+}
 
+namespace {
+
+BlockDevice readAttributes(const fs::path& dir, const fs::path& root, std::string_view name) {
     BlockDevice device;
     device.name = std::string(name);
     device.sysDir = dir;
@@ -192,6 +237,7 @@ std::optional<BlockDevice> readBlockDevice(const fs::path& sys, std::string_view
             parseNumber<std::uint32_t>(readTrimmedOr(deviceDir / "scsi_level")).value_or(0);
         device.commandQueueing =
             parseNumber<std::uint32_t>(readTrimmedOr(deviceDir / "queue_depth")).value_or(0) > 1;
+        std::error_code error;
         const fs::path unit = resolvedPath(deviceDir, error);
         if (!error && parseScsiAddress(unit.filename().string())) {
             device.scsiAddress = unit.filename().string();
@@ -209,15 +255,7 @@ std::optional<BlockDevice> readBlockDevice(const fs::path& sys, std::string_view
         device.cdrom = true;
     }
 
-    device.serial = readTrimmedOr(dir / "serial");
-    if (device.serial.empty()) {
-        device.serial = readTrimmedOr(deviceDir / "serial");
-    }
-    if (device.serial.empty()) {
-        if (const auto page = readSysBytes(deviceDir / "vpd_pg80")) {
-            device.serial = serialFromVpd80(*page);
-        }
-    }
+    device.serial = readSerial(dir, deviceDir);
 
     BusClues clues;
     clues.name = device.name;
@@ -250,6 +288,8 @@ std::optional<BlockDevice> readBlockDevice(const fs::path& sys, std::string_view
     }
     return device;
 }
+
+} // namespace
 
 BlockInventory scanBlockInventory(const fs::path& sys) {
     BlockInventory inventory;
