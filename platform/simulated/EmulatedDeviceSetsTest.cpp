@@ -54,8 +54,8 @@ protected:
         DWORD required = 0;
         win32::SetupDiGetDeviceInstanceIdW(set, &data, nullptr, 0, &required);
         std::u16string id(required, u'#');
-        if (required == 0 || win32::SetupDiGetDeviceInstanceIdW(set, &data, id.data(),
-                                                                required - 1, nullptr) ||
+        if (required == 0 ||
+            win32::SetupDiGetDeviceInstanceIdW(set, &data, id.data(), required - 1, nullptr) ||
             win32::GetLastError() != ERROR_INSUFFICIENT_BUFFER) {
             return u"(one character less fits)";
         }
@@ -240,8 +240,8 @@ TEST_F(EmulatedDeviceSets, RegistryProperties) {
         EXPECT_EQ(type, c.type);
         EXPECT_EQ(required, c.bytes.size());
         std::vector<std::uint8_t> buffer(64, 0xEE);
-        EXPECT_FALSE(win32::SetupDiGetDeviceRegistryPropertyW(set, &data, c.property, nullptr,
-                                                              buffer.data(), required - 1, nullptr));
+        EXPECT_FALSE(win32::SetupDiGetDeviceRegistryPropertyW(
+            set, &data, c.property, nullptr, buffer.data(), required - 1, nullptr));
         EXPECT_EQ(win32::GetLastError(), ERROR_INSUFFICIENT_BUFFER);
         ASSERT_TRUE(win32::SetupDiGetDeviceRegistryPropertyW(set, &data, c.property, &type,
                                                              buffer.data(), 64, &required));

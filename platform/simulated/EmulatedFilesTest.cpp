@@ -221,8 +221,8 @@ TEST_F(EmulatedFiles, GeometryAndLength) {
     EXPECT_FALSE(win32::DeviceIoControl(disk, IOCTL_DISK_GET_LENGTH_INFO, nullptr, 0, &length, 4,
                                         &returned, nullptr));
     EXPECT_EQ(win32::GetLastError(), ERROR_INSUFFICIENT_BUFFER);
-    EXPECT_FALSE(win32::DeviceIoControl(disk, IOCTL_DISK_GET_DRIVE_GEOMETRY, nullptr, 0, nullptr,
-                                        0, &returned, nullptr));
+    EXPECT_FALSE(win32::DeviceIoControl(disk, IOCTL_DISK_GET_DRIVE_GEOMETRY, nullptr, 0, nullptr, 0,
+                                        &returned, nullptr));
     EXPECT_EQ(win32::GetLastError(), ERROR_INSUFFICIENT_BUFFER);
     EXPECT_FALSE(win32::DeviceIoControl(disk, 0x00070050, nullptr, 0, &length, sizeof(length),
                                         &returned, nullptr));
@@ -272,8 +272,8 @@ TEST_F(EmulatedFiles, AtaAnswersWithinTheTransferLength) {
 
     // A command the drive rejects still succeeds as a request, with ERR and ABRT set.
     Block rejected = ataBlock(kSmartRead, 512);
-    ASSERT_TRUE(send(machine_, kept(u"ataNoSmart"), win32::kIoctlAtaPassThrough, rejected,
-                     &returned));
+    ASSERT_TRUE(
+        send(machine_, kept(u"ataNoSmart"), win32::kIoctlAtaPassThrough, rejected, &returned));
     EXPECT_EQ(headerOf<AtaPassThroughEx>(rejected).CurrentTaskFile[6], 0x51);
     EXPECT_EQ(headerOf<AtaPassThroughEx>(rejected).CurrentTaskFile[0], 0x04);
     EXPECT_EQ(returned, kAtaData);
@@ -294,8 +294,8 @@ TEST_F(EmulatedFiles, PassThroughRequestsThatFail) {
          ERROR_INVALID_FUNCTION},
         {"no command set", u"\\\\.\\PhysicalDrive9", win32::kIoctlScsiPassThrough,
          scsiBlock({0x12, 0, 0, 0, 36, 0}, 36), ERROR_INVALID_FUNCTION},
-        {"a letter's volume", u"\\\\.\\C:", win32::kIoctlAtaPassThrough, ataBlock(kIdentifyDevice, 512),
-         ERROR_INVALID_FUNCTION},
+        {"a letter's volume", u"\\\\.\\C:", win32::kIoctlAtaPassThrough,
+         ataBlock(kIdentifyDevice, 512), ERROR_INVALID_FUNCTION},
         {"malformed", kDrive0.c_str(), win32::kIoctlAtaPassThrough, badLength,
          ERROR_INVALID_PARAMETER},
     };

@@ -1,7 +1,9 @@
 #include "platform/simulated/Machine.h"
 
+#include "platform/StorageDescriptor.h"
 #include "platform/Utf.h"
 
+#include <cstring>
 #include <fstream>
 #include <initializer_list>
 #include <limits>
@@ -206,12 +208,10 @@ MemoryState readMemory(const json& value, const std::string& path) {
     return memory;
 }
 
-WindowsState readWindows(const json& value, const std::string& path) {
+void readWindows(StorageFacts& storage, const json& value, const std::string& path) {
     const ObjectReader object(value, path, {"systemDirectory", "moduleFileName"});
-    WindowsState windows;
-    windows.systemDirectory = object.optional("systemDirectory", readText);
-    windows.moduleFileName = object.optional("moduleFileName", readText);
-    return windows;
+    storage.systemDirectory = object.optional("systemDirectory", readText);
+    storage.moduleFileName = object.optional("moduleFileName", readText);
 }
 
 TemperatureFact readTemperature(const ObjectReader& object) {
@@ -310,9 +310,9 @@ ProcessorFacts readCpu(const json& value, const std::string& path) {
     return cpu;
 }
 
-VolumeState readVolume(const json& value, const std::string& path) {
+VolumeFacts readVolume(const json& value, const std::string& path) {
     const ObjectReader object(value, path, {"label", "serial", "fileSystem", "flags"});
-    VolumeState volume;
+    VolumeFacts volume;
     object.read("label", volume.label, readText);
     object.read("serial", volume.serial, readU32);
     object.read("fileSystem", volume.fileSystem, readText);
@@ -320,25 +320,32 @@ VolumeState readVolume(const json& value, const std::string& path) {
     return volume;
 }
 
-SpaceState readSpace(const json& value, const std::string& path) {
+SpaceFacts readSpace(const json& value, const std::string& path) {
     const ObjectReader object(value, path, {"total", "free", "available"});
-    SpaceState space;
+    SpaceFacts space;
     object.read("total", space.total, readU64);
     object.read("free", space.free, readU64);
     object.read("available", space.available, readU64);
     return space;
 }
 
-DriveState readDrive(const json& value, const std::string& path) {
+LetterFacts readDrive(const json& value, const std::string& path) {
     const ObjectReader object(value, path,
                               {"type", "network", "openable", "deviceNumber", "volume", "space"});
-    DriveState drive;
+    LetterFacts drive;
+    drive.type = 0;
     object.read("type", drive.type, readU32);
     object.read("network", drive.network, [](const json& v, const std::string& p) {
         return static_cast<int>(readInteger(v, p, 0, 2));
     });
     object.read("openable", drive.openable, readBool);
-    drive.deviceNumber = object.optional("deviceNumber", readU32);
+    if (const auto number = object.optional("deviceNumber", readU32)) {
+        // A letter's volume is the first partition of its disk.
+        drive.deviceNumber = DeviceNumberFacts{static_cast<std::uint32_t>(drive.type == DRIVE_CDROM
+                                                                              ? FILE_DEVICE_CD_ROM
+                                                                              : FILE_DEVICE_DISK),
+                                               *number, 1};
+    }
     drive.volume = object.optional("volume", readVolume);
     drive.space = object.optional("space", readSpace);
     return drive;
@@ -391,31 +398,34 @@ RegistryValue readRegistryValue(const json& value, const std::string& path) {
     return result;
 }
 
-DevNodeState readDevNode(const json& value, const std::string& path) {
-    const ObjectReader object(value, path, {"status"});
-    DevNodeState node;
-    node.status = object.optional("status", readU32);
-    return node;
-}
-
-DeviceState readDevice(const json& value, const std::string& path) {
+// The device at `index` of the list; its node is numbered after the root's 1.
+DeviceFacts readDevice(const json& value, const std::string& path, std::size_t index) {
     const ObjectReader object(value, path,
                               {"friendlyName", "description", "enumeratorName", "instanceId",
                                "interfacePath", "devnode"});
-    DeviceState device;
-    device.friendlyName = object.optional("friendlyName", readRegistryValue);
-    device.description = object.optional("description", readRegistryValue);
-    device.enumeratorName = object.optional("enumeratorName", readRegistryValue);
+    DeviceFacts device;
+    const std::pair<const char*, DWORD> properties[] = {{"friendlyName", SPDRP_FRIENDLYNAME},
+                                                        {"description", SPDRP_DEVICEDESC},
+                                                        {"enumeratorName", SPDRP_ENUMERATOR_NAME}};
+    for (const auto& [key, code] : properties) {
+        if (auto property = object.optional(key, readRegistryValue)) {
+            device.properties.emplace(code, std::move(*property));
+        }
+    }
     device.instanceId = object.optional("instanceId", readText);
     device.hasInterface = object.contains("interfacePath");
     device.interfacePath = object.optional("interfacePath", readText);
-    device.devnode = object.optional("devnode", readDevNode);
+    if (const json* node = object.find("devnode")) {
+        const ObjectReader devnode(*node, object.pathOf("devnode"), {"status"});
+        device.node = static_cast<DEVINST>(index + 2);
+        device.status = devnode.optional("status", readU32);
+    }
     return device;
 }
 
-DeviceNumberState readDeviceNumber(const json& value, const std::string& path) {
+DeviceNumberFacts readDeviceNumber(const json& value, const std::string& path) {
     const ObjectReader object(value, path, {"type", "number"});
-    DeviceNumberState number;
+    DeviceNumberFacts number; // the whole disk: partition 0
     object.read("type", number.type, readU32);
     object.read("number", number.number, readU32);
     return number;
@@ -457,34 +467,47 @@ std::vector<std::uint8_t> readHexBytes(const json& value, const std::string& pat
     return bytes;
 }
 
-DescriptorState readDescriptor(const json& value, const std::string& path) {
-    const ObjectReader object(
-        value, path,
-        {"removableMedia", "busType", "vendorId", "productId", "productRevision", "serialNumber",
-         "hex"});
+// STORAGE_DEVICE_DESCRIPTOR's bytes: as recorded ("hex"), or the 40-byte fixed part followed by
+// each text that is there as a zero-terminated string (a missing one has offset 0).
+std::vector<std::uint8_t> readDescriptor(const json& value, const std::string& path) {
+    const ObjectReader object(value, path,
+                              {"removableMedia", "busType", "vendorId", "productId",
+                               "productRevision", "serialNumber", "hex"});
+    if (auto recorded = object.optional("hex", readHexBytes)) {
+        if (value.size() > 1) {
+            fail(path, "\"hex\" gives the whole descriptor and cannot be combined with other keys");
+        }
+        if (recorded->size() < 8) {
+            fail(object.pathOf("hex"), "expected at least the 8-byte header");
+        }
+        return *recorded;
+    }
+    STORAGE_DEVICE_DESCRIPTOR fixed;
+    std::memset(&fixed, 0, sizeof(fixed));
+    fixed.Version = sizeof(STORAGE_DEVICE_DESCRIPTOR);
+    bool removable = false;
+    object.read("removableMedia", removable, readBool);
+    fixed.RemovableMedia = removable ? 1 : 0;
+    std::uint32_t busType = 0;
+    object.read("busType", busType, readU32);
+    // Copied, not cast: the SDK's enumeration has no fixed width for unknown values.
+    static_assert(sizeof(fixed.BusType) == sizeof(busType));
+    std::memcpy(&fixed.BusType, &busType, sizeof(busType));
     const auto text = [](const json& v, const std::string& p) { return readByteText(v, p); };
-    DescriptorState descriptor;
-    descriptor.data = object.optional("hex", readHexBytes);
-    if (descriptor.data && value.size() > 1) {
-        fail(path, "\"hex\" gives the whole descriptor and cannot be combined with other keys");
-    }
-    if (descriptor.data && descriptor.data->size() < 8) {
-        fail(object.pathOf("hex"), "expected at least the 8-byte header");
-    }
-    object.read("removableMedia", descriptor.removableMedia, readBool);
-    object.read("busType", descriptor.busType, readU32);
-    descriptor.vendorId = object.optional("vendorId", text);
-    descriptor.productId = object.optional("productId", text);
-    descriptor.productRevision = object.optional("productRevision", text);
-    descriptor.serialNumber = object.optional("serialNumber", text);
-    return descriptor;
+    const auto vendor = object.optional("vendorId", text);
+    const auto product = object.optional("productId", text);
+    const auto revision = object.optional("productRevision", text);
+    const auto serial = object.optional("serialNumber", text);
+    const auto present = [](const std::optional<std::string>& t) { return t ? &*t : nullptr; };
+    return storageDeviceDescriptor(
+        fixed, {present(vendor), present(product), present(revision), present(serial)});
 }
 
-GeometryState readGeometry(const json& value, const std::string& path) {
+GeometryFacts readGeometry(const json& value, const std::string& path) {
     const ObjectReader object(
         value, path,
         {"cylinders", "mediaType", "tracksPerCylinder", "sectorsPerTrack", "bytesPerSector"});
-    GeometryState geometry;
+    GeometryFacts geometry;
     object.read("cylinders", geometry.cylinders, readU64);
     object.read("mediaType", geometry.mediaType, readU32);
     object.read("tracksPerCylinder", geometry.tracksPerCylinder, readU32);
@@ -514,12 +537,12 @@ std::array<std::uint8_t, 512> readHexBlock(const json& value, const std::string&
     return block;
 }
 
-AtaIdentifyState readIdentify(const json& value, const std::string& path) {
+AtaIdentity readIdentify(const json& value, const std::string& path) {
     const ObjectReader object(value, path, {"model", "serial", "firmware", "hex"});
-    AtaIdentifyState identify;
-    identify.block = object.optional("hex", readHexBlock);
-    if (identify.block && (object.find("model") != nullptr || object.find("serial") != nullptr ||
-                           object.find("firmware") != nullptr)) {
+    AtaIdentity identify;
+    identify.recorded = object.optional("hex", readHexBlock);
+    if (identify.recorded && (object.find("model") != nullptr || object.find("serial") != nullptr ||
+                              object.find("firmware") != nullptr)) {
         fail(path, "\"hex\" gives the whole block and cannot be combined with \"model\", "
                    "\"serial\" or \"firmware\"");
     }
@@ -537,26 +560,25 @@ int readByteTemperature(const json& value, const std::string& path) {
     return static_cast<int>(readInteger(value, path, -128, 255));
 }
 
-AtaState readAta(const json& value, const std::string& path) {
+// The ata section: the drive answers ATA commands, IDENTIFY and SMART where stated.
+void readAta(DriveFacts& drive, const json& value, const std::string& path) {
     const ObjectReader object(value, path, {"identify", "smart"});
-    AtaState ata;
-    ata.identify = object.optional("identify", readIdentify);
+    drive.ata = true;
+    drive.identify = object.optional("identify", readIdentify);
     if (const json* smart = object.find("smart")) {
         const ObjectReader smartObject(*smart, object.pathOf("smart"), {"temperature", "hex"});
-        ata.smartTemperature = smartObject.optional("temperature", readByteTemperature);
-        ata.smartBlock = smartObject.optional("hex", readHexBlock);
-        if (ata.smartTemperature && ata.smartBlock) {
+        drive.smartTemperature = smartObject.optional("temperature", readByteTemperature);
+        drive.smartRecorded = smartObject.optional("hex", readHexBlock);
+        if (drive.smartTemperature && drive.smartRecorded) {
             fail(object.pathOf("smart"), "\"hex\" gives the whole block and cannot be combined "
                                          "with \"temperature\"");
         }
     }
-    return ata;
 }
 
 // { "80": "hex", ... }: pages keyed by their number as two hexadecimal digits.
-std::map<std::uint8_t, std::vector<std::uint8_t>> readPages(const json& value,
-                                                            const std::string& path,
-                                                            std::uint8_t lastPage) {
+std::map<std::uint8_t, std::vector<std::uint8_t>>
+readPages(const json& value, const std::string& path, std::uint8_t lastPage) {
     if (!value.is_object()) {
         fail(path, "expected an object");
     }
@@ -576,12 +598,12 @@ std::map<std::uint8_t, std::vector<std::uint8_t>> readPages(const json& value,
     return pages;
 }
 
-ScsiInquiryState readInquiry(const json& value, const std::string& path) {
+void readInquiry(DriveFacts& inquiry, const json& value, const std::string& path) {
     const ObjectReader object(value, path, {"vendor", "product", "revision", "hex"});
-    ScsiInquiryState inquiry;
-    inquiry.data = object.optional("hex", readHexBytes);
-    if (inquiry.data && (object.find("vendor") != nullptr || object.find("product") != nullptr ||
-                         object.find("revision") != nullptr)) {
+    inquiry.inquiryRecorded = object.optional("hex", readHexBytes);
+    if (inquiry.inquiryRecorded &&
+        (object.find("vendor") != nullptr || object.find("product") != nullptr ||
+         object.find("revision") != nullptr)) {
         fail(path, "\"hex\" gives the whole data and cannot be combined with \"vendor\", "
                    "\"product\" or \"revision\"");
     }
@@ -591,13 +613,13 @@ ScsiInquiryState readInquiry(const json& value, const std::string& path) {
                 [](const json& v, const std::string& p) { return readByteText(v, p, 16); });
     object.read("revision", inquiry.revision,
                 [](const json& v, const std::string& p) { return readByteText(v, p, 4); });
-    return inquiry;
 }
 
-ScsiState readScsi(const json& value, const std::string& path) {
-    const ObjectReader object(value, path,
-                              {"inquiry", "serial", "temperature", "vpd", "logPages"});
-    ScsiState scsi;
+// The scsi section: the drive speaks SCSI, answering INQUIRY, VPD and LOG SENSE from what is
+// stated (the standard INQUIRY data only where "inquiry" is there).
+void readScsi(DriveFacts& scsi, const json& value, const std::string& path) {
+    const ObjectReader object(value, path, {"inquiry", "serial", "temperature", "vpd", "logPages"});
+    scsi.speaksScsi = true;
     if (const json* vpd = object.find("vpd")) {
         auto pages = readPages(*vpd, object.pathOf("vpd"), 0xFF);
         for (const auto& [page, bytes] : pages) {
@@ -613,33 +635,53 @@ ScsiState readScsi(const json& value, const std::string& path) {
         }
     }
     if (const json* logPages = object.find("logPages")) {
-        scsi.logPages = readPages(*logPages, object.pathOf("logPages"), 0x3F);
+        scsi.logPagesRecorded = readPages(*logPages, object.pathOf("logPages"), 0x3F);
     }
-    scsi.inquiry = object.optional("inquiry", readInquiry);
+    const json* inquiry = object.find("inquiry");
+    scsi.standardInquiry = inquiry != nullptr;
+    if (inquiry != nullptr) {
+        readInquiry(scsi, *inquiry, object.pathOf("inquiry"));
+    }
     // The VPD page length is one 16-bit field.
     scsi.serial = object.optional(
         "serial", [](const json& v, const std::string& p) { return readByteText(v, p, 0xFFFF); });
     scsi.temperature = object.optional("temperature", readByteTemperature);
-    return scsi;
 }
 
-DiskState readDisk(const json& value, const std::string& path) {
+std::shared_ptr<const DiskFacts> readDisk(const json& value, const std::string& path) {
     const ObjectReader object(
         value, path,
         {"openable", "deviceNumber", "descriptor", "geometry", "length", "ata", "scsi"});
-    DiskState disk;
-    object.read("openable", disk.openable, readBool);
-    disk.deviceNumber = object.optional("deviceNumber", readDeviceNumber);
-    disk.descriptor = object.optional("descriptor", readDescriptor);
-    disk.geometry = object.optional("geometry", readGeometry);
-    disk.length = object.optional("length", readU64);
-    disk.ata = object.optional("ata", readAta);
-    disk.scsi = object.optional("scsi", readScsi);
+    auto disk = std::make_shared<DiskFacts>();
+    object.read("openable", disk->openable, readBool);
+    disk->deviceNumber = object.optional("deviceNumber", readDeviceNumber);
+    disk->descriptor = object.optional("descriptor", readDescriptor);
+    disk->geometry = object.optional("geometry", readGeometry);
+    disk->length = object.optional("length", readU64);
+    const json* ata = object.find("ata");
+    const json* scsi = object.find("scsi");
+    if (ata == nullptr && scsi == nullptr) {
+        return disk; // no command set behind the path
+    }
+    DriveFacts drive;
+    drive.scsiVersion = 0x05; // SPC-3
+    drive.speaksScsi = false;
+    if (disk->length) {
+        drive.logicalBlocks = *disk->length / 512;
+        drive.ataSectors = *disk->length / 512;
+    }
+    if (ata != nullptr) {
+        readAta(drive, *ata, object.pathOf("ata"));
+    }
+    if (scsi != nullptr) {
+        readScsi(drive, *scsi, object.pathOf("scsi"));
+    }
+    disk->drive = std::move(drive);
     return disk;
 }
 
 // Devices, drives and disks as one section of the document states them (null: not there).
-void readDrives(std::map<char, DriveState>& drives, const json& value, const std::string& path) {
+void readDrives(std::map<char, LetterFacts>& drives, const json& value, const std::string& path) {
     if (!value.is_object()) {
         fail(path, "expected an object");
     }
@@ -653,7 +695,7 @@ void readDrives(std::map<char, DriveState>& drives, const json& value, const std
     }
 }
 
-void readDisks(std::map<std::u16string, DiskState>& disks, const json& value,
+void readDisks(std::map<std::u16string, std::shared_ptr<const DiskFacts>>& disks, const json& value,
                const std::string& path) {
     if (!value.is_object()) {
         fail(path, "expected an object");
@@ -679,25 +721,30 @@ void readSection(MachineState& state, std::string_view key, const json* value,
     if (key == "memory") {
         state.memory = value ? std::optional(readMemory(*value, path)) : std::nullopt;
     } else if (key == "windows") {
-        state.windows = value ? readWindows(*value, path) : WindowsState{};
+        state.storage.systemDirectory.reset();
+        state.storage.moduleFileName.reset();
+        if (value) {
+            readWindows(state.storage, *value, path);
+        }
     } else if (key == "cpu") {
         state.cpu = value ? readCpu(*value, path) : ProcessorFacts{};
     } else if (key == "drives") {
-        state.drives.clear();
+        state.storage.letters.clear();
         if (value) {
-            readDrives(state.drives, *value, path);
+            readDrives(state.storage.letters, *value, path);
         }
     } else if (key == "devices") {
-        state.devices.clear();
+        auto& devices = state.storage.devices;
+        devices.clear();
         if (value) {
             forEachElement(*value, path, [&](const json& v, const std::string& p) {
-                state.devices.push_back(readDevice(v, p));
+                devices.push_back(readDevice(v, p, devices.size()));
             });
         }
     } else if (key == "disks") {
-        state.disks.clear();
+        state.storage.disks.clear();
         if (value) {
-            readDisks(state.disks, *value, path);
+            readDisks(state.storage.disks, *value, path);
         }
     }
 }
@@ -760,14 +807,14 @@ void applyPatch(json& document, MachineState& state, const json& patch, const st
             }
             if (key == "drives") {
                 if (name.size() == 1) {
-                    state.drives.erase(name[0]);
+                    state.storage.letters.erase(name[0]);
                 }
-                readDrives(state.drives, one, path);
+                readDrives(state.storage.letters, one, path);
             } else if (const auto wide = platform::utf8ToUtf16Strict(name)) {
-                state.disks.erase(*wide);
-                readDisks(state.disks, one, path);
+                state.storage.disks.erase(*wide);
+                readDisks(state.storage.disks, one, path);
             } else {
-                readDisks(state.disks, one, path);
+                readDisks(state.storage.disks, one, path);
             }
         }
     }

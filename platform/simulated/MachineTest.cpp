@@ -121,9 +121,9 @@ TEST(Machine, ChecksEveryStepOfALargeMachine) {
               "4294967295");
     const Machine machine = Machine::fromJsonText(text + "{}]}");
     EXPECT_EQ(machine.stepCount(), 1500u);
-    EXPECT_EQ(machine.stateAt(1497).drives.at('C').type, 6u);
-    EXPECT_EQ(machine.stateAt(3).drives.at('C').type, 3u);
-    EXPECT_EQ(machine.stateAt(1499).devices.size(), 5001u);
+    EXPECT_EQ(machine.stateAt(1497).storage.letters.at('C').type, 6u);
+    EXPECT_EQ(machine.stateAt(3).storage.letters.at('C').type, 3u);
+    EXPECT_EQ(machine.stateAt(1499).storage.devices.size(), 5001u);
 }
 
 TEST(Machine, MissingAndNullAreNotThere) {
@@ -133,17 +133,17 @@ TEST(Machine, MissingAndNullAreNotThere) {
         "disks": {"d": {"ata": {"smart": {}}}}})");
     const MachineState& state = machine.initialState();
     EXPECT_FALSE(state.memory);
-    EXPECT_EQ(state.drives.count('C'), 0u);
-    ASSERT_TRUE(state.drives.at('E').volume);
-    EXPECT_EQ(state.drives.at('E').volume->serial, 0u);
-    EXPECT_TRUE(state.drives.at('E').openable);
+    EXPECT_EQ(state.storage.letters.count('C'), 0u);
+    ASSERT_TRUE(state.storage.letters.at('E').volume);
+    EXPECT_EQ(state.storage.letters.at('E').volume->serial, 0u);
+    EXPECT_TRUE(state.storage.letters.at('E').openable);
     // A null interface path keeps the device in the interface set, without a path.
-    EXPECT_TRUE(state.devices[0].hasInterface);
-    EXPECT_FALSE(state.devices[0].interfacePath);
-    EXPECT_FALSE(state.devices[1].hasInterface);
-    EXPECT_FALSE(state.devices[0].devnode->status);
-    EXPECT_TRUE(state.devices[1].devnode);
-    EXPECT_FALSE(state.disks.at(u"d").ata->smartTemperature);
+    EXPECT_TRUE(state.storage.devices[0].hasInterface);
+    EXPECT_FALSE(state.storage.devices[0].interfacePath);
+    EXPECT_FALSE(state.storage.devices[1].hasInterface);
+    EXPECT_FALSE(state.storage.devices[0].status);
+    EXPECT_NE(state.storage.devices[1].node, 0u);
+    EXPECT_FALSE(state.storage.disks.at(u"d")->drive->smartTemperature);
     EXPECT_EQ(machine.stepCount(), 1u);
     EXPECT_EQ(Machine::fromJsonText(R"({"steps": []})").stepCount(), 1u);
 }
@@ -158,14 +158,18 @@ TEST(Machine, EncodesValuesAsTheSystemHoldsThem) {
                         {"friendlyName": {"type": 11, "value": 4294967296}}]})");
     const MachineState& state = machine.initialState();
     EXPECT_EQ(state.memory->totalPhys, 18446744073709551615u);
-    EXPECT_EQ(state.drives.at('C').volume->label, u"\u00E9\u20AC\U0001F600");
-    EXPECT_EQ(state.disks.at(u"d").descriptor->productId, "Caf\xE9");
+    EXPECT_EQ(state.storage.letters.at('C').volume->label, u"\u00E9\u20AC\U0001F600");
+    const auto& descriptor = *state.storage.disks.at(u"d")->descriptor;
+    EXPECT_NE(std::string(descriptor.begin(), descriptor.end()).find("Caf\xE9"), std::string::npos);
     using B = std::vector<std::uint8_t>;
-    EXPECT_EQ(state.devices[0].friendlyName->type, 1u);
-    EXPECT_EQ(state.devices[0].friendlyName->data, (B{'A', 0, 'b', 0, 0, 0}));
-    EXPECT_EQ(state.devices[0].description->data, (B{'a', 0, 0, 0, 'b', 0, 0, 0, 0, 0}));
-    EXPECT_EQ(state.devices[0].enumeratorName->data, (B{2, 1, 0, 0}));
-    EXPECT_EQ(state.devices[1].friendlyName->data, (B{0, 0, 0, 0, 1, 0, 0, 0}));
+    EXPECT_EQ(state.storage.devices[0].properties.at(SPDRP_FRIENDLYNAME).type, 1u);
+    EXPECT_EQ(state.storage.devices[0].properties.at(SPDRP_FRIENDLYNAME).data,
+              (B{'A', 0, 'b', 0, 0, 0}));
+    EXPECT_EQ(state.storage.devices[0].properties.at(SPDRP_DEVICEDESC).data,
+              (B{'a', 0, 0, 0, 'b', 0, 0, 0, 0, 0}));
+    EXPECT_EQ(state.storage.devices[0].properties.at(SPDRP_ENUMERATOR_NAME).data, (B{2, 1, 0, 0}));
+    EXPECT_EQ(state.storage.devices[1].properties.at(SPDRP_FRIENDLYNAME).data,
+              (B{0, 0, 0, 0, 1, 0, 0, 0}));
 }
 
 TEST(Machine, ReadsARecordedIdentifyBlock) {
@@ -174,17 +178,18 @@ TEST(Machine, ReadsARecordedIdentifyBlock) {
     hex.replace(1020, 4, "a5Ff");
     const std::string disk = "{\"disks\": {\"d\": {\"ata\": {\"identify\": {\"hex\": \"" + hex;
     const Machine machine = Machine::fromJsonText(disk + "\"}}}}}");
-    const auto& block = *machine.initialState().disks.at(u"d").ata->identify->block;
+    const auto& block = *machine.initialState().storage.disks.at(u"d")->drive->identify->recorded;
     EXPECT_EQ(block[0], 0x40);
     EXPECT_EQ(block[510], 0xA5);
     EXPECT_EQ(block[511], 0xFF);
     EXPECT_EQ(errorOf(disk + "\", \"model\": \"x\"}}}}}"),
               "$.disks.d.ata.identify: \"hex\" gives the whole block and cannot be combined with "
               "\"model\", \"serial\" or \"firmware\"");
-    EXPECT_EQ(errorOf("{\"disks\": {\"d\": {\"ata\": {\"smart\": {\"temperature\": 30, \"hex\": \"" +
-                      hex + "\"}}}}}"),
-              "$.disks.d.ata.smart: \"hex\" gives the whole block and cannot be combined with "
-              "\"temperature\"");
+    EXPECT_EQ(
+        errorOf("{\"disks\": {\"d\": {\"ata\": {\"smart\": {\"temperature\": 30, \"hex\": \"" +
+                hex + "\"}}}}}"),
+        "$.disks.d.ata.smart: \"hex\" gives the whole block and cannot be combined with "
+        "\"temperature\"");
 }
 
 TEST(Machine, AppliesPatchesCumulatively) {
@@ -197,20 +202,20 @@ TEST(Machine, AppliesPatchesCumulatively) {
             {"patch": {"drives": {"C": null}}},
             {"patch": {"cpu": {"usageMeter": false}, "disks": {"d": {"length": 7}}}},
             {"patch": {"disks": {"e": {}}}}]})");
-    EXPECT_EQ(machine.initialState().drives.at('C').space->free, 50u);
-    EXPECT_EQ(machine.stateAt(0).drives.at('C').space->free, 40u);
-    EXPECT_EQ(machine.stateAt(0).drives.at('C').space->total, 100u);
+    EXPECT_EQ(machine.initialState().storage.letters.at('C').space->free, 50u);
+    EXPECT_EQ(machine.stateAt(0).storage.letters.at('C').space->free, 40u);
+    EXPECT_EQ(machine.stateAt(0).storage.letters.at('C').space->total, 100u);
     // A step without "at" keeps the time of the one before.
     EXPECT_EQ(machine.stepTime(1), 1.0);
-    EXPECT_EQ(machine.stateAt(1).drives.count('C'), 0u);
-    EXPECT_EQ(machine.stateAt(1).drives.at('E').type, 2u);
+    EXPECT_EQ(machine.stateAt(1).storage.letters.count('C'), 0u);
+    EXPECT_EQ(machine.stateAt(1).storage.letters.at('E').type, 2u);
     // A patch decodes only what it touches; the rest stays as it was.
     EXPECT_EQ(machine.stateAt(3).cpu.packages.size(), 1u);
     EXPECT_FALSE(machine.stateAt(3).cpu.usageMeter);
-    EXPECT_EQ(machine.stateAt(3).disks.at(u"d").length, 7u);
-    EXPECT_EQ(machine.stateAt(3).disks.at(u"d").geometry->bytesPerSector, 512u);
-    EXPECT_EQ(machine.stateAt(3).disks.size(), 2u);
-    EXPECT_EQ(machine.stateAt(0).disks.at(u"d").length, std::nullopt);
+    EXPECT_EQ(machine.stateAt(3).storage.disks.at(u"d")->length, 7u);
+    EXPECT_EQ(machine.stateAt(3).storage.disks.at(u"d")->geometry->bytesPerSector, 512u);
+    EXPECT_EQ(machine.stateAt(3).storage.disks.size(), 2u);
+    EXPECT_EQ(machine.stateAt(0).storage.disks.at(u"d")->length, std::nullopt);
 }
 
 } // namespace

@@ -1,7 +1,5 @@
 #include "platform/simulated/SimulatedMachine.h"
 
-#include "platform/simulated/MachineFacts.h"
-
 #include <cstring>
 #include <stdexcept>
 #include <utility>
@@ -55,7 +53,7 @@ void SimulatedMachine::applyStep(std::size_t i) {
 
 std::shared_ptr<const StorageFacts> SimulatedMachine::storageFacts() {
     if (!parts_->facts) {
-        parts_->facts = simulated::storageFacts(parts_->state());
+        parts_->facts = std::make_shared<const StorageFacts>(parts_->state().storage);
     }
     return parts_->facts;
 }

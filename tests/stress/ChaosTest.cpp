@@ -172,7 +172,7 @@ int main(int argc, char** argv) {
         if (machine.openDeviceSetCount() != 0) {
             fault = "a device set was left open";
         }
-        if (machine.openHandleCount() > machine.state().disks.size() + 26) {
+        if (machine.openHandleCount() > machine.state().storage.disks.size() + 26) {
             fault = std::to_string(machine.openHandleCount()) + " handles left open";
         }
         if (!fault.empty()) {

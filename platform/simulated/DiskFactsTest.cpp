@@ -1,4 +1,4 @@
-#include "platform/simulated/DiskAnswers.h"
+#include "platform/simulated/Machine.h"
 
 #include <gtest/gtest.h>
 
@@ -7,14 +7,18 @@
 namespace platform::simulated {
 namespace {
 
-DiskState diskFrom(const std::string& json) {
-    return Machine::fromJsonText(R"({"disks": {"d": )" + json + "}}").initialState().disks.at(u"d");
+// The drive facts a disk's ata and scsi sections give.
+DriveFacts driveFacts(const std::string& json) {
+    const auto disk = Machine::fromJsonText(R"({"disks": {"d": )" + json + "}}")
+                          .initialState()
+                          .storage.disks.at(u"d");
+    return disk->drive.value_or(DriveFacts{});
 }
 
-TEST(DiskAnswers, DriveFactsFollowTheSections) {
-    const DriveFacts facts = driveFacts(diskFrom(R"({"length": 1024, "scsi": {
+TEST(DiskFacts, DriveFactsFollowTheSections) {
+    const DriveFacts facts = driveFacts(R"({"length": 1024, "scsi": {
         "inquiry": {"vendor": "ACME", "product": "Disk", "revision": "A1"}, "serial": "SN",
-        "temperature": 35}, "ata": {"identify": {"model": "M"}, "smart": {"temperature": 41}}})"));
+        "temperature": 35}, "ata": {"identify": {"model": "M"}, "smart": {"temperature": 41}}})");
     EXPECT_TRUE(facts.speaksScsi && facts.standardInquiry && facts.ata);
     EXPECT_EQ(facts.scsiVersion, 5);
     EXPECT_EQ(facts.vendor + facts.product + facts.revision, "ACMEDiskA1");
@@ -25,18 +29,18 @@ TEST(DiskAnswers, DriveFactsFollowTheSections) {
     EXPECT_EQ(facts.identify->model, "M");
     EXPECT_EQ(facts.smartTemperature, 41);
 
-    const DriveFacts ataOnly = driveFacts(diskFrom(R"({"ata": {}})"));
+    const DriveFacts ataOnly = driveFacts(R"({"ata": {}})");
     EXPECT_FALSE(ataOnly.speaksScsi);
     EXPECT_FALSE(ataOnly.identify || ataOnly.ataSectors || ataOnly.smartTemperature);
-    EXPECT_FALSE(driveFacts(diskFrom(R"({"scsi": {}})")).standardInquiry);
+    EXPECT_FALSE(driveFacts(R"({"scsi": {}})").standardInquiry);
 }
 
-TEST(DiskAnswers, RecordedDataIsAnsweredAsItStands) {
+TEST(DiskFacts, RecordedDataIsAnsweredAsItStands) {
     std::string hex(1024, '0');
     hex.replace(4, 2, "be"); // attribute 190, where some drives keep their temperature
-    const DriveFacts facts = driveFacts(diskFrom(R"({"ata": {"smart": {"hex": ")" + hex +
-                                                 R"("}}, "scsi": {"inquiry": {"hex": "0080"},
-        "logPages": {"2f": "2f000000"}}})"));
+    const DriveFacts facts = driveFacts(R"({"ata": {"smart": {"hex": ")" + hex +
+                                        R"("}}, "scsi": {"inquiry": {"hex": "0080"},
+        "logPages": {"2f": "2f000000"}}})");
     const std::uint8_t inquiry[] = {0x12, 0, 0, 0, 36, 0};
     EXPECT_EQ(answerScsiCommand(facts, inquiry).data, (std::vector<std::uint8_t>{0x00, 0x80}));
     const std::uint8_t supported[] = {0x4D, 0, 0x40, 0, 0, 0, 0, 0, 64, 0};
