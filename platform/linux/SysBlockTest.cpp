@@ -4,7 +4,6 @@
 #include "platform/linux/DriveTemperatures.h"
 #include "platform/linux/WindowsNames.h"
 #include "platform/linux/testing/FakeSysfs.h"
-#include "platform/linux/testing/TestTree.h"
 
 #include <gtest/gtest.h>
 
