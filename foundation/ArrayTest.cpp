@@ -194,9 +194,9 @@ TEST_F(ArrayTest, IndexPastTheEndThrowsWithTheValidRange) {
 
 TEST_F(ArrayTest, FailedCopyWhileGrowingKeepsTheOldBlock) {
     Array<Tracked> array = filled(8);
-    Tracked::failAfter() = 3;
+    Tracked::failAfter = 3;
     EXPECT_THROW(array.reserve(9), std::runtime_error);
-    Tracked::failAfter() = -1;
+    Tracked::failAfter = -1;
     EXPECT_EQ(array.capacity(), 8u);
     EXPECT_EQ(values(array), (std::vector<int>{0, 1, 2, 3, 4, 5, 6, 7}));
     EXPECT_EQ(Tracked::live() - liveBefore_, 8u);
@@ -204,9 +204,9 @@ TEST_F(ArrayTest, FailedCopyWhileGrowingKeepsTheOldBlock) {
 
 TEST_F(ArrayTest, FailedMoveInsideRemoveDestroysEachElementOnce) {
     Array<Tracked> array = filled(6);
-    Tracked::failAfter() = 1;
+    Tracked::failAfter = 1;
     EXPECT_THROW(array.remove(1, 1), std::runtime_error);
-    Tracked::failAfter() = -1;
+    Tracked::failAfter = -1;
     // What was not moved down is gone; what is left is whole and in order.
     EXPECT_EQ(values(array), (std::vector<int>{0, 2}));
     EXPECT_EQ(Tracked::live() - liveBefore_, 2u);

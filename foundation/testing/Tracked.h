@@ -16,62 +16,40 @@ class Tracked {
 public:
     explicit Tracked(int value = 0) : value_(value) { enter(); }
     Tracked(const Tracked& other) : value_(other.value_) {
-        if (!registry().contains(&other)) {
-            ++errors();
-        }
-        if (failAfter() == 0) {
+        errors += registry.contains(&other) ? 0 : 1;
+        if (failAfter == 0) {
             throw std::runtime_error("copy refused");
         }
-        if (failAfter() > 0) {
-            --failAfter();
-        }
+        failAfter -= failAfter > 0 ? 1 : 0;
         enter();
     }
     Tracked& operator=(const Tracked& other) {
         value_ = other.value_;
         return *this;
     }
-    ~Tracked() {
-        if (registry().erase(this) != 1) {
-            ++errors();
-        }
-    }
+    ~Tracked() { errors += registry.erase(this) == 1 ? 0 : 1; }
     int value() const { return value_; }
 
-    static std::set<const Tracked*>& registry() {
-        static std::set<const Tracked*> live;
-        return live;
-    }
-    static int& errors() {
-        static int count = 0;
-        return count;
-    }
-    // Copies still allowed before one throws; negative: never.
-    static int& failAfter() {
-        static int count = -1;
-        return count;
-    }
-    static std::size_t live() { return registry().size(); }
+    static inline std::set<const Tracked*> registry;
+    static inline int errors = 0;
+    static inline int failAfter = -1; // copies still allowed before one throws; negative: never
+    static std::size_t live() { return registry.size(); }
 
 private:
-    void enter() {
-        if (!registry().insert(this).second) {
-            ++errors();
-        }
-    }
+    void enter() { errors += registry.insert(this).second ? 0 : 1; }
     int value_;
 };
 
 class TrackedTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        Tracked::errors() = 0;
-        Tracked::failAfter() = -1;
+        Tracked::errors = 0;
+        Tracked::failAfter = -1;
         liveBefore_ = Tracked::live();
     }
     void TearDown() override {
-        Tracked::failAfter() = -1;
-        EXPECT_EQ(Tracked::errors(), 0) << "an instance was destroyed twice or used after death";
+        Tracked::failAfter = -1;
+        EXPECT_EQ(Tracked::errors, 0) << "an instance was destroyed twice or used after death";
         EXPECT_EQ(Tracked::live(), liveBefore_) << "instances leaked";
     }
 

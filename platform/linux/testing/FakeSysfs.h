@@ -9,6 +9,7 @@
 #include "platform/testing/TestTree.h"
 
 #include <cstdint>
+#include <cstdio>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -35,11 +36,6 @@ struct FakeDisk {
     std::vector<int> temperatures{}; // millidegrees, one hwmon input each
 };
 
-// The device directory of the disk (what /sys/block/<name>/device points at), below the root.
-inline std::string deviceDirOf(const FakeDisk& disk) {
-    return disk.parent;
-}
-
 // NVMe namespaces sit right under their controller; other disks in its block/ directory.
 inline std::string blockDirOf(const FakeDisk& disk) {
     return disk.subsystem == "nvme" ? disk.parent + "/" + disk.name
@@ -56,14 +52,23 @@ inline std::string upTo(const std::string& from) {
     return up + "../";
 }
 
+// A block node at `dir`, found through /sys/class/block and /sys/dev/block, and whole devices
+// through /sys/block too.
+inline void addNode(const TestTree& sys, const std::string& name, const std::string& dev,
+                    const std::string& dir, std::uint64_t sectors, bool whole = true) {
+    if (whole) {
+        sys.link("block/" + name, "../" + dir);
+    }
+    sys.link("class/block/" + name, "../../" + dir);
+    sys.link("dev/block/" + dev, "../../" + dir);
+    sys.file(dir + "/dev", dev + "\n");
+    sys.file(dir + "/size", std::to_string(sectors) + "\n");
+}
+
 inline void addDisk(const TestTree& sys, const FakeDisk& disk) {
     const std::string block = blockDirOf(disk);
-    const std::string device = deviceDirOf(disk);
-    sys.link("block/" + disk.name, "../" + block);
-    sys.link("class/block/" + disk.name, "../../" + block);
-    sys.link("dev/block/" + disk.dev, "../../" + block);
-    sys.file(block + "/dev", disk.dev + "\n");
-    sys.file(block + "/size", std::to_string(disk.sectors) + "\n");
+    const std::string& device = disk.parent; // where /sys/block/<name>/device points
+    addNode(sys, disk.name, disk.dev, block, disk.sectors);
     sys.file(block + "/removable", disk.removable ? "1\n" : "0\n");
     sys.file(block + "/ro", "0\n");
     sys.file(block + "/hidden", "0\n");
@@ -107,35 +112,19 @@ inline void addPartition(const TestTree& sys, const FakeDisk& disk, int number,
                              (disk.name.back() >= '0' && disk.name.back() <= '9' ? "p" : "") +
                              std::to_string(number);
     const std::string dir = blockDirOf(disk) + "/" + name;
-    sys.link("class/block/" + name, "../../" + dir);
-    sys.link("dev/block/" + dev, "../../" + dir);
-    sys.file(dir + "/dev", dev + "\n");
-    sys.file(dir + "/size", std::to_string(sectors) + "\n");
+    addNode(sys, name, dev, dir, sectors, false);
     sys.file(dir + "/partition", std::to_string(number) + "\n");
 }
 
-// A device-mapper node over `slaves` (block node names).
-inline void addMapper(const TestTree& sys, const std::string& name, const std::string& dev,
-                      std::uint64_t sectors, const std::vector<std::string>& slaves) {
+// A virtual node (loop, device-mapper, md) over `slaves` (block node names).
+inline void addVirtual(const TestTree& sys, const std::string& name, const std::string& dev,
+                       std::uint64_t sectors, const std::vector<std::string>& slaves = {}) {
     const std::string dir = "devices/virtual/block/" + name;
-    sys.link("block/" + name, "../" + dir);
-    sys.link("class/block/" + name, "../../" + dir);
-    sys.link("dev/block/" + dev, "../../" + dir);
-    sys.file(dir + "/dev", dev + "\n");
-    sys.file(dir + "/size", std::to_string(sectors) + "\n");
+    addNode(sys, name, dev, dir, sectors);
     sys.directory(dir + "/slaves");
     for (const auto& slave : slaves) {
         sys.link(dir + "/slaves/" + slave, "../../../../../class/block/" + slave);
     }
-}
-
-inline void addLoop(const TestTree& sys, const std::string& name, const std::string& dev) {
-    const std::string dir = "devices/virtual/block/" + name;
-    sys.link("block/" + name, "../" + dir);
-    sys.link("class/block/" + name, "../../" + dir);
-    sys.link("dev/block/" + dev, "../../" + dir);
-    sys.file(dir + "/dev", dev + "\n");
-    sys.file(dir + "/size", "2048\n");
 }
 
 inline std::vector<std::uint8_t> vpdSerialPage(const std::string& serial) {
@@ -144,16 +133,16 @@ inline std::vector<std::uint8_t> vpdSerialPage(const std::string& serial) {
     return page;
 }
 
-inline std::string ataPort(const std::string& controller, int port) {
-    return controller + "/ata" + std::to_string(port);
+// The libata port of the AHCI controller every SATA disk here hangs off.
+inline std::string ataPort(int port) {
+    return "devices/pci0000:00/0000:00:1f.2/ata" + std::to_string(port);
 }
 
 // A SATA disk on an AHCI port: ata<port>/host<h>/target<h>:0:0/<h>:0:0:0.
 inline FakeDisk sataDisk(const std::string& name, int port, const std::string& dev) {
     const std::string h = std::to_string(port - 1);
     return {.name = name,
-            .parent = ataPort("devices/pci0000:00/0000:00:1f.2", port) + "/host" + h + "/target" +
-                      h + ":0:0/" + h + ":0:0:0",
+            .parent = ataPort(port) + "/host" + h + "/target" + h + ":0:0/" + h + ":0:0:0",
             .subsystem = "scsi",
             .driver = "sd",
             .dev = dev,
@@ -166,27 +155,21 @@ inline FakeDisk sataDisk(const std::string& name, int port, const std::string& d
 
 inline void setSataSpeed(const TestTree& sys, int port, const std::string& speed) {
     const std::string p = std::to_string(port);
-    sys.file(ataPort("devices/pci0000:00/0000:00:1f.2", port) + "/link" + p + "/ata_link/link" + p +
-                 "/sata_spd",
-             speed + "\n");
+    sys.file(ataPort(port) + "/link" + p + "/ata_link/link" + p + "/sata_spd", speed + "\n");
 }
 
 // libata's `id` attribute: 256 words, eight to a line.
 inline void setAtaId(const TestTree& sys, int port, int device,
                      const std::vector<std::uint16_t>& words) {
-    static constexpr char digits[] = "0123456789abcdef";
     std::string text;
     for (std::size_t i = 0; i < words.size(); ++i) {
-        for (int shift = 12; shift >= 0; shift -= 4) {
-            text.push_back(digits[(words[i] >> shift) & 0xF]);
-        }
-        text.push_back(i % 8 == 7 ? '\n' : ' ');
+        char word[6];
+        std::snprintf(word, sizeof word, "%04x%c", words[i], i % 8 == 7 ? '\n' : ' ');
+        text += word;
     }
     const std::string p = std::to_string(port);
     const std::string dev = "dev" + p + "." + std::to_string(device);
-    sys.file(ataPort("devices/pci0000:00/0000:00:1f.2", port) + "/link" + p + "/" + dev +
-                 "/ata_device/" + dev + "/id",
-             text);
+    sys.file(ataPort(port) + "/link" + p + "/" + dev + "/ata_device/" + dev + "/id", text);
 }
 
 inline FakeDisk nvmeDisk(const std::string& name, const std::string& controller,
@@ -280,7 +263,7 @@ public:
         addDisk(sys, nvme);
         addPartition(sys, nvme, 1, "259:1", 800000000);
         addPartition(sys, nvme, 2, "259:2", 200000000);
-        addMapper(sys, "dm-0", "253:0", 200000000, {"nvme0n1p2"});
+        addVirtual(sys, "dm-0", "253:0", 200000000, {"nvme0n1p2"});
 
         FakeDisk stick = usbDisk("sdc", "8:32");
         addDisk(sys, stick);
@@ -288,7 +271,7 @@ public:
 
         addDisk(sys, virtioDisk("vdb", "252:16"));
         addDisk(sys, cdromDrive("sr0", "11:0"));
-        addLoop(sys, "loop0", "7:0");
+        addVirtual(sys, "loop0", "7:0", 2048);
 
         loadRecordedImage(linuxTestData() / "superblocks" / "ext4-mke2fs-16M.hex")
             .writeSparse(dev / "sda2");
