@@ -138,10 +138,16 @@ void BM_Floor(benchmark::State& state) {
 }
 BENCHMARK(BM_Floor);
 
-double threadCpuSeconds() {
+double cpuSeconds(clockid_t clock) {
     timespec now{};
-    ::clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
+    ::clock_gettime(clock, &now);
     return static_cast<double>(now.tv_sec) + static_cast<double>(now.tv_nsec) * 1e-9;
+}
+
+// One snapshot, kept from being optimised away.
+void snapshotOnce() {
+    auto root = systemmonitor::getAllDevices();
+    benchmark::DoNotOptimize(root.get());
 }
 
 double median(std::vector<double> values) {
@@ -159,12 +165,12 @@ template <typename Call> void polled(benchmark::State& state, Call call) {
     std::vector<double> cpu;
     for (auto _ : state) {
         std::this_thread::sleep_for(std::chrono::milliseconds(210));
-        const double cpuStart = threadCpuSeconds();
+        const double cpuStart = cpuSeconds(CLOCK_THREAD_CPUTIME_ID);
         const auto start = std::chrono::steady_clock::now();
         call();
         const double elapsed =
             std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-        cpu.push_back(threadCpuSeconds() - cpuStart);
+        cpu.push_back(cpuSeconds(CLOCK_THREAD_CPUTIME_ID) - cpuStart);
         real.push_back(elapsed);
         state.SetIterationTime(elapsed);
     }
@@ -181,17 +187,13 @@ BENCHMARK(BM_FloorPolled)->UseManualTime()->Iterations(31);
 void BM_SnapshotWarm(benchmark::State& state) {
     systemmonitor::getAllDevices();
     for (auto _ : state) {
-        auto root = systemmonitor::getAllDevices();
-        benchmark::DoNotOptimize(root.get());
+        snapshotOnce();
     }
 }
 BENCHMARK(BM_SnapshotWarm);
 
 void BM_SnapshotPolled(benchmark::State& state) {
-    polled(state, [] {
-        auto root = systemmonitor::getAllDevices();
-        benchmark::DoNotOptimize(root.get());
-    });
+    polled(state, snapshotOnce);
 }
 BENCHMARK(BM_SnapshotPolled)->UseManualTime()->Iterations(31);
 
@@ -224,16 +226,10 @@ void BM_SnapshotWarmWalked(benchmark::State& state) {
 }
 BENCHMARK(BM_SnapshotWarmWalked);
 
-double processCpuSeconds() {
-    timespec now{};
-    ::clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &now);
-    return static_cast<double>(now.tv_sec) + static_cast<double>(now.tv_nsec) * 1e-9;
-}
-
 // The first snapshot of a process: each iteration forks a child that has taken none and times it
 // (wall clock as the iteration's time; the child's processor time as the counter "child_cpu").
 void BM_SnapshotFirst(benchmark::State& state) {
-    double cpuSeconds = 0.0;
+    double childCpu = 0.0;
     for (auto _ : state) {
         int pipeEnds[2];
         if (::pipe(pipeEnds) != 0) {
@@ -242,12 +238,12 @@ void BM_SnapshotFirst(benchmark::State& state) {
         }
         const pid_t child = ::fork();
         if (child == 0) {
-            const double cpuStart = processCpuSeconds();
+            const double cpuStart = cpuSeconds(CLOCK_PROCESS_CPUTIME_ID);
             const auto start = std::chrono::steady_clock::now();
             systemmonitor::getAllDevices();
             const double times[2] = {
                 std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count(),
-                processCpuSeconds() - cpuStart};
+                cpuSeconds(CLOCK_PROCESS_CPUTIME_ID) - cpuStart};
             (void)!::write(pipeEnds[1], times, sizeof times);
             ::_exit(0);
         }
@@ -264,10 +260,9 @@ void BM_SnapshotFirst(benchmark::State& state) {
             break;
         }
         state.SetIterationTime(times[0]);
-        cpuSeconds += times[1];
+        childCpu += times[1];
     }
-    state.counters["child_cpu"] =
-        benchmark::Counter(cpuSeconds, benchmark::Counter::kAvgIterations);
+    state.counters["child_cpu"] = benchmark::Counter(childCpu, benchmark::Counter::kAvgIterations);
 }
 BENCHMARK(BM_SnapshotFirst)->UseManualTime()->Iterations(20);
 
@@ -278,8 +273,7 @@ void BM_SnapshotRefresh(benchmark::State& state) {
         state.PauseTiming();
         std::this_thread::sleep_for(std::chrono::milliseconds(5050));
         state.ResumeTiming();
-        auto root = systemmonitor::getAllDevices();
-        benchmark::DoNotOptimize(root.get());
+        snapshotOnce();
     }
 }
 BENCHMARK(BM_SnapshotRefresh)->Iterations(3);
@@ -336,6 +330,13 @@ std::string largeMachine() {
            R"(], "disks": {)" + disks + "}}";
 }
 
+// Seconds per node: the time over nodes times iterations.
+benchmark::Counter perNode(std::size_t nodes) {
+    return benchmark::Counter(static_cast<double>(nodes),
+                              benchmark::Counter::kIsIterationInvariantRate |
+                                  benchmark::Counter::kInvert);
+}
+
 void BM_SnapshotLargeSimulated(benchmark::State& state) {
     auto machine = platform::simulated::SimulatedMachine::fromJson(largeMachine());
     platform::ScopedBackend scope(machine);
@@ -348,10 +349,7 @@ void BM_SnapshotLargeSimulated(benchmark::State& state) {
         }
     }
     state.counters["nodes"] = static_cast<double>(nodes);
-    // Seconds per node: the time over nodes times iterations.
-    state.counters["per_node"] = benchmark::Counter(static_cast<double>(nodes),
-                                                    benchmark::Counter::kIsIterationInvariantRate |
-                                                        benchmark::Counter::kInvert);
+    state.counters["per_node"] = perNode(nodes);
 }
 BENCHMARK(BM_SnapshotLargeSimulated)->Unit(benchmark::kMicrosecond);
 
@@ -366,9 +364,7 @@ void BM_JsonLargeSimulated(benchmark::State& state) {
         bytes = text.size();
     }
     state.counters["bytes"] = static_cast<double>(bytes);
-    state.counters["per_node"] = benchmark::Counter(static_cast<double>(countNodes(*root)),
-                                                    benchmark::Counter::kIsIterationInvariantRate |
-                                                        benchmark::Counter::kInvert);
+    state.counters["per_node"] = perNode(countNodes(*root));
 }
 BENCHMARK(BM_JsonLargeSimulated)->Unit(benchmark::kMicrosecond);
 
@@ -377,8 +373,7 @@ void BM_SnapshotSimulatedMemory(benchmark::State& state) {
                                                                    "/memory-8gib.json");
     platform::ScopedBackend scope(machine);
     for (auto _ : state) {
-        auto root = systemmonitor::getAllDevices();
-        benchmark::DoNotOptimize(root.get());
+        snapshotOnce();
     }
 }
 BENCHMARK(BM_SnapshotSimulatedMemory);

@@ -1,81 +1,21 @@
 #include "foundation/Array.h"
 
+#include "foundation/testing/Tracked.h"
+
 #include <gtest/gtest.h>
 
 #include <climits>
 #include <cstdint>
-#include <set>
 #include <stdexcept>
 #include <vector>
 
 namespace qel {
 namespace {
 
-// An element that registers every live instance by address, so that a slot destroyed twice, an
-// instance never destroyed, or a copy from a dead slot shows up. Copies can be made to fail.
-class Tracked {
-public:
-    explicit Tracked(int value = 0) : value_(value) { enter(); }
-    Tracked(const Tracked& other) : value_(other.value_) {
-        if (!registry().contains(&other)) {
-            ++errors();
-        }
-        if (failAfter() == 0) {
-            throw std::runtime_error("copy refused");
-        }
-        if (failAfter() > 0) {
-            --failAfter();
-        }
-        enter();
-    }
-    Tracked& operator=(const Tracked& other) {
-        value_ = other.value_;
-        return *this;
-    }
-    ~Tracked() {
-        if (registry().erase(this) != 1) {
-            ++errors();
-        }
-    }
-    int value() const { return value_; }
+using test::Tracked;
 
-    static std::set<const Tracked*>& registry() {
-        static std::set<const Tracked*> live;
-        return live;
-    }
-    static int& errors() {
-        static int count = 0;
-        return count;
-    }
-    // Copies still allowed before one throws; negative: never.
-    static int& failAfter() {
-        static int count = -1;
-        return count;
-    }
-    static std::size_t live() { return registry().size(); }
-
-private:
-    void enter() {
-        if (!registry().insert(this).second) {
-            ++errors();
-        }
-    }
-    int value_;
-};
-
-class ArrayTest : public ::testing::Test {
+class ArrayTest : public test::TrackedTest {
 protected:
-    void SetUp() override {
-        Tracked::errors() = 0;
-        Tracked::failAfter() = -1;
-        liveBefore_ = Tracked::live();
-    }
-    void TearDown() override {
-        Tracked::failAfter() = -1;
-        EXPECT_EQ(Tracked::errors(), 0) << "an instance was destroyed twice or used after death";
-        EXPECT_EQ(Tracked::live(), liveBefore_) << "instances leaked";
-    }
-
     static Array<Tracked> filled(int count) {
         Array<Tracked> array;
         for (int i = 0; i < count; ++i) {
@@ -90,8 +30,6 @@ protected:
         }
         return out;
     }
-
-    std::size_t liveBefore_ = 0;
 };
 
 TEST_F(ArrayTest, GrowthRule) {
@@ -237,7 +175,7 @@ TEST_F(ArrayTest, IndexPastTheEndThrowsWithTheValidRange) {
     };
     const Case cases[] = {
         {5, 5, 4, 5},
-        {0, 0, -1, 0},               // empty: no valid index
+        {0, 0, -1, 0},                // empty: no valid index
         {5, 0x80000000u, 4, INT_MIN}, // reported as the int the range is kept in
     };
     for (const Case& c : cases) {
@@ -256,9 +194,9 @@ TEST_F(ArrayTest, IndexPastTheEndThrowsWithTheValidRange) {
 
 TEST_F(ArrayTest, FailedCopyWhileGrowingKeepsTheOldBlock) {
     Array<Tracked> array = filled(8);
-    Tracked::failAfter() = 3;
+    Tracked::failAfter = 3;
     EXPECT_THROW(array.reserve(9), std::runtime_error);
-    Tracked::failAfter() = -1;
+    Tracked::failAfter = -1;
     EXPECT_EQ(array.capacity(), 8u);
     EXPECT_EQ(values(array), (std::vector<int>{0, 1, 2, 3, 4, 5, 6, 7}));
     EXPECT_EQ(Tracked::live() - liveBefore_, 8u);
@@ -266,9 +204,9 @@ TEST_F(ArrayTest, FailedCopyWhileGrowingKeepsTheOldBlock) {
 
 TEST_F(ArrayTest, FailedMoveInsideRemoveDestroysEachElementOnce) {
     Array<Tracked> array = filled(6);
-    Tracked::failAfter() = 1;
+    Tracked::failAfter = 1;
     EXPECT_THROW(array.remove(1, 1), std::runtime_error);
-    Tracked::failAfter() = -1;
+    Tracked::failAfter = -1;
     // What was not moved down is gone; what is left is whole and in order.
     EXPECT_EQ(values(array), (std::vector<int>{0, 2}));
     EXPECT_EQ(Tracked::live() - liveBefore_, 2u);

@@ -1,5 +1,7 @@
 #include "foundation/HashTable.h"
 
+#include "foundation/testing/Tracked.h"
+
 #include <gtest/gtest.h>
 
 #include <cstdint>
@@ -9,54 +11,34 @@
 namespace qel {
 namespace {
 
-// A value that counts its live instances, so that buckets leaked or deleted twice show up.
-class Counted {
-public:
-    explicit Counted(int value = 0) : value_(value) { ++live(); }
-    Counted(const Counted& other) : value_(other.value_) { ++live(); }
-    Counted& operator=(const Counted&) = default;
-    ~Counted() { --live(); }
-    int value() const { return value_; }
-    static int& live() {
-        static int count = 0;
-        return count;
-    }
-
-private:
-    int value_;
-};
+using test::Tracked;
 
 // Every key lands in the same chain.
 struct CollidingHash {
     static std::uint32_t hash(const unsigned int&) { return 7; }
 };
 
-using Colliding = HashTable<unsigned int, Counted, EqualFunc<unsigned int>, CollidingHash>;
+using Colliding = HashTable<unsigned int, Tracked, EqualFunc<unsigned int>, CollidingHash>;
 
-class HashTableTest : public ::testing::Test {
-protected:
-    void SetUp() override { liveBefore_ = Counted::live(); }
-    void TearDown() override { EXPECT_EQ(Counted::live(), liveBefore_) << "values leaked"; }
-    int liveBefore_ = 0;
-};
+class HashTableTest : public test::TrackedTest {};
 
 TEST_F(HashTableTest, CollidingKeysStayApart) {
     Colliding table;
     for (unsigned int key = 0; key < 50; ++key) {
-        ASSERT_TRUE(table.insert(key, Counted(int(key) * 10)));
+        ASSERT_TRUE(table.insert(key, Tracked(int(key) * 10)));
     }
     EXPECT_EQ(table.count(), 50u);
-    EXPECT_EQ(Counted::live() - liveBefore_, 50);
+    EXPECT_EQ(Tracked::live() - liveBefore_, 50u);
     for (unsigned int key = 0; key < 50; ++key) {
-        const Counted* found = table.lookup(key);
+        const Tracked* found = table.lookup(key);
         ASSERT_NE(found, nullptr) << key;
         EXPECT_EQ(found->value(), int(key) * 10);
     }
     EXPECT_EQ(table.lookup(50), nullptr);
-    EXPECT_FALSE(table.insert(7, Counted(-1))) << "an existing key is kept";
+    EXPECT_FALSE(table.insert(7, Tracked(-1))) << "an existing key is kept";
     EXPECT_EQ(table.lookup(7)->value(), 70);
     EXPECT_EQ(table.count(), 50u);
-    EXPECT_EQ(Counted::live() - liveBefore_, 50);
+    EXPECT_EQ(Tracked::live() - liveBefore_, 50u);
 
     for (const unsigned int key : {49u, 0u, 25u}) {
         EXPECT_TRUE(table.remove(key)) << key;
@@ -64,7 +46,7 @@ TEST_F(HashTableTest, CollidingKeysStayApart) {
         EXPECT_EQ(table.lookup(key), nullptr) << key;
     }
     EXPECT_EQ(table.count(), 47u);
-    EXPECT_EQ(Counted::live() - liveBefore_, 47);
+    EXPECT_EQ(Tracked::live() - liveBefore_, 47u);
 }
 
 TEST_F(HashTableTest, UnsignedKeysCollidingModuloTheChainCount) {
@@ -127,21 +109,21 @@ TEST_F(HashTableTest, SharedDefaultIsNeverChangedThroughAnOutValue) {
 TEST_F(HashTableTest, CopiesAreDeepAndEveryBucketIsDeletedOnce) {
     Colliding original;
     for (unsigned int key = 0; key < 10; ++key) {
-        original.insert(key, Counted(int(key)));
+        original.insert(key, Tracked(int(key)));
     }
     {
         Colliding copy(original);
-        EXPECT_EQ(Counted::live() - liveBefore_, 20);
+        EXPECT_EQ(Tracked::live() - liveBefore_, 20u);
         copy.remove(3);
-        *copy.lookup(4) = Counted(400);
+        *copy.lookup(4) = Tracked(400);
         EXPECT_EQ(original.count(), 10u);
         EXPECT_EQ(original.lookup(3)->value(), 3);
         EXPECT_EQ(original.lookup(4)->value(), 4);
     }
-    EXPECT_EQ(Counted::live() - liveBefore_, 10);
+    EXPECT_EQ(Tracked::live() - liveBefore_, 10u);
     original.clear();
     EXPECT_EQ(original.count(), 0u);
-    EXPECT_EQ(Counted::live(), liveBefore_);
+    EXPECT_EQ(Tracked::live(), liveBefore_);
 }
 
 TEST_F(HashTableTest, ClassNames) {

@@ -1,6 +1,6 @@
 #include "platform/KeptFile.h"
 
-#include "platform/linux/testing/TestTree.h"
+#include "platform/testing/TestTree.h"
 
 #include <fcntl.h>
 

@@ -1,4 +1,4 @@
-// What the Linux facts decide about a workstation (FakeMachine.h); how the emulator answers
+// What the Linux facts decide about a workstation (FakeSysfs.h); how the emulator answers
 // from facts is tested once, through the simulated machine.
 
 #include "platform/linux/LinuxBackend.h"
@@ -6,7 +6,7 @@
 #include "platform/WideText.h"
 #include "platform/linux/SysBlock.h"
 #include "platform/linux/WindowsNames.h"
-#include "platform/linux/testing/FakeMachine.h"
+#include "platform/linux/testing/FakeSysfs.h"
 #include "platform/testing/PassThroughBlocks.h"
 
 #include <gtest/gtest.h>

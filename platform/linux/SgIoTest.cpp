@@ -22,13 +22,7 @@ TEST(SgIoTest, WrapsAtaCommandsInAtaPassThrough16) {
     EXPECT_EQ(in[6], 1);      // the count of 512-byte blocks, filled in
     EXPECT_EQ(in[14], 0xEC);
 
-    AtaTaskFile smart;
-    smart.features = 0xD0;
-    smart.count = 1;
-    smart.lbaMid = 0x4F;
-    smart.lbaHigh = 0xC2;
-    smart.device = 0xA0;
-    smart.command = 0xB0;
+    AtaTaskFile smart{0xD0, 1, 0, 0x4F, 0xC2, 0xA0, 0xB0};
     const auto read = ataPassThroughCdb(smart, DataDirection::In, 512);
     EXPECT_EQ(read[4], 0xD0);
     EXPECT_EQ(read[6], 1);
@@ -56,18 +50,10 @@ TEST(SgIoTest, DecodesTheReturnedRegisters) {
     EXPECT_EQ(registers.device, 0xA0);
     EXPECT_EQ(registers.command, 0x51);
 
-    Bytes fixed(18, 0);
-    fixed[0] = 0x70;
-    fixed[2] = 0x01;
-    fixed[3] = 0x00; // error
-    fixed[4] = 0x50; // status
-    fixed[5] = 0x40; // device
-    fixed[6] = 0x01; // count
-    fixed[9] = 0x00;
-    fixed[10] = 0x2C; // lba mid: the SMART RETURN STATUS signature
-    fixed[11] = 0xF4;
-    fixed[12] = 0x00;
-    fixed[13] = 0x1D;
+    // Fixed format: error, status, device and count in the information bytes (3-6), the LBA
+    // bytes from byte 9 on, with the SMART RETURN STATUS signature in LBA mid and high.
+    const Bytes fixed = {0x70, 0,    0x01, 0x00, 0x50, 0x40, 0x01, 0, 0,
+                         0x00, 0x2C, 0xF4, 0x00, 0x1D, 0,    0,    0, 0};
     AtaTaskFile fromFixed;
     ASSERT_TRUE(decodeAtaReturn(fixed, fromFixed));
     EXPECT_EQ(fromFixed.command, 0x50);

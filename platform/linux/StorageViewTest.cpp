@@ -1,6 +1,6 @@
 #include "platform/linux/StorageView.h"
 
-#include "platform/linux/testing/TestTree.h"
+#include "platform/linux/testing/FakeSysfs.h"
 
 #include <gtest/gtest.h>
 

@@ -1,7 +1,6 @@
 #include "platform/linux/Superblock.h"
 
-#include "platform/linux/testing/RecordedImage.h"
-#include "platform/linux/testing/TestTree.h"
+#include "platform/linux/testing/FakeSysfs.h"
 
 #include <gtest/gtest.h>
 

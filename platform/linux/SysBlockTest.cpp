@@ -4,7 +4,6 @@
 #include "platform/linux/DriveTemperatures.h"
 #include "platform/linux/WindowsNames.h"
 #include "platform/linux/testing/FakeSysfs.h"
-#include "platform/linux/testing/TestTree.h"
 
 #include <gtest/gtest.h>
 
@@ -142,7 +141,7 @@ TEST(SysBlockTest, LeavesOutVirtualStackedAndHiddenDevices) {
     FakeDisk path = test::nvmeDisk("nvme0c0n1", "nvme0", "259:1");
     test::addDisk(sys, path);
     sys.file(test::blockDirOf(path) + "/hidden", "1\n");
-    test::addLoop(sys, "loop0", "7:0");
+    test::addVirtual(sys, "loop0", "7:0", 2048);
     EXPECT_TRUE(scanBlockInventory(sys.root()).disks.empty());
 }
 
@@ -203,9 +202,9 @@ TEST(SysBlockTest, PlacesPartitionsMappersAndArraysOnTheirDisks) {
     FakeDisk nvme = test::nvmeDisk("nvme0n1", "nvme0", "259:0");
     test::addDisk(sys, nvme);
     test::addPartition(sys, nvme, 3, "259:3", 4096);
-    test::addMapper(sys, "dm-0", "253:0", 4096, {"sda2"});
-    test::addMapper(sys, "dm-1", "253:1", 4096, {"dm-0"});
-    test::addMapper(sys, "md0", "9:0", 8192, {"sda1", "nvme0n1p3"});
+    test::addVirtual(sys, "dm-0", "253:0", 4096, {"sda2"});
+    test::addVirtual(sys, "dm-1", "253:1", 4096, {"dm-0"});
+    test::addVirtual(sys, "md0", "9:0", 8192, {"sda1", "nvme0n1p3"});
 
     const struct {
         const char* node;
@@ -266,7 +265,7 @@ TEST(SysBlockTest, ReadsCachedVpdPagesOnlyWhenTheyAreTheRightPage) {
     TestTree sys;
     FakeDisk sata = test::sataDisk("sda", 1, "8:0");
     test::addDisk(sys, sata);
-    sys.bytes(test::deviceDirOf(sata) + "/vpd_pg83", {0x00, 0x80, 0x00, 0x00});
+    sys.bytes(sata.parent + "/vpd_pg83", {0x00, 0x80, 0x00, 0x00});
     const auto disk = scanBlockInventory(sys.root()).disks.at(0);
     EXPECT_TRUE(readVpdPage(disk, 0x80).has_value());
     EXPECT_FALSE(readVpdPage(disk, 0x83).has_value()); // claims to be page 80h

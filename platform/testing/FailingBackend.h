@@ -17,8 +17,7 @@ public:
     BOOL globalMemoryStatusEx(MEMORYSTATUSEX*) override { return unsupported(); }
 
     HANDLE createFile(const char16_t*, DWORD, DWORD, DWORD, DWORD) override {
-        unsupported();
-        return INVALID_HANDLE_VALUE;
+        return unsupported(INVALID_HANDLE_VALUE);
     }
     BOOL closeHandle(HANDLE) override { return fail(ERROR_INVALID_HANDLE); }
     BOOL deviceIoControl(HANDLE, DWORD, void*, DWORD, void*, DWORD, DWORD* returned) override {
@@ -28,10 +27,7 @@ public:
         return unsupported();
     }
 
-    DWORD getLogicalDrives() override {
-        unsupported();
-        return 0;
-    }
+    DWORD getLogicalDrives() override { return unsupported(0); }
     UINT getDriveType(const char16_t*) override { return DRIVE_NO_ROOT_DIR; }
     int isNetDrive(int) override { return 0; }
     BOOL getVolumeInformation(const char16_t*, char16_t*, DWORD, DWORD*, DWORD*, DWORD*, char16_t*,
@@ -42,18 +38,11 @@ public:
                             ULARGE_INTEGER*) override {
         return unsupported();
     }
-    UINT getSystemDirectory(char16_t*, UINT) override {
-        unsupported();
-        return 0;
-    }
-    DWORD getModuleFileName(char16_t*, DWORD) override {
-        unsupported();
-        return 0;
-    }
+    UINT getSystemDirectory(char16_t*, UINT) override { return unsupported(0); }
+    DWORD getModuleFileName(char16_t*, DWORD) override { return unsupported(0); }
 
     HDEVINFO setupDiGetClassDevs(const GUID*, DWORD) override {
-        unsupported();
-        return INVALID_HANDLE_VALUE;
+        return unsupported(INVALID_HANDLE_VALUE);
     }
     BOOL setupDiEnumDeviceInfo(HDEVINFO, DWORD, SP_DEVINFO_DATA*) override {
         return fail(ERROR_NO_MORE_ITEMS);
@@ -88,6 +77,10 @@ protected:
         return FALSE;
     }
     BOOL unsupported() { return fail(ERROR_NOT_SUPPORTED); }
+    template <typename T> T unsupported(T answer) {
+        unsupported();
+        return answer;
+    }
 };
 
 } // namespace platform::testing

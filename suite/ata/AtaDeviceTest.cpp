@@ -8,6 +8,7 @@
 namespace qelrlibata {
 namespace {
 
+using testing::AttachedDisk;
 using testing::FakeDeviceBackend;
 using testing::FakeDisk;
 using testing::recordedBytes;
@@ -38,18 +39,14 @@ TEST(AtaDevice, TriesTheRoutesInOrder) {
         {"nothing allowed", true, ssd, ATA_PASSTHROUGH_TYPES{false, false}, false, {}},
     };
     for (const auto& c : cases) {
-        FakeDisk disk;
-        disk.ataPassThrough = c.ataRoute;
+        AttachedDisk rig(FakeDisk(), kDevice);
+        rig.disk.ataPassThrough = c.ataRoute;
         if (c.answer != nullptr) {
-            disk.identify = recordedBytes(c.answer);
+            rig.disk.identify = recordedBytes(c.answer);
         }
-        FakeDeviceBackend backend;
-        disk.attach(backend);
-        platform::ScopedBackend scope(backend);
-        const qel::FileHandle handle(kDevice);
-        const AtaDevice device(handle, c.types ? &*c.types : nullptr);
+        const AtaDevice device(rig.handle, c.types ? &*c.types : nullptr);
         EXPECT_EQ(device.initialized(), c.initialized) << c.name;
-        EXPECT_EQ(backend.codes(), c.codes) << c.name;
+        EXPECT_EQ(rig.backend.codes(), c.codes) << c.name;
         EXPECT_EQ(device.getSerialNumber(), c.initialized ? "S3Z9NB0K123456A" : "") << c.name;
     }
 }
@@ -58,14 +55,10 @@ TEST(AtaDevice, ClampsTheReportedLengthAndBlanksInteriorNul) {
     auto block = recordedBytes("identify-sata-ssd-512gb.hex");
     block[55] = 0; // first model character (high byte of word 27)
     block[511] = static_cast<std::uint8_t>(block[511] + 'S');
-    FakeDisk disk;
-    disk.identify = block;
-    disk.ataReportedLength = 0xFFFFFFFF;
-    FakeDeviceBackend backend;
-    disk.attach(backend);
-    platform::ScopedBackend scope(backend);
-    const qel::FileHandle handle(kDevice);
-    const AtaDevice device(handle, nullptr);
+    AttachedDisk rig(FakeDisk(), kDevice);
+    rig.disk.identify = block;
+    rig.disk.ataReportedLength = 0xFFFFFFFF;
+    const AtaDevice device(rig.handle, nullptr);
     ASSERT_TRUE(device.initialized());
     EXPECT_EQ(device.getModelNumber(), " ATA SSD NX500 512GB");
     EXPECT_EQ(device.getFirmwareRevision(), "RVT04B6Q");

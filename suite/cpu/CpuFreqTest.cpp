@@ -33,18 +33,18 @@ TEST(CpuFreqTest, ReadsEachDriversFiles) {
 }
 
 TEST(CpuFreqTest, ValuesThatWouldOverflowHertzAreDropped) {
-    const test::ScratchTree tree;
-    tree.write("cpu0/cpufreq/scaling_cur_freq", "18446744073709551\n");
-    tree.write("cpu0/cpufreq/cpuinfo_max_freq", "18446744073709552\n");
+    const test::TestTree tree;
+    tree.file("cpu0/cpufreq/scaling_cur_freq", "18446744073709551\n");
+    tree.file("cpu0/cpufreq/cpuinfo_max_freq", "18446744073709552\n");
     const CpuFrequency frequency = readCpuFrequency(tree.root(), 0);
     EXPECT_EQ(frequency.currentHz, 18446744073709551000u);
     EXPECT_EQ(frequency.maxHz, std::nullopt);
 }
 
 TEST(CpuFreqTest, FileGoneAfterTheFirstReadingDropsOnlyItsValue) {
-    const test::ScratchTree tree;
-    tree.write("cpu0/cpufreq/scaling_cur_freq", "2000000\n");
-    tree.write("cpu0/cpufreq/cpuinfo_max_freq", "3000000\n");
+    const test::TestTree tree;
+    tree.file("cpu0/cpufreq/scaling_cur_freq", "2000000\n");
+    tree.file("cpu0/cpufreq/cpuinfo_max_freq", "3000000\n");
     CpuFreqFiles files(tree.root());
     EXPECT_EQ(files.read(0).currentHz, 2000000000u);
     std::filesystem::remove_all(tree.root() / "cpu0/cpufreq/scaling_cur_freq");

@@ -7,8 +7,8 @@
 namespace libCpuProbe::cpu {
 namespace {
 
-using libSysTopo::cpu::test::ScratchTree;
 using libSysTopo::cpu::test::testData;
+using libSysTopo::cpu::test::TestTree;
 
 std::optional<int> reading(const std::map<unsigned, std::filesystem::path>& inputs, unsigned key) {
     const auto found = inputs.find(key);
@@ -58,25 +58,25 @@ TEST(HwmonSensorsTest, K10tempOfTwoSocketsInPciOrder) {
 }
 
 TEST(HwmonSensorsTest, SkipsWhatDoesNotFit) {
-    const ScratchTree tree;
-    tree.write("hwmon0/name", "coretemp\n");
-    tree.write("hwmon0/temp1_label", "Package id 3\n");
-    tree.write("hwmon0/temp1_input", "60000\n");
-    tree.write("hwmon0/temp2_label", "Core 4\n"); // no input: skipped
-    tree.write("hwmon0/temp3_label", "Core x\n");
-    tree.write("hwmon0/temp3_input", "1000\n");
-    tree.write("hwmon0/temp4_label", "Core 5\n");
-    tree.write("hwmon0/temp4_input", "-2000\n");
-    tree.write("hwmon0/tempx_label", "Core 6\n");
-    tree.write("hwmon0/tempx_input", "1000\n");
-    tree.write("hwmon0/temp5_label", "Core 7\n");
-    tree.write("hwmon0/temp5_input", "hot\n");
-    tree.write("hwmon1/temp1_input", "1000\n"); // no name anywhere
-    tree.write("hwmonx/name", "coretemp\n");
-    tree.write("hwmon2/name", "k10temp\n");
-    tree.write("hwmon2/temp1_label", "Tccd1\n"); // labelled, but neither Tdie nor Tctl
-    tree.write("hwmon2/temp1_input", "1000\n");
-    tree.write("other/name", "coretemp\n");
+    const TestTree tree;
+    tree.file("hwmon0/name", "coretemp\n");
+    tree.file("hwmon0/temp1_label", "Package id 3\n");
+    tree.file("hwmon0/temp1_input", "60000\n");
+    tree.file("hwmon0/temp2_label", "Core 4\n"); // no input: skipped
+    tree.file("hwmon0/temp3_label", "Core x\n");
+    tree.file("hwmon0/temp3_input", "1000\n");
+    tree.file("hwmon0/temp4_label", "Core 5\n");
+    tree.file("hwmon0/temp4_input", "-2000\n");
+    tree.file("hwmon0/tempx_label", "Core 6\n");
+    tree.file("hwmon0/tempx_input", "1000\n");
+    tree.file("hwmon0/temp5_label", "Core 7\n");
+    tree.file("hwmon0/temp5_input", "hot\n");
+    tree.file("hwmon1/temp1_input", "1000\n"); // no name anywhere
+    tree.file("hwmonx/name", "coretemp\n");
+    tree.file("hwmon2/name", "k10temp\n");
+    tree.file("hwmon2/temp1_label", "Tccd1\n"); // labelled, but neither Tdie nor Tctl
+    tree.file("hwmon2/temp1_input", "1000\n");
+    tree.file("other/name", "coretemp\n");
 
     const HwmonSensors sensors = findCpuTemperatureSensors(tree.root());
     EXPECT_EQ(reading(sensors.packages, 3), 60000);

@@ -78,13 +78,13 @@ TEST(HwmonTemperatureAccessorTest, K10tempIsSharedOutOverPackages) {
 }
 
 TEST(HwmonTemperatureAccessorTest, ReadsTheFileAtEachCall) {
-    const libSysTopo::cpu::test::ScratchTree tree;
-    tree.write("temp1_input", "47500\n");
+    const libSysTopo::cpu::test::TestTree tree;
+    tree.file("temp1_input", "47500\n");
     const HwmonTemperatureAccessor reader(tree.root() / "temp1_input", "k10temp");
     EXPECT_EQ(degrees(&reader), 48);
-    tree.write("temp1_input", "-1000\n");
+    tree.file("temp1_input", "-1000\n");
     EXPECT_EQ(degrees(&reader), -2);
-    tree.write("temp1_input", "99999999999\n");
+    tree.file("temp1_input", "99999999999\n");
     EXPECT_EQ(degrees(&reader), -2);
     std::filesystem::remove(tree.root() / "temp1_input");
     EXPECT_EQ(degrees(&reader), -2);

@@ -45,35 +45,35 @@ TEST(SysfsTopologyTest, MissingTopologyDirectoriesGiveOneCorePerProcessor) {
     expectPackage(packages[0], 0, {0, 1, 2, 3}, {{0, {0}}, {1, {1}}, {2, {2}}, {3, {3}}});
 }
 
-void writeCpu(const test::ScratchTree& tree, unsigned cpu, std::string_view package,
+void writeCpu(const test::TestTree& tree, unsigned cpu, std::string_view package,
               std::string_view core, std::string_view siblings, std::string_view die = {}) {
     const std::string base = "cpu" + std::to_string(cpu) + "/topology/";
-    tree.write(base + "physical_package_id", std::string(package) + "\n");
-    tree.write(base + "core_id", std::string(core) + "\n");
+    tree.file(base + "physical_package_id", std::string(package) + "\n");
+    tree.file(base + "core_id", std::string(core) + "\n");
     if (!siblings.empty()) {
-        tree.write(base + "core_cpus_list", std::string(siblings) + "\n");
+        tree.file(base + "core_cpus_list", std::string(siblings) + "\n");
     }
     if (!die.empty()) {
-        tree.write(base + "die_id", std::string(die) + "\n");
+        tree.file(base + "die_id", std::string(die) + "\n");
     }
 }
 
 TEST(SysfsTopologyTest, WithoutAnOnlineListEachProcessorsFlagDecides) {
-    const test::ScratchTree tree;
+    const test::TestTree tree;
     writeCpu(tree, 0, "0", "0", "0");
     writeCpu(tree, 1, "0", "1", "1");
     writeCpu(tree, 10, "0", "4", "10");
-    tree.write("cpu1/online", "0\n");
-    tree.write("cpufreq/x", "");
-    tree.write("cpu3", "not a directory");
+    tree.file("cpu1/online", "0\n");
+    tree.file("cpufreq/x", "");
+    tree.file("cpu3", "not a directory");
     const auto packages = readSysfsTopology(tree.root());
     ASSERT_EQ(packages.size(), 1u);
     expectPackage(packages[0], 0, {0, 10}, {{0, {0}}, {4, {10}}});
 }
 
 TEST(SysfsTopologyTest, ProcessorsWithUnreadablePlacementStandAlone) {
-    const test::ScratchTree tree;
-    tree.write("online", "0-3\n");
+    const test::TestTree tree;
+    tree.file("online", "0-3\n");
     writeCpu(tree, 0, "1", "0", "0,2");
     writeCpu(tree, 2, "1", "0", "0,2");
     writeCpu(tree, 1, "-1", "0", "1");      // placement the kernel does not know
@@ -86,8 +86,8 @@ TEST(SysfsTopologyTest, ProcessorsWithUnreadablePlacementStandAlone) {
 
 TEST(SysfsTopologyTest, WithoutSiblingListsEqualCoreNumbersOnOneDieShareACore) {
     // Two dies in one package reuse core numbers; without a sibling list the die tells them apart.
-    const test::ScratchTree tree;
-    tree.write("online", "0-5\n");
+    const test::TestTree tree;
+    tree.file("online", "0-5\n");
     writeCpu(tree, 0, "0", "0", "", "0");
     writeCpu(tree, 1, "0", "1", "", "0");
     writeCpu(tree, 2, "0", "0", "", "1");
@@ -102,8 +102,8 @@ TEST(SysfsTopologyTest, WithoutSiblingListsEqualCoreNumbersOnOneDieShareACore) {
 
 TEST(SysfsTopologyTest, SiblingListsNameOnlyOnlineThreads) {
     // A stale sibling list naming an offline processor first must not split the core.
-    const test::ScratchTree tree;
-    tree.write("online", "1-3\n");
+    const test::TestTree tree;
+    tree.file("online", "1-3\n");
     writeCpu(tree, 1, "0", "0", "0-1");
     writeCpu(tree, 2, "0", "1", "2-3");
     writeCpu(tree, 3, "0", "1", "2-3");

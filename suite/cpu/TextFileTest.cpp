@@ -40,10 +40,10 @@ TEST(TextFileTest, ReadsBeyondTheSizeProcReports) {
 }
 
 TEST(TextFileTest, ReusedBufferHoldsExactlyTheLastFile) {
-    const test::ScratchTree tree;
+    const test::TestTree tree;
     const std::string large(10000, 'x'); // more than one read
-    tree.write("large", large);
-    tree.write("small", "42\n");
+    tree.file("large", large);
+    tree.file("small", "42\n");
     std::string buffer;
     const struct {
         const char* name;

@@ -36,13 +36,8 @@ FakeDisk sasDisk() {
 }
 
 // `disk` installed as the backend, and a device made on it; `identity` counts its requests.
-struct Rig {
-    explicit Rig(FakeDisk answers) : disk(std::move(answers)) {}
-    FakeDisk disk;
-    FakeDeviceBackend backend;
-    const bool attached = (disk.attach(backend), true);
-    platform::ScopedBackend scope{backend};
-    const qel::FileHandle handle{kDevice};
+struct Rig : qelrlibata::testing::AttachedDisk {
+    explicit Rig(FakeDisk answers) : AttachedDisk(std::move(answers), kDevice) {}
     const ScsiDevice device{handle};
     const std::size_t identity = backend.requests().size();
 
@@ -195,17 +190,13 @@ TEST(ScsiDevice, StoragePropertyBufferGrowthIsCapped) {
 }
 
 TEST(ScsiDevice, KeepsItsOwnReferenceToTheHandle) {
-    const FakeDisk disk = sasDisk();
-    FakeDeviceBackend backend;
-    disk.attach(backend);
-    platform::ScopedBackend scope(backend);
-    auto handle = std::make_unique<qel::FileHandle>(kDevice);
-    auto device = std::make_unique<ScsiDevice>(*handle);
-    EXPECT_EQ(handle->getCount(), 2u);
-    handle.reset();
-    EXPECT_EQ(backend.closes(kDevice), 0);
+    qelrlibata::testing::AttachedDisk rig(sasDisk(), kDevice);
+    auto device = std::make_unique<ScsiDevice>(rig.handle);
+    EXPECT_EQ(rig.handle.getCount(), 2u);
+    rig.handle.release();
+    EXPECT_EQ(rig.backend.closes(kDevice), 0);
     device.reset();
-    EXPECT_EQ(backend.closes(kDevice), 1);
+    EXPECT_EQ(rig.backend.closes(kDevice), 1);
 }
 
 TEST(ScsiDevice, InvalidHandleNeverAsks) {

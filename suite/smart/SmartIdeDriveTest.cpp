@@ -20,15 +20,10 @@ constexpr DWORD kAta = win32::kIoctlAtaPassThrough;
 constexpr DWORD kScsi = win32::kIoctlScsiPassThrough;
 
 // A disk answering with a recorded SMART sector, installed as the backend.
-struct Rig {
-    explicit Rig(const char* file) {
+struct Rig : qelrlibata::testing::AttachedDisk {
+    explicit Rig(const char* file) : AttachedDisk(FakeDisk(), kDevice) {
         disk.smartData = recordedBytes(file);
-        disk.attach(backend);
     }
-    FakeDisk disk;
-    FakeDeviceBackend backend;
-    platform::ScopedBackend scope{backend};
-    qel::FileHandle handle{kDevice};
 };
 
 struct Reading {

@@ -1,12 +1,11 @@
 #!/usr/bin/env python3
 """Starts `COMMAND... --listen 127.0.0.1:0` (hwsnap, or hwsnap.exe through Wine), scrapes
 /metrics once, and stops it. Usage: scrape_once.py COMMAND..."""
-import subprocess
 import sys
 import urllib.request
 
 sys.path.insert(0, __file__.rsplit("/", 1)[0])
-from prometheus_scrape import start_hwsnap  # noqa: E402
+from prometheus_scrape import start_hwsnap, stop  # noqa: E402
 
 server, address = start_hwsnap(*sys.argv[1:])
 try:
@@ -14,11 +13,7 @@ try:
         body = response.read()
         kind = response.headers["Content-Type"]
 finally:
-    server.terminate()
-    try:
-        server.wait(timeout=20)
-    except subprocess.TimeoutExpired:
-        server.kill()
+    stop(server)
 ok = kind.startswith("application/openmetrics-text") and body.endswith(b"# EOF\n") \
     and b"systemmonitor_snapshot_duration_seconds" in body
 print(body.decode(errors="replace")[-300:])

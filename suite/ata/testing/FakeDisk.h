@@ -5,6 +5,7 @@
 // that is switched off fails as a driver without it does; a command without an answer fails as a
 // device that does not support it.
 
+#include "foundation/FileHandleResManager.h"
 #include "platform/PassThrough.h"
 #include "platform/testing/FailingBackend.h"
 
@@ -236,6 +237,18 @@ struct FakeDisk {
             }
         });
     }
+};
+
+// A disk answering as the backend, and a handle to it, while the rig lives.
+struct AttachedDisk {
+    explicit AttachedDisk(FakeDisk answers, HANDLE device)
+        : disk(std::move(answers)), handle(device) {
+        disk.attach(backend);
+    }
+    FakeDisk disk;
+    FakeDeviceBackend backend;
+    platform::ScopedBackend scope{backend};
+    qel::FileHandle handle;
 };
 
 } // namespace qelrlibata::testing

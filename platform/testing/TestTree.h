@@ -1,30 +1,30 @@
 #pragma once
 // A directory tree made for one test (files, symbolic links, recorded images), removed when the
-// test ends. Stands in for /sys, /dev and mount points.
+// test ends. Stands in for /sys, /dev, /proc and mount points.
 
-#include <cstdlib>
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <cstdint>
 #include <filesystem>
 #include <fstream>
-#include <stdexcept>
+#include <random>
 #include <string>
 #include <string_view>
 #include <vector>
 
 namespace platform::test {
 
-// The recorded inputs of the Linux backend (the build passes the platform folder's testdata).
-inline std::filesystem::path linuxTestData() {
-    return std::filesystem::path(SM_TEST_DATA_DIR).parent_path() / "linux" / "testdata";
-}
-
 class TestTree {
 public:
+    // A fresh directory even when another process runs the same test at the same time.
     TestTree() {
-        std::string pattern = (std::filesystem::temp_directory_path() / "sm-linux-XXXXXX").string();
-        if (mkdtemp(pattern.data()) == nullptr) {
-            throw std::runtime_error("cannot make a temporary directory");
-        }
-        root_ = pattern;
+        static std::atomic<unsigned> counter{0};
+        std::random_device random;
+        do {
+            root_ = std::filesystem::path(::testing::TempDir()) /
+                    ("sm-test-" + std::to_string(random()) + "-" + std::to_string(counter++));
+        } while (!std::filesystem::create_directories(root_));
     }
     ~TestTree() {
         std::error_code error;
@@ -35,7 +35,7 @@ public:
 
     const std::filesystem::path& root() const { return root_; }
     std::filesystem::path operator/(std::string_view relative) const {
-        return root_ / std::string(relative);
+        return root_ / std::filesystem::path(relative);
     }
 
     // Writes `content` (a sysfs attribute gets its newline from the caller) at `relative`.
