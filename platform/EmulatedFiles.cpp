@@ -1,17 +1,11 @@
-// Handles and the storage control requests: device number, the property queries, length,
-// geometry, and the SCSI, ATA and SMART pass-through, each request checked once
-// (PassThroughRequest.h) and sent to the device where the source reaches it, else answered from
-// the facts (DriveAnswers.h).
+// Handles: CreateFileW on a disk's path or a drive letter's volume, CloseHandle, and
+// DeviceIoControl, which a volume answers in part and passes on to its disk; the counts tests
+// read; the last error.
 
 #include "platform/StorageEmulator.h"
 
-#include "platform/BufferAnswer.h"
-#include "platform/PassThrough.h"
-#include "platform/PassThroughRequest.h"
+#include "platform/EmulatedRequests.h"
 #include "platform/WideText.h"
-
-#include <algorithm>
-#include <cstring>
 
 namespace platform {
 namespace {
@@ -19,16 +13,8 @@ namespace {
 thread_local DWORD threadLastError = ERROR_SUCCESS;
 
 constexpr DWORD kErrorPathNotFound = 3;
-constexpr std::int32_t kPropertyExistsQuery = 1;
 
-BOOL fail(DWORD error) {
-    setLastError(error);
-    return FALSE;
-}
-
-BOOL answered(DWORD error) {
-    return error == 0 ? TRUE : fail(error);
-}
+using emulated::fail;
 
 // The path after its device prefix (\\.\ or \\?\), or the path itself.
 std::u16string_view withoutPrefix(std::u16string_view path) {
@@ -48,179 +34,6 @@ std::optional<char> volumeDeviceLetter(std::u16string_view name) {
         return std::nullopt;
     }
     return static_cast<char>(letter);
-}
-
-BOOL deviceNumber(const std::optional<DeviceNumberFacts>& facts, void* out, DWORD outSize,
-                  DWORD* returned) {
-    if (!facts) {
-        return fail(ERROR_INVALID_FUNCTION);
-    }
-    STORAGE_DEVICE_NUMBER number{};
-    number.DeviceType = facts->type;
-    number.DeviceNumber = facts->number;
-    number.PartitionNumber = facts->partition;
-    return answered(answerFixed(&number, sizeof(number), out, outSize, returned));
-}
-
-BOOL length(const std::optional<std::uint64_t>& bytes, void* out, DWORD outSize, DWORD* returned) {
-    if (!bytes) {
-        return fail(ERROR_NOT_READY); // no medium
-    }
-    GET_LENGTH_INFORMATION answer{};
-    answer.Length.QuadPart = static_cast<LONGLONG>(*bytes);
-    return answered(answerFixed(&answer, sizeof(answer), out, outSize, returned));
-}
-
-BOOL queryProperty(const DiskFacts& disk, const void* in, DWORD inSize, void* out, DWORD outSize,
-                   DWORD* returned) {
-    if (in == nullptr || inSize < 8) {
-        return fail(ERROR_INVALID_PARAMETER);
-    }
-    std::int32_t property = 0;
-    std::int32_t type = 0;
-    std::memcpy(&property, in, 4);
-    std::memcpy(&type, static_cast<const std::uint8_t*>(in) + 4, 4);
-    if (type != PropertyStandardQuery && type != kPropertyExistsQuery) {
-        return fail(ERROR_INVALID_PARAMETER);
-    }
-    const std::optional<std::vector<std::uint8_t>>* bytes = nullptr;
-    if (property == StorageDeviceProperty) {
-        bytes = &disk.descriptor;
-    } else if (property == StorageDeviceTemperatureProperty) {
-        bytes = &disk.temperatures;
-    }
-    if (bytes == nullptr || !bytes->has_value()) {
-        return fail(ERROR_NOT_SUPPORTED);
-    }
-    if (type == kPropertyExistsQuery) {
-        return TRUE;
-    }
-    return answered(answerDescriptor(**bytes, out, outSize, returned));
-}
-
-BOOL geometry(const DiskFacts& disk, void* out, DWORD outSize, DWORD* returned) {
-    if (!disk.geometry) {
-        return fail(ERROR_NOT_READY);
-    }
-    GeometryFacts facts = *disk.geometry;
-    if (disk.device) {
-        disk.device->refineGeometry(facts);
-    }
-    DISK_GEOMETRY answer{};
-    answer.Cylinders.QuadPart = static_cast<LONGLONG>(facts.cylinders);
-    // Copied, not cast: the SDK's enumeration has no fixed width for unknown values.
-    static_assert(sizeof(answer.MediaType) == sizeof(facts.mediaType));
-    std::memcpy(&answer.MediaType, &facts.mediaType, sizeof(facts.mediaType));
-    answer.TracksPerCylinder = facts.tracksPerCylinder;
-    answer.SectorsPerTrack = facts.sectorsPerTrack;
-    answer.BytesPerSector = facts.bytesPerSector;
-    return answered(answerFixed(&answer, sizeof(answer), out, outSize, returned));
-}
-
-using Channel = DeviceChannel;
-
-BOOL scsiPassThrough(const DiskFacts& disk, const void* in, DWORD inSize, void* out, DWORD outSize,
-                     DWORD* returned) {
-    if (!disk.drive || !(disk.drive->speaksScsi || disk.drive->ata)) {
-        return fail(ERROR_INVALID_FUNCTION); // no SCSI or SAT command set behind this path
-    }
-    ScsiRequest request;
-    if (const DWORD error = readScsiRequest(in, inSize, out, outSize, request); error != 0) {
-        return fail(error);
-    }
-    Channel::Outcome<ScsiAnswer> outcome;
-    if (disk.device) {
-        std::vector<std::uint8_t> data(request.header.DataTransferLength, 0);
-        std::copy(request.outgoing.begin(), request.outgoing.end(), data.begin());
-        outcome =
-            disk.device->scsi(request.cdb(), request.direction, data, request.header.TimeOutValue);
-    }
-    if (outcome.kind == Channel::Outcome<ScsiAnswer>::Kind::Failed) {
-        return fail(outcome.error);
-    }
-    if (outcome.kind == Channel::Outcome<ScsiAnswer>::Kind::FromFacts) {
-        outcome.answer = answerScsiCommand(*disk.drive, request.cdb());
-    }
-    *returned = static_cast<DWORD>(writeScsiAnswer(request, outcome.answer, out));
-    return TRUE;
-}
-
-// One ATA command: to the device, else from the facts of an ATA drive.
-BOOL runAta(const DiskFacts& disk, const AtaTaskFile& registers, DataDirection direction,
-            std::span<const std::uint8_t> outgoing, std::size_t dataInBytes, unsigned timeout,
-            Channel::AtaReply& reply) {
-    Channel::Outcome<Channel::AtaReply> outcome;
-    if (disk.device) {
-        std::vector<std::uint8_t> data(direction == DataDirection::Out ? outgoing.size()
-                                                                       : dataInBytes);
-        std::copy(outgoing.begin(), outgoing.end(), data.begin());
-        outcome = disk.device->ata(registers, direction, data, timeout);
-    }
-    if (outcome.kind == Channel::Outcome<Channel::AtaReply>::Kind::Failed) {
-        return fail(outcome.error);
-    }
-    if (outcome.kind == Channel::Outcome<Channel::AtaReply>::Kind::Answered) {
-        reply = std::move(outcome.answer);
-        return TRUE;
-    }
-    if (!disk.drive || !disk.drive->ata) {
-        return fail(ERROR_INVALID_FUNCTION); // not an ATA device
-    }
-    AtaAnswer answer = answerAtaCommand(*disk.drive, registers);
-    reply.registers = answer.registers;
-    reply.data = std::move(answer.data);
-    return TRUE;
-}
-
-BOOL ataPassThrough(const DiskFacts& disk, const void* in, DWORD inSize, void* out, DWORD outSize,
-                    DWORD* returned) {
-    AtaRequest request;
-    if (const DWORD error = readAtaRequest(in, inSize, out, outSize, request); error != 0) {
-        return fail(error);
-    }
-    Channel::AtaReply reply;
-    if (!runAta(disk, request.registers, request.direction, request.outgoing,
-                request.header.DataTransferLength, request.header.TimeOutValue, reply)) {
-        return FALSE;
-    }
-    *returned = static_cast<DWORD>(writeAtaAnswer(request, reply.registers, reply.data, out));
-    return TRUE;
-}
-
-BOOL smartReceive(const DiskFacts& disk, const void* in, DWORD inSize, void* out, DWORD outSize,
-                  DWORD* returned) {
-    AtaTaskFile registers;
-    if (const DWORD error = readSmartRequest(in, inSize, out, outSize, registers); error != 0) {
-        return fail(error);
-    }
-    Channel::AtaReply reply;
-    if (!runAta(disk, registers, DataDirection::In, {}, 512, 10, reply)) {
-        return FALSE;
-    }
-    *returned = static_cast<DWORD>(writeSmartAnswer(reply.registers, reply.data, out));
-    return TRUE;
-}
-
-BOOL diskIoControl(const DiskFacts& disk, DWORD code, void* in, DWORD inSize, void* out,
-                   DWORD outSize, DWORD* returned) {
-    switch (code) {
-    case IOCTL_STORAGE_GET_DEVICE_NUMBER:
-        return deviceNumber(disk.deviceNumber, out, outSize, returned);
-    case IOCTL_STORAGE_QUERY_PROPERTY:
-        return queryProperty(disk, in, inSize, out, outSize, returned);
-    case IOCTL_DISK_GET_LENGTH_INFO:
-        return length(disk.length, out, outSize, returned);
-    case IOCTL_DISK_GET_DRIVE_GEOMETRY:
-        return geometry(disk, out, outSize, returned);
-    case win32::kIoctlScsiPassThrough:
-        return scsiPassThrough(disk, in, inSize, out, outSize, returned);
-    case win32::kIoctlAtaPassThrough:
-        return ataPassThrough(disk, in, inSize, out, outSize, returned);
-    case win32::kSmartRcvDriveData:
-        return smartReceive(disk, in, inSize, out, outSize, returned);
-    default:
-        return fail(ERROR_INVALID_FUNCTION);
-    }
 }
 
 } // namespace
@@ -344,10 +157,10 @@ BOOL StorageEmulator::deviceIoControl(HANDLE device, DWORD code, void* in, DWORD
         }
         // A volume answers which disk it lies on and its own length; the rest is the disk's.
         if (code == IOCTL_STORAGE_GET_DEVICE_NUMBER) {
-            return deviceNumber(letter->second.deviceNumber, out, outSize, returned);
+            return emulated::deviceNumber(letter->second.deviceNumber, out, outSize, returned);
         }
         if (code == IOCTL_DISK_GET_LENGTH_INFO && letter->second.length) {
-            return length(letter->second.length, out, outSize, returned);
+            return emulated::length(letter->second.length, out, outSize, returned);
         }
         if (letter->second.disk) {
             disk = findDisk(*facts, *letter->second.disk);
@@ -361,7 +174,7 @@ BOOL StorageEmulator::deviceIoControl(HANDLE device, DWORD code, void* in, DWORD
             return fail(ERROR_NOT_READY); // gone while open
         }
     }
-    return diskIoControl(*disk, code, in, inSize, out, outSize, returned);
+    return emulated::diskIoControl(*disk, code, in, inSize, out, outSize, returned);
 }
 
 std::size_t StorageEmulator::opens() const {

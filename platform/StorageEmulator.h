@@ -2,9 +2,10 @@
 // A backend whose storage calls are answered from facts (StorageFacts.h) with Win32's own
 // semantics: handles and device sets that must be closed, buffer and required sizes, the last
 // error per thread. The live Linux machine and the simulated one are both such a backend; each
-// says where its facts come from. The calls live by job: EmulatedFiles.cpp (handles and control
-// requests), EmulatedVolumes.cpp (letters, volumes, directories), EmulatedDeviceSets.cpp
-// (SetupAPI and the configuration manager).
+// says where its facts come from. The calls live by job: EmulatedFiles.cpp (handles),
+// EmulatedQueries.cpp (storage-information requests), EmulatedPassThrough.cpp (SCSI, ATA and
+// SMART), EmulatedVolumes.cpp (letters and volumes), EmulatedDirectories.cpp (system directory,
+// module name), EmulatedDeviceSets.cpp (SetupAPI and the configuration manager).
 //
 // Each call asks for the facts once; a handle keeps the path it was opened with and answers
 // from the facts of the moment (ERROR_NOT_READY once its disk is gone). Thread-safe where the
