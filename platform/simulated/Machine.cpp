@@ -3,6 +3,7 @@
 #include "platform/StorageDescriptor.h"
 #include "platform/Utf.h"
 
+#include <algorithm>
 #include <cstring>
 #include <fstream>
 #include <initializer_list>
@@ -444,27 +445,35 @@ int hexDigit(char c) {
     return -1;
 }
 
-// Bytes as hexadecimal digits, two per byte: a page or a data block as a device returned it.
-std::vector<std::uint8_t> readHexBytes(const json& value, const std::string& path) {
-    constexpr const char* kExpected =
-        "expected an even number of hexadecimal digits (1 to 65535 bytes)";
+// Hexadecimal digits, two per byte, of `bytes` bytes (any count from 1 to 65535 when 0).
+std::vector<std::uint8_t> readHex(const json& value, const std::string& path, std::size_t bytes,
+                                  const char* expected) {
     if (!value.is_string()) {
-        fail(path, kExpected);
+        fail(path, expected);
     }
     const auto& digits = value.get_ref<const std::string&>();
-    if (digits.empty() || digits.size() % 2 != 0 || digits.size() > 2 * 0xFFFF) {
-        fail(path, kExpected);
+    const bool sized =
+        bytes == 0 ? !digits.empty() && digits.size() % 2 == 0 && digits.size() <= 2 * 0xFFFF
+                   : digits.size() == 2 * bytes;
+    if (!sized) {
+        fail(path, expected);
     }
-    std::vector<std::uint8_t> bytes(digits.size() / 2);
-    for (std::size_t i = 0; i < bytes.size(); ++i) {
+    std::vector<std::uint8_t> data(digits.size() / 2);
+    for (std::size_t i = 0; i < data.size(); ++i) {
         const int high = hexDigit(digits[2 * i]);
         const int low = hexDigit(digits[2 * i + 1]);
         if (high < 0 || low < 0) {
-            fail(path, kExpected);
+            fail(path, expected);
         }
-        bytes[i] = static_cast<std::uint8_t>(high * 16 + low);
+        data[i] = static_cast<std::uint8_t>(high * 16 + low);
     }
-    return bytes;
+    return data;
+}
+
+// Bytes as hexadecimal digits, two per byte: a page or a data block as a device returned it.
+std::vector<std::uint8_t> readHexBytes(const json& value, const std::string& path) {
+    return readHex(value, path, 0,
+                   "expected an even number of hexadecimal digits (1 to 65535 bytes)");
 }
 
 // STORAGE_DEVICE_DESCRIPTOR's bytes: as recorded ("hex"), or the 40-byte fixed part followed by
@@ -517,23 +526,10 @@ GeometryFacts readGeometry(const json& value, const std::string& path) {
 }
 
 std::array<std::uint8_t, 512> readHexBlock(const json& value, const std::string& path) {
-    constexpr const char* kExpected = "expected 1024 hexadecimal digits (a 512-byte block)";
-    if (!value.is_string()) {
-        fail(path, kExpected);
-    }
-    const auto& digits = value.get_ref<const std::string&>();
-    if (digits.size() != 1024) {
-        fail(path, kExpected);
-    }
+    const auto data =
+        readHex(value, path, 512, "expected 1024 hexadecimal digits (a 512-byte block)");
     std::array<std::uint8_t, 512> block{};
-    for (std::size_t i = 0; i < block.size(); ++i) {
-        const int high = hexDigit(digits[2 * i]);
-        const int low = hexDigit(digits[2 * i + 1]);
-        if (high < 0 || low < 0) {
-            fail(path, kExpected);
-        }
-        block[i] = static_cast<std::uint8_t>(high * 16 + low);
-    }
+    std::copy(data.begin(), data.end(), block.begin());
     return block;
 }
 
