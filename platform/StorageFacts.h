@@ -128,13 +128,6 @@ struct StorageFacts {
     std::optional<char> currentDrive; // the working directory's letter, for a null root
 };
 
-// Where the facts come from. Each Win32 call asks once and answers from what it gets.
-class StorageSource {
-public:
-    virtual ~StorageSource() = default;
-    virtual std::shared_ptr<const StorageFacts> facts() = 0;
-};
-
 // A UTF-16LE text with its terminating zero, as REG_SZ holds it.
 RegistryValue registryText(std::u16string_view text, std::uint32_t type = REG_SZ);
 

@@ -16,11 +16,11 @@
 
 namespace platform {
 
-class LinuxStorageFacts final : public StorageSource {
+class LinuxStorageFacts {
 public:
     explicit LinuxStorageFacts(StorageRoots roots = {}, double maxAgeSeconds = 0.0);
 
-    std::shared_ptr<const StorageFacts> facts() override;
+    std::shared_ptr<const StorageFacts> facts();
 
 private:
     std::shared_ptr<const StorageFacts> read();
