@@ -88,8 +88,8 @@ DriveFacts driveFacts(const BlockDevice& device, const std::vector<TemperatureSe
     if (!device.serial.empty()) {
         facts.serial = printable(device.serial);
     }
-    facts.vpd80 = readVpdPage(device, 0x80);
-    facts.vpd83 = readVpdPage(device, 0x83);
+    facts.vpd80 = device.vpd80;
+    facts.vpd83 = device.vpd83;
     if (!sensors.empty()) {
         facts.temperature = sensors.front().celsius;
         facts.referenceTemperature = sensors.front().critical;

@@ -83,11 +83,16 @@ std::shared_ptr<const StorageFacts> LinuxStorageFacts::read() {
     // The system lives on the root file system; its root directory stands for the system
     // directory, which Linux does not have.
     facts->systemDirectory = windowsPath(view, "/");
-    std::error_code failure;
-    const fs::path program = fs::read_symlink(roots_.exe, failure);
-    if (!failure) {
-        facts->moduleFileName = windowsPath(view, program);
+    if (!program_) {
+        // The running program does not move; where its volume is lettered may.
+        std::error_code failure;
+        const fs::path target = fs::read_symlink(roots_.exe, failure);
+        program_ = failure ? fs::path() : target;
     }
+    if (!program_->empty()) {
+        facts->moduleFileName = windowsPath(view, *program_);
+    }
+    std::error_code failure;
     const fs::path cwd = roots_.cwd.empty() ? fs::current_path(failure) : roots_.cwd;
     if (const auto path = failure ? std::nullopt : windowsPath(view, cwd)) {
         facts->currentDrive = static_cast<char>((*path)[0]);

@@ -127,7 +127,16 @@ LetterFacts letterFacts(const StorageRoots& roots, const StorageView& view,
             FILE_DEVICE_CD_ROM, static_cast<std::uint32_t>(*drive.cdrom), 0xFFFFFFFFu};
         letter.disk = cdromPath(*drive.cdrom);
     }
-    if (!drive.blockName.empty()) {
+    const auto& inventory = view.inventory();
+    const BlockDevice* whole = drive.disks.size() == 1 ? &inventory.disks[drive.disks.front()]
+                               : drive.cdrom           ? &inventory.cdroms[*drive.cdrom]
+                                                       : nullptr;
+    if (whole != nullptr && whole->name == drive.blockName) {
+        // A file system on the whole device: its size is the one the scan read.
+        if (whole->sectors > 0) {
+            letter.length = whole->sectors * 512;
+        }
+    } else if (!drive.blockName.empty()) {
         letter.length = nodeBytes(roots, drive.blockName);
     }
     const MountEntry* mount = view.mountOf(drive);

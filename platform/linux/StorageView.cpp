@@ -42,10 +42,10 @@ std::string relativeTo(const std::string& path, const std::string& directory) {
 std::optional<std::string> mountBlockName(const StorageRoots& roots, const MountEntry& mount) {
     std::error_code error;
     if (mount.major != 0) {
-        const fs::path node =
-            sysfs::resolvedPath(roots.sys / "dev" / "block" /
-                              (std::to_string(mount.major) + ":" + std::to_string(mount.minor)),
-                          error);
+        const fs::path node = sysfs::resolvedPath(
+            roots.sys / "dev" / "block" /
+                (std::to_string(mount.major) + ":" + std::to_string(mount.minor)),
+            error);
         if (!error) {
             return node.filename().string();
         }
@@ -71,6 +71,41 @@ std::optional<std::string> mountBlockName(const StorageRoots& roots, const Mount
     return std::nullopt;
 }
 
+namespace {
+
+// A file system on a whole disk or CD-ROM drive the scan read, found by its device number
+// without asking sysfs again.
+std::optional<MountPlacement> wholeDeviceOf(const BlockInventory& inventory,
+                                            const MountEntry& mount) {
+    const auto matches = [&](const BlockDevice& device) {
+        return mount.major != 0 && device.major == mount.major && device.minor == mount.minor;
+    };
+    MountPlacement placement;
+    for (std::size_t i = 0; i < inventory.disks.size(); ++i) {
+        if (matches(inventory.disks[i])) {
+            placement.kind = VolumeKind::Disk;
+            placement.disks.push_back(i);
+            placement.blockName = inventory.disks[i].name;
+            placement.removable = inventory.disks[i].removable;
+        }
+    }
+    for (std::size_t i = 0; i < inventory.cdroms.size() && !placement.kind; ++i) {
+        if (matches(inventory.cdroms[i])) {
+            placement.kind = VolumeKind::CdRom;
+            placement.cdrom = i;
+            placement.blockName = inventory.cdroms[i].name;
+            placement.removable = true;
+        }
+    }
+    if (!placement.kind || placement.disks.size() > 1) {
+        return std::nullopt;
+    }
+    placement.key = "blk:" + placement.blockName;
+    return placement;
+}
+
+} // namespace
+
 MountPlacement placeMount(const StorageRoots& roots, const BlockInventory& inventory,
                           const MountEntry& mount, bool isRoot) {
     MountPlacement placement;
@@ -89,6 +124,9 @@ MountPlacement placeMount(const StorageRoots& roots, const BlockInventory& inven
         }
         return placement;
     case FileSystemKind::Local:
+        if (const auto whole = wholeDeviceOf(inventory, mount)) {
+            return *whole;
+        }
         if (const auto name = mountBlockName(roots, mount)) {
             const BlockPlacement where = placeBlockDevice(roots.sys, *name);
             for (const auto& whole : where.wholeDevices) {

@@ -43,15 +43,13 @@ std::string serialFromVpd80(const std::vector<std::uint8_t>& page) {
     return trimBlanks(text);
 }
 
-std::string readSerial(const fs::path& dir, const fs::path& deviceDir) {
-    std::string serial = readTrimmedOr(dir / "serial");
+std::string readSerial(const BlockDevice& device) {
+    std::string serial = readTrimmedOr(device.sysDir / "serial");
     if (serial.empty()) {
-        serial = readTrimmedOr(deviceDir / "serial");
+        serial = readTrimmedOr(device.sysDir / "device" / "serial");
     }
-    if (serial.empty()) {
-        if (const auto page = readSysBytes(deviceDir / "vpd_pg80")) {
-            serial = serialFromVpd80(*page);
-        }
+    if (serial.empty() && device.vpd80) {
+        serial = serialFromVpd80(*device.vpd80);
     }
     return serial;
 }
@@ -155,7 +153,26 @@ StorageBus classifyBus(const BusClues& clues) {
 }
 
 namespace {
+
 BlockDevice readAttributes(const fs::path& dir, const fs::path& root, std::string_view name);
+
+// The sysfs root with its links resolved, asked of the kernel once per root; empty when it
+// does not exist.
+fs::path resolvedRoot(const fs::path& sys) {
+    static std::mutex mutex;
+    static std::map<fs::path, fs::path> resolved;
+    std::lock_guard lock(mutex);
+    if (const auto it = resolved.find(sys); it != resolved.end()) {
+        return it->second;
+    }
+    std::error_code error;
+    const fs::path root = resolvedPath(sys, error);
+    if (error) {
+        return {};
+    }
+    return resolved.emplace(sys, root).first->second;
+}
+
 } // namespace
 
 std::optional<BlockDevice> readBlockDevice(const fs::path& sys, std::string_view name) {
@@ -170,8 +187,8 @@ std::optional<BlockDevice> readBlockDevice(const fs::path& sys, std::string_view
     if (error) {
         return std::nullopt;
     }
-    const fs::path root = resolvedPath(sys, error);
-    if (error) {
+    const fs::path root = resolvedRoot(sys);
+    if (root.empty()) {
         return std::nullopt;
     }
     // What a disk is does not change while it is attached, and some attributes ask the device
@@ -255,7 +272,9 @@ BlockDevice readAttributes(const fs::path& dir, const fs::path& root, std::strin
         device.cdrom = true;
     }
 
-    device.serial = readSerial(dir, deviceDir);
+    device.vpd80 = readVpdPage(device, 0x80);
+    device.vpd83 = readVpdPage(device, 0x83);
+    device.serial = readSerial(device);
 
     BusClues clues;
     clues.name = device.name;

@@ -51,6 +51,9 @@ struct BlockDevice {
     std::string scsiAddress;     // "host:channel:target:lun" for SCSI devices, else empty
     std::uint32_t scsiLevel = 0; // sysfs scsi_level (the SPC version + 1); 0 where unknown
     bool commandQueueing = false;
+    // The SCSI unit serial number and device identification pages the kernel keeps, as they stand.
+    std::optional<std::vector<std::uint8_t>> vpd80;
+    std::optional<std::vector<std::uint8_t>> vpd83;
 };
 
 struct BlockInventory {
