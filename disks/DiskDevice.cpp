@@ -70,17 +70,24 @@ void DiskDevice::addDeviceNode(NodePointer& parent) {
         name = modelNumber();
     }
     name.trim();
-    NodePointer node = makeNode(DISK, name, "DISK:" + device_.instanceId);
-    addTextProperty(node, "ModelNumber", modelNumber());
-    addTextProperty(node, "SerialNumber", serialNumber());
-    addTextProperty(node, "FirmwareRevision", firmwareRevision());
+    // Texts made once: a snapshot only copies them.
+    static const qel::String kKeyPrefix("DISK:");
+    static const qel::String kModel("ModelNumber");
+    static const qel::String kSerial("SerialNumber");
+    static const qel::String kFirmware("FirmwareRevision");
+    static const qel::String kTemperature("TemperatureCelsius");
+    static const qel::String kTotal("TotalCapacityMB");
+    NodePointer node = makeNode(DISK, name, kKeyPrefix + device_.instanceId);
+    addTextProperty(node, kModel, modelNumber());
+    addTextProperty(node, kSerial, serialNumber());
+    addTextProperty(node, kFirmware, firmwareRevision());
     int celsius = 0;
     if (temperatureCelsius(celsius)) {
-        addIntegerProperty(node, "TemperatureCelsius", celsius);
+        addIntegerProperty(node, kTemperature, celsius);
     }
     const double size = static_cast<double>(drive_.getSize());
     if (size > 0.0) {
-        addRealProperty(node, "TotalCapacityMB", size * kBytesToMegabytes);
+        addRealProperty(node, kTotal, size * kBytesToMegabytes);
     }
     const qel::Array<libOSWindows::Volume>& volumes = drive_.getVolumes();
     for (std::uint32_t i = 0; i < volumes.size(); ++i) {
@@ -97,15 +104,22 @@ void addVolumeNode(NodePointer& diskNode, const libOSWindows::Volume& volume) {
     }
     name += qel::SprintfFormat(u"%c:", volume.driveLetter);
     const qel::String letter = qel::SprintfFormat("%c", volume.driveLetter);
-    NodePointer node = makeNode(VOLUME, name, "VOLUME:" + letter);
+    static const qel::String kKeyPrefix("VOLUME:");
+    static const qel::String kLetter("DriveLetter");
+    static const qel::String kName("Name");
+    static const qel::String kSerial("SerialNumber");
+    static const qel::String kTotal("TotalCapacityMB");
+    static const qel::String kUsed("UsedCapacityMB");
+    static const qel::String kPercentUsed("PercentCapacityUsed");
+    NodePointer node = makeNode(VOLUME, name, kKeyPrefix + letter);
     const double totalMB = static_cast<double>(volume.totalBytes) * kBytesToMegabytes;
     const double usedMB = static_cast<double>(volume.usedBytes) * kBytesToMegabytes;
-    addTextProperty(node, "DriveLetter", letter);
-    addTextProperty(node, "Name", volume.label);
-    addTextProperty(node, "SerialNumber", volume.serialNumber);
-    addRealProperty(node, "TotalCapacityMB", totalMB);
-    addRealProperty(node, "UsedCapacityMB", usedMB);
-    addIntegerProperty(node, "PercentCapacityUsed", percentUsed(usedMB, totalMB));
+    addTextProperty(node, kLetter, letter);
+    addTextProperty(node, kName, volume.label);
+    addTextProperty(node, kSerial, volume.serialNumber);
+    addRealProperty(node, kTotal, totalMB);
+    addRealProperty(node, kUsed, usedMB);
+    addIntegerProperty(node, kPercentUsed, percentUsed(usedMB, totalMB));
     diskNode->addChildDevice(node);
 }
 

@@ -8,7 +8,9 @@
 namespace systemmonitor {
 
 qel::SharedPointer<Device, qel::AutoMutexLockingPolicy> getAllDevices() {
-    NodePointer root = makeNode(SYSTEM_ROOT, "System Root", "SYSROOT");
+    static const qel::String kName("System Root");
+    static const qel::String kKey("SYSROOT");
+    NodePointer root = makeNode(SYSTEM_ROOT, kName, kKey);
     collectProcessorDevices(root);
     addDiskDevices(root);
     collectMemoryDevice(root);
