@@ -179,8 +179,26 @@ std::optional<BlockDevice> readBlockDevice(const fs::path& sys, std::string_view
     if (name.empty() || name.find('/') != std::string_view::npos || name == "." || name == "..") {
         return std::nullopt;
     }
+    // What a disk is does not change while it is attached, and some attributes ask the device
+    // (a virtio disk's serial is a round trip to the host): a disk the kernel numbered (diskseq,
+    // never reused while it runs) is read once, then only its size, which follows the medium.
+    static std::mutex mutex;
+    static std::map<std::string, BlockDevice> known; // by sysfs root, name and diskseq
+    const fs::path link = sys / "class" / "block" / std::string(name);
+    const auto sequence = readTrimmed(link / "diskseq");
+    const std::string key = sys.string() + '\n' + std::string(name) + '\n' + sequence.value_or("");
+    if (sequence) {
+        std::unique_lock lock(mutex);
+        if (const auto it = known.find(key); it != known.end()) {
+            BlockDevice device = it->second;
+            lock.unlock();
+            device.sectors =
+                parseNumber<std::uint64_t>(readTrimmedOr(device.sysDir / "size")).value_or(0);
+            return device;
+        }
+    }
     std::error_code error;
-    fs::path dir = resolvedPath(sys / "class" / "block" / std::string(name), error);
+    fs::path dir = resolvedPath(link, error);
     if (error) {
         dir = resolvedPath(sys / "block" / std::string(name), error);
     }
@@ -191,27 +209,11 @@ std::optional<BlockDevice> readBlockDevice(const fs::path& sys, std::string_view
     if (root.empty()) {
         return std::nullopt;
     }
-    // What a disk is does not change while it is attached, and some attributes ask the device
-    // (a virtio disk's serial is a round trip to the host): a disk the kernel numbered (diskseq)
-    // is read once, then only its size, which follows the medium.
-    const auto sequence = readTrimmed(dir / "diskseq");
-    if (!sequence) {
-        return readAttributes(dir, root, name);
-    }
-    static std::mutex mutex;
-    static std::map<std::string, BlockDevice> known; // by sysfs directory and diskseq
-    const std::string key = dir.string() + '\n' + *sequence;
-    std::unique_lock lock(mutex);
-    if (const auto it = known.find(key); it != known.end()) {
-        BlockDevice device = it->second;
-        lock.unlock();
-        device.sectors = parseNumber<std::uint64_t>(readTrimmedOr(dir / "size")).value_or(0);
-        return device;
-    }
-    lock.unlock();
     BlockDevice device = readAttributes(dir, root, name);
-    lock.lock();
-    known.emplace(key, device);
+    if (sequence) {
+        std::lock_guard lock(mutex);
+        known.emplace(key, device);
+    }
     return device;
 }
 
@@ -320,8 +322,10 @@ BlockInventory scanBlockInventory(const fs::path& sys) {
         if (!cdrom && !isInventoryDiskName(name)) {
             continue;
         }
-        if (readTrimmedOr(it->path() / "hidden") == "1") {
-            continue; // NVMe multipath per-path nodes: the shared head stands for the disk
+        // NVMe multipath per-path nodes, the only ones the kernel hides: the shared head stands
+        // for the disk.
+        if (name.starts_with("nvme") && readTrimmedOr(it->path() / "hidden") == "1") {
+            continue;
         }
         auto device = readBlockDevice(sys, name);
         if (!device) {
