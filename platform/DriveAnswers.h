@@ -6,8 +6,8 @@
 // refuses what it does not support: CHECK CONDITION, ILLEGAL REQUEST (ATA: ABRT).
 
 #include <array>
-#include <map>
 #include <cstdint>
+#include <map>
 #include <optional>
 #include <span>
 #include <string>
@@ -53,7 +53,7 @@ struct DriveFacts {
     std::optional<std::vector<std::uint8_t>> vpd83;
     std::optional<std::vector<std::uint8_t>> inquiryRecorded; // standard INQUIRY, sent verbatim
     std::map<std::uint8_t, std::vector<std::uint8_t>> logPagesRecorded; // LOG SENSE, verbatim
-    std::optional<int> temperature;          // degrees Celsius
+    std::optional<int> temperature;                                     // degrees Celsius
     std::optional<int> referenceTemperature; // the drive's maximum operating temperature
     std::uint64_t logicalBlocks = 0;
     std::uint32_t logicalBlockSize = 512;

@@ -41,6 +41,15 @@ void describe(SP_DEVINFO_DATA& data, const DeviceFacts& device, std::size_t inde
 
 } // namespace
 
+RegistryValue registryText(std::u16string_view text, std::uint32_t type) {
+    RegistryValue value{type, std::vector<std::uint8_t>((text.size() + 1) * 2, 0)};
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        value.data[2 * i] = static_cast<std::uint8_t>(text[i] & 0xFF);
+        value.data[2 * i + 1] = static_cast<std::uint8_t>(text[i] >> 8);
+    }
+    return value;
+}
+
 std::shared_ptr<const StorageEmulator::DeviceSet> StorageEmulator::findSet(HDEVINFO set) const {
     std::lock_guard lock(tables_->mutex);
     const auto it = tables_->sets.find(reinterpret_cast<std::uintptr_t>(set));
@@ -67,7 +76,7 @@ const DeviceFacts* memberOf(const Set& set, const SP_DEVINFO_DATA* data,
     if (index != nullptr) {
         *index = *member;
     }
-    return &set.devices[*member];
+    return set.devices[*member];
 }
 
 } // namespace
@@ -85,9 +94,10 @@ HDEVINFO StorageEmulator::setupDiGetClassDevs(const GUID* classGuid, DWORD flags
         allClasses || win32::sameGuid(*classGuid, set->interfaces ? win32::GUID_DEVINTERFACE_DISK
                                                                   : win32::GUID_DEVCLASS_DISKDRIVE);
     if (wanted) {
-        for (const DeviceFacts& device : storageFacts()->devices) {
+        set->facts = storageFacts();
+        for (const DeviceFacts& device : set->facts->devices) {
             if (!set->interfaces || device.hasInterface) {
-                set->devices.push_back(device);
+                set->devices.push_back(&device);
             }
         }
     }
@@ -124,7 +134,7 @@ BOOL StorageEmulator::setupDiEnumDeviceInfo(HDEVINFO set, DWORD index, SP_DEVINF
     if (index >= devices->devices.size()) {
         return fail(ERROR_NO_MORE_ITEMS);
     }
-    describe(*data, devices->devices[index], index);
+    describe(*data, *devices->devices[index], index);
     return TRUE;
 }
 
@@ -149,11 +159,11 @@ BOOL StorageEmulator::setupDiEnumDeviceInterfaces(HDEVINFO set, SP_DEVINFO_DATA*
         if (memberOf(*devices, data, &member) == nullptr) {
             return FALSE;
         }
-        found = index == 0 && devices->devices[member].interfacePath.has_value();
+        found = index == 0 && devices->devices[member]->interfacePath.has_value();
     } else {
         std::size_t seen = 0;
         for (std::size_t i = 0; !found && i < devices->devices.size(); ++i) {
-            if (devices->devices[i].interfacePath && seen++ == index) {
+            if (devices->devices[i]->interfacePath && seen++ == index) {
                 member = i;
                 found = true;
             }
@@ -182,10 +192,10 @@ BOOL StorageEmulator::setupDiGetDeviceInterfaceDetail(HDEVINFO set,
         interfaceData == nullptr || interfaceData->cbSize != sizeof(SP_DEVICE_INTERFACE_DATA)
             ? std::nullopt
             : memberIndex(interfaceData->Reserved, devices->devices.size());
-    if (!member || !devices->devices[*member].interfacePath) {
+    if (!member || !devices->devices[*member]->interfacePath) {
         return fail(ERROR_INVALID_PARAMETER);
     }
-    const DeviceFacts& device = devices->devices[*member];
+    const DeviceFacts& device = *devices->devices[*member];
     const std::u16string& path = *device.interfacePath;
     // The fixed part is the 4-byte cbSize; the zero-terminated path follows it.
     constexpr std::size_t kPathOffset = offsetof(SP_DEVICE_INTERFACE_DETAIL_DATA_W, DevicePath);

@@ -46,17 +46,8 @@ DWORD lastError() {
     return threadLastError;
 }
 
-RegistryValue registryText(std::u16string_view text, std::uint32_t type) {
-    RegistryValue value{type, std::vector<std::uint8_t>((text.size() + 1) * 2, 0)};
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        value.data[2 * i] = static_cast<std::uint8_t>(text[i] & 0xFF);
-        value.data[2 * i + 1] = static_cast<std::uint8_t>(text[i] >> 8);
-    }
-    return value;
-}
-
 std::shared_ptr<const DiskFacts> findDisk(const StorageFacts& facts, std::u16string_view path) {
-    if (const auto exact = facts.disks.find(std::u16string(path)); exact != facts.disks.end()) {
+    if (const auto exact = facts.disks.find(path); exact != facts.disks.end()) {
         return exact->second;
     }
     const std::u16string_view wanted = withoutPrefix(path);

@@ -97,10 +97,11 @@ private:
         std::u16string name;
         std::optional<char> letter; // a drive letter's volume, else a disk by its path
     };
-    // The devices as they were when the set was built.
+    // The devices as they were when the set was built: it keeps those facts alive.
     struct DeviceSet {
         bool interfaces = false;
-        std::vector<DeviceFacts> devices;
+        std::shared_ptr<const StorageFacts> facts;
+        std::vector<const DeviceFacts*> devices;
     };
     using Counts = std::map<std::u16string, std::size_t, std::less<>>;
     // Open handles and device sets with their counts; on the heap, so the backend can move.

@@ -121,7 +121,7 @@ struct DeviceFacts {
 struct StorageFacts {
     std::map<char, LetterFacts> letters; // 'A'..'Z'
     // By path as CreateFileW takes it; paths match in any letter case, under \\.\ or \\?\.
-    std::map<std::u16string, std::shared_ptr<const DiskFacts>> disks;
+    std::map<std::u16string, std::shared_ptr<const DiskFacts>, std::less<>> disks;
     std::vector<DeviceFacts> devices;
     std::optional<std::u16string> systemDirectory;
     std::optional<std::u16string> moduleFileName;

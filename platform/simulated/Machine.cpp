@@ -363,12 +363,10 @@ void appendUtf16Le(std::vector<std::uint8_t>& data, std::u16string_view text) {
 
 // "text" (REG_SZ), or { "type": N, "value": text | [texts] | number }.
 RegistryValue readRegistryValue(const json& value, const std::string& path) {
-    RegistryValue result;
     if (value.is_string()) {
-        result.type = 1; // REG_SZ
-        appendUtf16Le(result.data, readText(value, path));
-        return result;
+        return registryText(readText(value, path));
     }
+    RegistryValue result;
     if (!value.is_object()) {
         fail(path, "expected a string or an object with \"type\" and \"value\"");
     }
@@ -691,8 +689,7 @@ void readDrives(std::map<char, LetterFacts>& drives, const json& value, const st
     }
 }
 
-void readDisks(std::map<std::u16string, std::shared_ptr<const DiskFacts>>& disks, const json& value,
-               const std::string& path) {
+void readDisks(decltype(StorageFacts::disks)& disks, const json& value, const std::string& path) {
     if (!value.is_object()) {
         fail(path, "expected an object");
     }

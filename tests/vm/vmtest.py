@@ -190,7 +190,7 @@ def boot_guest(args, kernel, version, machine, boot, index):
     shutil.rmtree(work, ignore_errors=True)
     os.makedirs(work)
     stage = os.path.join(work, 'stage')
-    ntfs = any(spec['fs'] == 'ntfs' for _, spec in vmdisks.file_systems(boot))
+    ntfs = any(fs_entry['fs'] == 'ntfs' for _, fs_entry in vmdisks.file_systems(boot))
     modules = machine.get('modules', []) + boot.get('modules', [])
     build_stage(stage, args.hwsnap, version, modules, boot, ntfs)
     smp = boot.get('smp', {})
