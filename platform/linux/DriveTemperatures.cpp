@@ -5,7 +5,6 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
-#include <system_error>
 
 namespace platform {
 namespace fs = std::filesystem;
@@ -27,16 +26,12 @@ std::optional<int> millidegrees(const fs::path& file) {
 
 std::vector<fs::path> hwmonDirectories(const fs::path& device) {
     std::vector<fs::path> found;
-    std::error_code error;
     for (const fs::path& base : {device / "hwmon", device}) {
-        for (fs::directory_iterator it(base, error), end; !error && it != end;
-             it.increment(error)) {
-            const std::string name = it->path().filename().string();
+        for (const auto& name : directoryNames(base).value_or(std::vector<std::string>{})) {
             if (isNumbered(name, "hwmon")) {
-                found.push_back(it->path());
+                found.push_back(base / name);
             }
         }
-        error.clear();
     }
     std::sort(found.begin(), found.end());
     return found;

@@ -27,7 +27,7 @@ std::optional<std::u16string> windowsPath(const StorageView& view, const fs::pat
 } // namespace
 
 LinuxStorageFacts::LinuxStorageFacts(StorageRoots roots, double maxAgeSeconds)
-    : roots_(std::move(roots)), maxAge_(maxAgeSeconds) {}
+    : roots_(std::move(roots)), maxAge_(maxAgeSeconds), mountInfo_(roots_.mountInfo.string()) {}
 
 std::shared_ptr<const StorageFacts> LinuxStorageFacts::facts() {
     std::lock_guard lock(mutex_);
@@ -48,7 +48,7 @@ std::shared_ptr<DeviceChannel> LinuxStorageFacts::channelFor(const BlockDevice& 
 }
 
 std::shared_ptr<const StorageFacts> LinuxStorageFacts::read() {
-    const StorageView view = StorageView::read(roots_);
+    const StorageView view = StorageView::read(roots_, mountInfo_.table());
     auto facts = std::make_shared<StorageFacts>();
     decltype(channels_) previous;
     previous.swap(channels_); // channels of devices gone are dropped, closing their nodes

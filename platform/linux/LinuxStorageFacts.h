@@ -30,6 +30,7 @@ private:
     double maxAge_;
     std::mutex mutex_;
     std::shared_ptr<const StorageFacts> current_;
+    MountInfoFile mountInfo_;
     std::optional<std::filesystem::path> program_; // the running program's Linux path
     double readAt_ = 0.0;
     // By name, device number and size: a new medium or another disk gets a fresh channel.

@@ -5,6 +5,7 @@
 
 #include "platform/Utf.h"
 #include "platform/linux/Superblock.h"
+#include "platform/linux/SysfsText.h"
 #include "platform/linux/WindowsNames.h"
 
 #include <cerrno>
@@ -30,13 +31,11 @@ struct VolumeIdentity {
 
 // The node a /dev/disk/by-* link points at is the last part of its target ("../../sda1").
 std::optional<std::string> linkNamingNode(const fs::path& directory, const std::string& node) {
-    std::error_code error;
-    for (fs::directory_iterator it(directory, error), end; !error && it != end;
-         it.increment(error)) {
-        std::error_code linkError;
-        const fs::path target = fs::read_symlink(it->path(), linkError);
-        if (!linkError && target.filename() == node) {
-            return it->path().filename().string();
+    for (auto& name : sysfs::directoryNames(directory).value_or(std::vector<std::string>{})) {
+        std::error_code error;
+        const fs::path target = fs::read_symlink(directory / name, error);
+        if (!error && target.filename() == node) {
+            return std::move(name);
         }
     }
     return std::nullopt;

@@ -1,8 +1,14 @@
 #include "platform/linux/MountTable.h"
 
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/vfs.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <array>
 #include <charconv>
+#include <optional>
 
 namespace platform {
 namespace {
@@ -88,6 +94,64 @@ std::vector<MountEntry> parseMountInfo(std::string_view text) {
         mounts.push_back(std::move(entry));
     }
     return mounts;
+}
+
+namespace {
+
+constexpr long kProcMagic = 0x9fa0;
+
+// The whole text from its start; nullopt when it cannot be read.
+std::optional<std::string> readAll(int fd) {
+    std::string text(4096, '\0');
+    std::size_t size = 0;
+    for (;;) {
+        if (size == text.size()) {
+            text.resize(text.size() * 2);
+        }
+        const ssize_t got = ::pread(fd, text.data() + size, text.size() - size,
+                                    static_cast<off_t>(size));
+        if (got < 0) {
+            return std::nullopt;
+        }
+        if (got == 0) {
+            break;
+        }
+        size += static_cast<std::size_t>(got);
+    }
+    text.resize(size);
+    return text;
+}
+
+} // namespace
+
+MountInfoFile::MountInfoFile(std::string path) : path_(std::move(path)) {}
+
+MountInfoFile::~MountInfoFile() {
+    if (fd_ >= 0) {
+        ::close(fd_);
+    }
+}
+
+std::shared_ptr<const std::vector<MountEntry>> MountInfoFile::table() {
+    if (fd_ >= 0) {
+        pollfd marked{fd_, POLLPRI, 0};
+        if (::poll(&marked, 1, 0) == 0) {
+            return table_; // no mount, unmount or remount since the last reading
+        }
+    } else {
+        fd_ = ::open(path_.c_str(), O_RDONLY | O_CLOEXEC);
+    }
+    const auto text = fd_ >= 0 ? readAll(fd_) : std::nullopt;
+    struct statfs info {};
+    const bool kernels =
+        text && ::fstatfs(fd_, &info) == 0 && static_cast<long>(info.f_type) == kProcMagic;
+    if (!kernels && fd_ >= 0) {
+        ::close(fd_);
+        fd_ = -1;
+    }
+    table_ = std::make_shared<const std::vector<MountEntry>>(text ? parseMountInfo(*text)
+                                                                  : std::vector<MountEntry>{});
+    return table_;
 }
 
 bool hasMountOption(std::string_view options, std::string_view name) {

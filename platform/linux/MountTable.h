@@ -1,6 +1,7 @@
 #pragma once
 // The mount table (/proc/self/mountinfo) and what kind of storage each file-system type is.
 
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -22,6 +23,26 @@ struct MountEntry {
 
 // One entry per well-formed line, in table order; malformed lines are skipped.
 std::vector<MountEntry> parseMountInfo(std::string_view text);
+
+// The mount table as a file gives it, read again only when it may have changed: the kernel's
+// table is kept open and polled, since the kernel marks it (POLLPRI) on every mount, unmount and
+// remount; any other file (a test's recorded table) is read on every call. Not for concurrent
+// use: its owner serializes.
+class MountInfoFile {
+public:
+    explicit MountInfoFile(std::string path = "/proc/self/mountinfo");
+    ~MountInfoFile();
+    MountInfoFile(const MountInfoFile&) = delete;
+    MountInfoFile& operator=(const MountInfoFile&) = delete;
+
+    // The table as it stands; empty when the file cannot be read.
+    std::shared_ptr<const std::vector<MountEntry>> table();
+
+private:
+    std::string path_;
+    int fd_ = -1; // the kernel's table, kept open to be polled
+    std::shared_ptr<const std::vector<MountEntry>> table_;
+};
 
 // Undoes the kernel's octal escapes (\040 space, \011 tab, \012 newline, \134 backslash).
 std::string unescapeMountField(std::string_view field);

@@ -1,6 +1,14 @@
 #include "platform/linux/MountTable.h"
 
+#include "platform/testing/TestTree.h"
+
 #include <gtest/gtest.h>
+#include <sched.h>
+#include <sys/mount.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
 
 namespace platform {
 namespace {
@@ -45,6 +53,59 @@ TEST(MountTableTest, FindsOptionsByWholeName) {
     EXPECT_TRUE(isReadOnlyMount(mount)); // a file system mounted read-only is read-only everywhere
     mount.superOptions = "rw";
     EXPECT_FALSE(isReadOnlyMount(mount));
+}
+
+const MountEntry* mountAt(const std::vector<MountEntry>& table, const std::string& point) {
+    const auto it = std::find_if(table.begin(), table.end(),
+                                 [&](const MountEntry& m) { return m.mountPoint == point; });
+    return it == table.end() ? nullptr : &*it;
+}
+
+TEST(MountTableTest, AFileOtherThanTheKernelsIsReadOnEveryCall) {
+    test::TestTree files;
+    files.file("mountinfo", "1 0 8:1 / / rw - ext4 /dev/sda1 rw\n");
+    MountInfoFile file((files / "mountinfo").string());
+    EXPECT_EQ(file.table()->size(), 1u);
+    files.file("mountinfo", "1 0 8:1 / / rw - ext4 /dev/sda1 rw\n2 1 8:2 / /b rw - xfs b rw\n");
+    EXPECT_EQ(file.table()->size(), 2u);
+    EXPECT_TRUE(MountInfoFile((files / "missing").string()).table()->empty());
+}
+
+// The kernel's table, kept open, follows a mount, a remount and an unmount, and is not parsed
+// again while nothing changes. Run in a child with a mount namespace of its own.
+TEST(MountTableTest, TheKernelsTableIsReadAgainWhenAMountChanges) {
+    test::TestTree files;
+    const std::string point = (files / "point").string();
+    files.file("point/.keep", "");
+    const pid_t child = ::fork();
+    if (child == 0) {
+        if (::unshare(CLONE_NEWNS) != 0 ||
+            ::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0) {
+            ::_exit(77);
+        }
+        MountInfoFile file;
+        const auto before = file.table();
+        const bool unchanged = file.table() == before && mountAt(*before, point) == nullptr;
+        ::mount("tmpfs", point.c_str(), "tmpfs", 0, "size=64k");
+        const auto mounted = file.table();
+        const MountEntry* tmpfs = mountAt(*mounted, point);
+        ::mount("tmpfs", point.c_str(), "tmpfs", MS_REMOUNT | MS_RDONLY, "size=64k");
+        const MountEntry* remounted = mountAt(*file.table(), point);
+        ::umount(point.c_str());
+        const bool gone = mountAt(*file.table(), point) == nullptr;
+        ::_exit(!unchanged                             ? 1
+                : !tmpfs || tmpfs->fsType != "tmpfs"   ? 2
+                : !remounted || !isReadOnlyMount(*remounted) ? 3
+                : !gone                                ? 4
+                                                       : 0);
+    }
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status));
+    if (WEXITSTATUS(status) == 77) {
+        GTEST_SKIP() << "no mount namespace (needs root)";
+    }
+    EXPECT_EQ(WEXITSTATUS(status), 0) << "1 parsed again unchanged, 2 mount, 3 remount, 4 unmount";
 }
 
 } // namespace

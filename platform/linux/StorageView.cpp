@@ -3,8 +3,6 @@
 #include "platform/linux/SysfsText.h"
 
 #include <algorithm>
-#include <fstream>
-#include <sstream>
 #include <system_error>
 
 namespace platform {
@@ -161,26 +159,19 @@ MountPlacement placeMount(const StorageRoots& roots, const BlockInventory& inven
     return MountPlacement{};
 }
 
-StorageView StorageView::read(const StorageRoots& roots) {
-    std::ifstream file(roots.mountInfo);
-    std::stringstream text;
-    text << file.rdbuf();
-    return fromParts(roots, scanBlockInventory(roots.sys), parseMountInfo(text.str()));
-}
-
-StorageView StorageView::fromParts(const StorageRoots& roots, BlockInventory inventory,
-                                   std::vector<MountEntry> mounts) {
+StorageView StorageView::read(const StorageRoots& roots,
+                              std::shared_ptr<const std::vector<MountEntry>> mounts) {
     StorageView view;
     view.roots_ = roots;
-    view.inventory_ = std::move(inventory);
-    view.mounts_ = std::move(mounts);
-    view.placements_.reserve(view.mounts_.size());
-    for (const auto& mount : view.mounts_) {
+    view.inventory_ = scanBlockInventory(roots.sys);
+    view.mounts_ = mounts ? std::move(mounts) : MountInfoFile(roots.mountInfo.string()).table();
+    view.placements_.reserve(view.mounts_->size());
+    for (const auto& mount : *view.mounts_) {
         view.placements_.push_back(
             placeMount(roots, view.inventory_, mount, mount.mountPoint == "/"));
     }
     view.letters_ =
-        assignDriveLetters(view.mounts_, view.placements_, view.inventory_.cdroms.size());
+        assignDriveLetters(*view.mounts_, view.placements_, view.inventory_.cdroms.size());
     return view;
 }
 
@@ -197,7 +188,7 @@ const DriveLetter* StorageView::findLetter(char16_t letter) const {
 }
 
 const MountEntry* StorageView::mountOf(const DriveLetter& drive) const {
-    return drive.mount && *drive.mount < mounts_.size() ? &mounts_[*drive.mount] : nullptr;
+    return drive.mount && *drive.mount < mounts_->size() ? &(*mounts_)[*drive.mount] : nullptr;
 }
 
 std::optional<std::size_t> StorageView::diskNumber(std::string_view name) const {
@@ -209,7 +200,7 @@ std::optional<std::size_t> StorageView::cdromNumber(std::string_view name) const
 }
 
 std::optional<std::string> StorageView::windowsPath(const std::string& linuxPath) const {
-    const auto holder = mountHolding(mounts_, linuxPath);
+    const auto holder = mountHolding(*mounts_, linuxPath);
     if (!holder) {
         return std::nullopt;
     }
@@ -221,8 +212,8 @@ std::optional<std::string> StorageView::windowsPath(const std::string& linuxPath
         return std::nullopt;
     }
     // The path within the file system, then within what the letter's own mount shows of it.
-    const MountEntry& mount = mounts_[*holder];
-    const MountEntry& lettered = mounts_[*drive->mount];
+    const MountEntry& mount = (*mounts_)[*holder];
+    const MountEntry& lettered = (*mounts_)[*drive->mount];
     std::string inFileSystem = mount.root;
     const std::string rest = relativeTo(linuxPath, mount.mountPoint);
     if (!rest.empty()) {

@@ -1,7 +1,6 @@
 #pragma once
 // One consistent reading of the machine's storage: the disks and CD-ROM drives of sysfs, the
-// mount table, and the drive letters given to the mounts. Read anew for each Win32 call, so the
-// answers follow the live machine; an open handle keeps what it was opened on.
+// mount table, and the drive letters given to the mounts.
 
 #include "platform/linux/DriveLetters.h"
 #include "platform/linux/MountTable.h"
@@ -26,12 +25,12 @@ struct StorageRoots {
 
 class StorageView {
 public:
-    static StorageView read(const StorageRoots& roots);
-    static StorageView fromParts(const StorageRoots& roots, BlockInventory inventory,
-                                 std::vector<MountEntry> mounts);
+    // Reads the mount table from roots.mountInfo, or takes `mounts` as read by its caller.
+    static StorageView read(const StorageRoots& roots,
+                            std::shared_ptr<const std::vector<MountEntry>> mounts = nullptr);
 
     const BlockInventory& inventory() const { return inventory_; }
-    const std::vector<MountEntry>& mounts() const { return mounts_; }
+    const std::vector<MountEntry>& mounts() const { return *mounts_; }
     const std::vector<DriveLetter>& letters() const { return letters_; }
 
     // Either case; null when the letter is not given.
@@ -52,7 +51,7 @@ public:
 private:
     StorageRoots roots_;
     BlockInventory inventory_;
-    std::vector<MountEntry> mounts_;
+    std::shared_ptr<const std::vector<MountEntry>> mounts_;
     std::vector<MountPlacement> placements_;
     std::vector<DriveLetter> letters_;
 };

@@ -314,17 +314,15 @@ BlockDevice readAttributes(const fs::path& dir, const fs::path& root, std::strin
 
 BlockInventory scanBlockInventory(const fs::path& sys) {
     BlockInventory inventory;
-    std::error_code error;
-    for (fs::directory_iterator it(sys / "block", error), end; !error && it != end;
-         it.increment(error)) {
-        const std::string name = it->path().filename().string();
+    const fs::path block = sys / "block";
+    for (const auto& name : directoryNames(block).value_or(std::vector<std::string>{})) {
         const bool cdrom = name.starts_with("sr");
         if (!cdrom && !isInventoryDiskName(name)) {
             continue;
         }
         // NVMe multipath per-path nodes, the only ones the kernel hides: the shared head stands
         // for the disk.
-        if (name.starts_with("nvme") && readTrimmedOr(it->path() / "hidden") == "1") {
+        if (name.starts_with("nvme") && readTrimmedOr(block / name / "hidden") == "1") {
             continue;
         }
         auto device = readBlockDevice(sys, name);
@@ -358,11 +356,7 @@ BlockPlacement placeBlockDevice(const fs::path& sys, std::string_view name) {
             }
             node = dir.parent_path().filename().string();
         } else {
-            std::vector<std::string> slaves;
-            for (fs::directory_iterator it(dir / "slaves", error), end; !error && it != end;
-                 it.increment(error)) {
-                slaves.push_back(it->path().filename().string());
-            }
+            auto slaves = directoryNames(dir / "slaves").value_or(std::vector<std::string>{});
             if (!slaves.empty()) {
                 std::sort(slaves.begin(), slaves.end());
                 for (auto& slave : slaves) {

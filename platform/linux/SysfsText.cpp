@@ -4,6 +4,8 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cstring>
+#include <dirent.h>
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -25,6 +27,32 @@ std::optional<std::string> readTrimmed(const fs::path& file) {
         return std::nullopt;
     }
     return trimBlanks(*text);
+}
+
+std::optional<std::vector<std::string>> directoryNames(const fs::path& directory) {
+    const int fd = ::open(directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) {
+        return std::nullopt;
+    }
+    std::vector<std::string> names;
+    alignas(dirent64) char buffer[8192];
+    ssize_t got = 0;
+    while ((got = ::getdents64(fd, buffer, sizeof buffer)) > 0) {
+        for (ssize_t at = 0; at < got;) {
+            dirent64 entry;
+            std::memcpy(&entry, buffer + at, offsetof(dirent64, d_name));
+            const char* name = buffer + at + offsetof(dirent64, d_name);
+            if (std::strcmp(name, ".") != 0 && std::strcmp(name, "..") != 0) {
+                names.emplace_back(name);
+            }
+            at += entry.d_reclen;
+        }
+    }
+    ::close(fd);
+    if (got < 0) {
+        return std::nullopt;
+    }
+    return names;
 }
 
 bool isNumbered(std::string_view component, std::string_view prefix) {

@@ -30,6 +30,10 @@ std::optional<std::string> readTrimmed(const std::filesystem::path& file);
 // kernel once rather than once per component; `error` set when the path does not exist.
 std::filesystem::path resolvedPath(const std::filesystem::path& path, std::error_code& error);
 
+// The names in a directory, "." and ".." left out, in the order the kernel gives them; nullopt
+// when it cannot be opened. Read straight from getdents64: no stat or directory stream per call.
+std::optional<std::vector<std::string>> directoryNames(const std::filesystem::path& directory);
+
 bool isNumbered(std::string_view component, std::string_view prefix);
 
 std::vector<std::string_view> pathComponents(std::string_view path);
