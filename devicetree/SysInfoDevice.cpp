@@ -35,9 +35,32 @@ void SysInfoProperty::setValue(double value) {
     real_ = value;
 }
 
+namespace {
+
+// The most properties a node of each type gets, so that adding them never reallocates the list
+// (which would copy every handle, each copy taking its mutex).
+std::size_t propertiesOf(DeviceType type) {
+    switch (type) {
+    case CPU_PACKAGE:
+        return 14;
+    case DISK:
+    case VOLUME:
+        return 6;
+    case SYSTEM_MEMORY:
+    case CPU_CORE:
+        return 3;
+    default:
+        return 0;
+    }
+}
+
+} // namespace
+
 SysInfoDevice::SysInfoDevice(DeviceType type, const qel::String& localizedName,
                              const qel::String& key)
-    : type_(type), localizedName_(localizedName), key_(key) {}
+    : type_(type), localizedName_(localizedName), key_(key) {
+    properties_.reserve(propertiesOf(type));
+}
 
 qel::Array<Device::DevicePointer> SysInfoDevice::getChildDevices() const {
     qel::Array<DevicePointer> result;
