@@ -108,8 +108,8 @@ std::optional<std::string> readAll(int fd) {
         if (size == text.size()) {
             text.resize(text.size() * 2);
         }
-        const ssize_t got = ::pread(fd, text.data() + size, text.size() - size,
-                                    static_cast<off_t>(size));
+        const ssize_t got =
+            ::pread(fd, text.data() + size, text.size() - size, static_cast<off_t>(size));
         if (got < 0) {
             return std::nullopt;
         }
@@ -133,6 +133,10 @@ MountInfoFile::~MountInfoFile() {
 }
 
 std::shared_ptr<const std::vector<MountEntry>> MountInfoFile::table() {
+    if (fd_ >= 0 && owner_ != ::getpid()) {
+        ::close(fd_);
+        fd_ = -1;
+    }
     if (fd_ >= 0) {
         pollfd marked{fd_, POLLPRI, 0};
         if (::poll(&marked, 1, 0) == 0) {
@@ -140,6 +144,7 @@ std::shared_ptr<const std::vector<MountEntry>> MountInfoFile::table() {
         }
     } else {
         fd_ = ::open(path_.c_str(), O_RDONLY | O_CLOEXEC);
+        owner_ = ::getpid();
     }
     const auto text = fd_ >= 0 ? readAll(fd_) : std::nullopt;
     struct statfs info {};

@@ -40,7 +40,8 @@ public:
 
 private:
     std::string path_;
-    int fd_ = -1; // the kernel's table, kept open to be polled
+    int fd_ = -1;   // the kernel's table, kept open to be polled
+    int owner_ = 0; // the process that opened it: a forked child shares its marks, so reopens
     std::shared_ptr<const std::vector<MountEntry>> table_;
 };
 

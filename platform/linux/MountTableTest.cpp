@@ -72,32 +72,38 @@ TEST(MountTableTest, AFileOtherThanTheKernelsIsReadOnEveryCall) {
 }
 
 // The kernel's table, kept open, follows a mount, a remount and an unmount, and is not parsed
-// again while nothing changes. Run in a child with a mount namespace of its own.
+// again while nothing changes. Run in a child with a mount namespace of its own, on a file the
+// parent opened: the child must not go on with the parent's descriptor.
 TEST(MountTableTest, TheKernelsTableIsReadAgainWhenAMountChanges) {
     test::TestTree files;
     const std::string point = (files / "point").string();
     files.file("point/.keep", "");
+    MountInfoFile file;
+    ASSERT_FALSE(file.table()->empty());
     const pid_t child = ::fork();
     if (child == 0) {
         if (::unshare(CLONE_NEWNS) != 0 ||
             ::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0) {
             ::_exit(77);
         }
-        MountInfoFile file;
         const auto before = file.table();
         const bool unchanged = file.table() == before && mountAt(*before, point) == nullptr;
         ::mount("tmpfs", point.c_str(), "tmpfs", 0, "size=64k");
         const auto mounted = file.table();
         const MountEntry* tmpfs = mountAt(*mounted, point);
         ::mount("tmpfs", point.c_str(), "tmpfs", MS_REMOUNT | MS_RDONLY, "size=64k");
-        const MountEntry* remounted = mountAt(*file.table(), point);
+        const auto readOnly = file.table();
+        const MountEntry* remounted = mountAt(*readOnly, point);
         ::umount(point.c_str());
         const bool gone = mountAt(*file.table(), point) == nullptr;
-        ::_exit(!unchanged                             ? 1
-                : !tmpfs || tmpfs->fsType != "tmpfs"   ? 2
-                : !remounted || !isReadOnlyMount(*remounted) ? 3
-                : !gone                                ? 4
-                                                       : 0);
+        const bool held[] = {unchanged, tmpfs != nullptr && tmpfs->fsType == "tmpfs",
+                             remounted != nullptr && isReadOnlyMount(*remounted), gone};
+        for (int i = 0; i < 4; ++i) {
+            if (!held[i]) {
+                ::_exit(i + 1);
+            }
+        }
+        ::_exit(0);
     }
     int status = 0;
     ASSERT_EQ(::waitpid(child, &status, 0), child);
