@@ -1,6 +1,5 @@
 #include "disks/DiskDevice.h"
 
-#include "foundation/SprintfFormat.h"
 #include "platform/Win32.h"
 
 #include <climits>
@@ -102,8 +101,11 @@ void addVolumeNode(NodePointer& diskNode, const libOSWindows::Volume& volume) {
         name += volume.label;
         name += " - ";
     }
-    name += qel::SprintfFormat(u"%c:", volume.driveLetter);
-    const qel::String letter = qel::SprintfFormat("%c", volume.driveLetter);
+    const char16_t letterUnit =
+        static_cast<char16_t>(static_cast<unsigned char>(volume.driveLetter));
+    const qel::String letter(&letterUnit, 1);
+    name += letter;
+    name += u':';
     static const qel::String kKeyPrefix("VOLUME:");
     static const qel::String kLetter("DriveLetter");
     static const qel::String kName("Name");

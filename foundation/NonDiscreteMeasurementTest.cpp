@@ -2,8 +2,12 @@
 
 #include <gtest/gtest.h>
 
+#include <charconv>
+#include <cmath>
 #include <locale>
+#include <random>
 #include <string>
+#include <vector>
 
 namespace qel {
 namespace {
@@ -46,6 +50,36 @@ void expectAllCases() {
 
 TEST(NonDiscreteMeasurementTest, Texts) {
     expectAllCases();
+}
+
+// Whatever the value, the text is to_chars' fixed notation (rounded exactly, ties to even), with
+// no sign on a zero: halves, carries into a new digit, tiny and huge values, random ones.
+TEST(NonDiscreteMeasurementTest, DecimalsAreThoseOfTheExactBinaryValue) {
+    std::vector<double> values = {
+        0.0,    -0.0, 0.5,         1.5,          2.5,    0.125,      0.375,        2596.125,
+        9.995,  99.5, 999.9999999, 1e-300,       5e-324, 1e15 + 0.5, 0x1p52 + 0.5, 0x1p53 - 1,
+        0x1p53, 1e20, 123456.789,  2400000000.0, -1.005, -0.0001};
+    std::mt19937_64 random(7);
+    for (int i = 0; i < 4000; ++i) {
+        const double mantissa = std::uniform_real_distribution<double>(1.0, 2.0)(random);
+        const int exponent = std::uniform_int_distribution<int>(-40, 60)(random);
+        values.push_back((i % 2 ? -1 : 1) * std::ldexp(mantissa, exponent));
+    }
+    for (const double value : values) {
+        for (int decimals = 0; decimals <= 12; ++decimals) {
+            char buffer[400];
+            const auto end = std::to_chars(buffer, buffer + sizeof buffer, value,
+                                           std::chars_format::fixed, decimals)
+                                 .ptr;
+            std::string expected(buffer, end);
+            if (expected.find_first_not_of("-0.") == std::string::npos && expected[0] == '-') {
+                expected.erase(0, 1);
+            }
+            const NonDiscreteMeasurement m(NOUNIT, value, BASEUNIT, decimals);
+            ASSERT_EQ(m.toString(decimals, BASEUNIT).toUtf8(), expected)
+                << value << " to " << decimals << " places";
+        }
+    }
 }
 
 // A decimal comma in the global C++ locale, always available.

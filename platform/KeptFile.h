@@ -41,7 +41,8 @@ private:
     Reads reads_;
     int fd_ = -1;
     bool keep_ = false;
-    std::string buffer_;
+    std::string buffer_; // its size is its capacity, never shrunk: no zero-filling before a read
+    std::size_t length_ = 0;
 };
 
 } // namespace platform

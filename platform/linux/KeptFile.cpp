@@ -46,7 +46,7 @@ KeptFile::~KeptFile() {
 
 KeptFile::KeptFile(KeptFile&& other) noexcept
     : path_(std::move(other.path_)), reads_(other.reads_), fd_(std::exchange(other.fd_, -1)),
-      keep_(other.keep_), buffer_(std::move(other.buffer_)) {}
+      keep_(other.keep_), buffer_(std::move(other.buffer_)), length_(other.length_) {}
 
 KeptFile& KeptFile::operator=(KeptFile&& other) noexcept {
     if (this != &other) {
@@ -56,6 +56,7 @@ KeptFile& KeptFile::operator=(KeptFile&& other) noexcept {
         fd_ = std::exchange(other.fd_, -1);
         keep_ = other.keep_;
         buffer_ = std::move(other.buffer_);
+        length_ = other.length_;
     }
     return *this;
 }
@@ -97,7 +98,6 @@ bool KeptFile::readOpen() {
             if (errno == EINTR) {
                 continue;
             }
-            buffer_.clear(); // kept capacity; resized again before the next read
             return false;
         }
         used += static_cast<std::size_t>(got);
@@ -105,7 +105,7 @@ bool KeptFile::readOpen() {
             break;
         }
     }
-    buffer_.resize(used);
+    length_ = used;
     return true;
 }
 
@@ -129,7 +129,7 @@ std::optional<std::string_view> KeptFile::read() {
     if (!good) {
         return std::nullopt;
     }
-    return std::string_view(buffer_);
+    return std::string_view(buffer_.data(), length_);
 }
 
 } // namespace platform
