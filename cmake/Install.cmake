@@ -19,6 +19,7 @@ install(FILES devicetree/Device.h devicetree/GetAllDevices.h
 install(FILES foundation/Array.h foundation/Exception.h foundation/Mutex.h foundation/QELValue.h
         foundation/Serializable.h foundation/SharedPointer.h foundation/String.h
     DESTINATION ${SM_CXX_INCLUDEDIR}/foundation COMPONENT dev)
+install(FILES platform/Hot.h DESTINATION ${SM_CXX_INCLUDEDIR}/platform COMPONENT dev)
 set(SM_CLIENT_LIBDIR ${CMAKE_INSTALL_LIBDIR}/systemmonitor)
 install(TARGETS sm_devicetree_model sm_foundation sm_platform
     ARCHIVE DESTINATION ${SM_CLIENT_LIBDIR} COMPONENT dev)

@@ -2,6 +2,7 @@
 
 #include "cpu/ProcessorProperties.h"
 #include "foundation/SprintfFormat.h"
+#include "platform/Hot.h"
 #include "suite/cpu/CpuTemperatureAccessors.h"
 
 namespace systemmonitor {
@@ -23,7 +24,7 @@ const qel::String& usageKey() {
     return key;
 }
 
-void addTemperature(NodePointer& node, const ICpuTemperatureAccessor* reader) {
+SM_HOT void addTemperature(NodePointer& node, const ICpuTemperatureAccessor* reader) {
     CpuTemperature temperature;
     if (reader != nullptr && reader->readTemperature(temperature)) {
         addIntegerProperty(node, temperatureKey(),
@@ -31,7 +32,7 @@ void addTemperature(NodePointer& node, const ICpuTemperatureAccessor* reader) {
     }
 }
 
-void addUsage(NodePointer& node, ICpuTimeMetrics* meter, const AffinityMask& mask) {
+SM_HOT void addUsage(NodePointer& node, ICpuTimeMetrics* meter, const AffinityMask& mask) {
     if (meter == nullptr) {
         return;
     }
@@ -43,7 +44,7 @@ void addUsage(NodePointer& node, ICpuTimeMetrics* meter, const AffinityMask& mas
 
 } // namespace
 
-void collectProcessorDevices(NodePointer& root) {
+SM_HOT void collectProcessorDevices(NodePointer& root) {
     static ProcessorCollector collector;
     collector.collect(root);
 }
@@ -61,8 +62,8 @@ PackageTexts packageTexts(const libSysTopo::cpu::x86_physical_cpu& cpu) {
     return texts;
 }
 
-void addCoreDevices(NodePointer& package, ICpuTimeMetrics*& meter,
-                    libSysTopo::cpu::x86_physical_cpu& cpu, const PackageTexts& texts) {
+SM_HOT void addCoreDevices(NodePointer& package, ICpuTimeMetrics*& meter,
+                           libSysTopo::cpu::x86_physical_cpu& cpu, const PackageTexts& texts) {
     for (unsigned j = 0; j < cpu.getCoreCount(); ++j) {
         const libSysTopo::cpu::x86_cpu_core& core = std::as_const(cpu).getCore(j);
         const auto& [name, key] = texts.cores[j];
@@ -89,7 +90,7 @@ ProcessorCollector::~ProcessorCollector() {
     topology_.reset();
 }
 
-void ProcessorCollector::collect(NodePointer& root) {
+SM_HOT void ProcessorCollector::collect(NodePointer& root) {
     if (!topology_) {
         topology_ = setUp_.makeTopology();
     }

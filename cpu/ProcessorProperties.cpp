@@ -1,6 +1,7 @@
 #include "cpu/ProcessorProperties.h"
 
 #include "foundation/SprintfFormat.h"
+#include "platform/Hot.h"
 
 #include <algorithm>
 
@@ -18,8 +19,8 @@ PropertyTexts identificationTexts(const libSysTopo::cpu::x86_physical_cpu& cpu) 
     };
 }
 
-void addIdentificationProperties(NodePointer& package, const PropertyTexts& texts,
-                                 libSysTopo::cpu::x86_physical_cpu& cpu) {
+SM_HOT void addIdentificationProperties(NodePointer& package, const PropertyTexts& texts,
+                                        libSysTopo::cpu::x86_physical_cpu& cpu) {
     for (const auto& [key, text] : texts) {
         addTextProperty(package, key, text);
     }
@@ -30,7 +31,7 @@ void addIdentificationProperties(NodePointer& package, const PropertyTexts& text
     }
 }
 
-void addSpeedProperties(NodePointer& package, libSysTopo::cpu::x86_physical_cpu& cpu) {
+SM_HOT void addSpeedProperties(NodePointer& package, libSysTopo::cpu::x86_physical_cpu& cpu) {
     const libSysTopo::cpu::x86_cpu& processor = std::as_const(cpu).get();
     libSysTopo::cpu::x86_speed_metrics metrics;
     if (!processor.getSpeedMetrics(metrics)) {
@@ -69,7 +70,8 @@ qel::String formatHexValue(std::uint8_t value) {
     return qel::SprintfFormat("%Xh", static_cast<unsigned>(value));
 }
 
-qel::String formatFrequency(std::uint64_t hertz, int precision, qel::UnitMagnitude magnitude) {
+SM_HOT qel::String formatFrequency(std::uint64_t hertz, int precision,
+                                   qel::UnitMagnitude magnitude) {
     const qel::NonDiscreteMeasurement frequency(qel::HERTZ, static_cast<double>(hertz),
                                                 qel::BASEUNIT, 2);
     return frequency.localizedString(precision, magnitude);

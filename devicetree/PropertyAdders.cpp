@@ -1,5 +1,7 @@
 #include "devicetree/PropertyAdders.h"
 
+#include "platform/Hot.h"
+
 namespace systemmonitor {
 namespace {
 
@@ -12,22 +14,23 @@ void addProperty(NodePointer& node, const qel::String& key, ValueType type, cons
 
 } // namespace
 
-void addTextProperty(NodePointer& node, const qel::String& key, const qel::String& value) {
+SM_HOT void addTextProperty(NodePointer& node, const qel::String& key, const qel::String& value) {
     if (value.size() == 0) {
         return;
     }
     addProperty(node, key, STRING, value);
 }
 
-void addIntegerProperty(NodePointer& node, const qel::String& key, int value) {
+SM_HOT void addIntegerProperty(NodePointer& node, const qel::String& key, int value) {
     addProperty(node, key, INTEGER, value);
 }
 
-void addRealProperty(NodePointer& node, const qel::String& key, double value) {
+SM_HOT void addRealProperty(NodePointer& node, const qel::String& key, double value) {
     addProperty(node, key, DOUBLE, value);
 }
 
-NodePointer makeNode(DeviceType type, const qel::String& localizedName, const qel::String& key) {
+SM_HOT NodePointer makeNode(DeviceType type, const qel::String& localizedName,
+                            const qel::String& key) {
     return NodePointer::make(type, localizedName, key);
 }
 

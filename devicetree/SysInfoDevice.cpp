@@ -1,11 +1,13 @@
 #include "devicetree/SysInfoDevice.h"
 
+#include "platform/Hot.h"
+
 #include <charconv>
 #include <string>
 
 namespace systemmonitor::sisapi {
 
-SysInfoProperty::SysInfoProperty(qel::String key, qel::String localizedKey, ValueType type)
+SM_HOT SysInfoProperty::SysInfoProperty(qel::String key, qel::String localizedKey, ValueType type)
     : key_(std::move(key)), localizedKey_(std::move(localizedKey)), type_(type) {}
 
 qel::String SysInfoProperty::getValue() const {
@@ -23,15 +25,15 @@ qel::String SysInfoProperty::getValue() const {
     return qel::String();
 }
 
-void SysInfoProperty::setValue(const qel::String& value) {
+SM_HOT void SysInfoProperty::setValue(const qel::String& value) {
     text_ = value;
 }
 
-void SysInfoProperty::setValue(int value) {
+SM_HOT void SysInfoProperty::setValue(int value) {
     integer_ = value;
 }
 
-void SysInfoProperty::setValue(double value) {
+SM_HOT void SysInfoProperty::setValue(double value) {
     real_ = value;
 }
 
@@ -56,8 +58,8 @@ std::size_t propertiesOf(DeviceType type) {
 
 } // namespace
 
-SysInfoDevice::SysInfoDevice(DeviceType type, const qel::String& localizedName,
-                             const qel::String& key)
+SM_HOT SysInfoDevice::SysInfoDevice(DeviceType type, const qel::String& localizedName,
+                                    const qel::String& key)
     : type_(type), localizedName_(localizedName), key_(key) {
     properties_.reserve(propertiesOf(type));
 }
@@ -80,11 +82,11 @@ qel::Array<Device::PropertyPointer> SysInfoDevice::getProperties() const {
     return result;
 }
 
-void SysInfoDevice::addChildDevice(Pointer child) {
+SM_HOT void SysInfoDevice::addChildDevice(Pointer child) {
     children_.push_back(std::move(child));
 }
 
-void SysInfoDevice::addProperty(PropertyHandle property) {
+SM_HOT void SysInfoDevice::addProperty(PropertyHandle property) {
     properties_.push_back(std::move(property));
 }
 

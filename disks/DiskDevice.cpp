@@ -1,5 +1,6 @@
 #include "disks/DiskDevice.h"
 
+#include "platform/Hot.h"
 #include "platform/Win32.h"
 
 #include <climits>
@@ -60,7 +61,7 @@ qel::FileHandle DiskDevice::openDevice() {
     return handle;
 }
 
-void DiskDevice::addDeviceNode(NodePointer& parent) {
+SM_HOT void DiskDevice::addDeviceNode(NodePointer& parent) {
     qel::String name = device_.friendlyName;
     if (name.size() == 0) {
         name = device_.description;
@@ -95,7 +96,7 @@ void DiskDevice::addDeviceNode(NodePointer& parent) {
     parent->addChildDevice(node);
 }
 
-void addVolumeNode(NodePointer& diskNode, const libOSWindows::Volume& volume) {
+SM_HOT void addVolumeNode(NodePointer& diskNode, const libOSWindows::Volume& volume) {
     qel::String name;
     if (volume.label.size() != 0) {
         name += volume.label;

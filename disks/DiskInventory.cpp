@@ -4,6 +4,7 @@
 #include "disks/ScsiDiskDevice.h"
 #include "foundation/Stopwatch.h"
 #include "libOSWindows/DeviceEnumeration.h"
+#include "platform/Hot.h"
 
 namespace systemmonitor {
 namespace {
@@ -58,7 +59,7 @@ void refreshDiskList(qel::Array<DiskHandle>& disks) {
     }
 }
 
-void addDiskDevices(NodePointer& parent) {
+SM_HOT void addDiskDevices(NodePointer& parent) {
     static qel::Array<DiskHandle> disks;
     static qel::Stopwatch stopwatch;
     static bool built = false;

@@ -1,5 +1,6 @@
 #include "disks/ScsiDiskDevice.h"
 
+#include "platform/Hot.h"
 #include "suite/scsi/ScsiDevice.h"
 
 namespace systemmonitor {
@@ -25,7 +26,7 @@ ScsiDiskDevice::ScsiDiskDevice(const libOSWindows::WindowsDevice& device) : Disk
 
 ScsiDiskDevice::~ScsiDiskDevice() = default;
 
-bool ScsiDiskDevice::temperatureCelsius(int& celsius) const {
+SM_HOT bool ScsiDiskDevice::temperatureCelsius(int& celsius) const {
     if (!temperatureValid_) {
         return false;
     }

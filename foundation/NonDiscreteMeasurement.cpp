@@ -1,5 +1,7 @@
 #include "foundation/NonDiscreteMeasurement.h"
 
+#include "platform/Hot.h"
+
 #include <algorithm>
 #include <bit>
 #include <charconv>
@@ -103,7 +105,7 @@ std::optional<std::string> fixedExact(double value, int decimals) {
     return std::string(buffer, at);
 }
 
-std::string fixed(double value, int decimals) {
+SM_HOT std::string fixed(double value, int decimals) {
     if (std::isnan(value)) {
         return "nan";
     }
@@ -125,12 +127,12 @@ std::string fixed(double value, int decimals) {
 
 } // namespace
 
-NonDiscreteMeasurement::NonDiscreteMeasurement(UnitType unit, double value, UnitMagnitude magnitude,
-                                               int precision)
+SM_HOT NonDiscreteMeasurement::NonDiscreteMeasurement(UnitType unit, double value,
+                                                      UnitMagnitude magnitude, int precision)
     : unit_(unit), value_(value), magnitude_(magnitude == AUTOSCALEUNIT ? BASEUNIT : magnitude),
       precision_(precision) {}
 
-String NonDiscreteMeasurement::toString(int /*precision*/, UnitMagnitude target) const {
+SM_HOT String NonDiscreteMeasurement::toString(int /*precision*/, UnitMagnitude target) const {
     const double base = value_ * factor(magnitude_);
     if (target == AUTOSCALEUNIT) {
         target = BASEUNIT;
@@ -154,7 +156,7 @@ String NonDiscreteMeasurement::toString(int /*precision*/, UnitMagnitude target)
     return String(text.c_str());
 }
 
-String NonDiscreteMeasurement::localizedString(int precision, UnitMagnitude target) const {
+SM_HOT String NonDiscreteMeasurement::localizedString(int precision, UnitMagnitude target) const {
     return toString(precision, target);
 }
 

@@ -4,6 +4,7 @@
 // locks its own mutex while it is copied or released.
 
 #include "foundation/Mutex.h"
+#include "platform/Hot.h"
 
 #include <atomic>
 #include <cstdint>
@@ -39,8 +40,8 @@ template <typename T> class SharedPointerInPlace final : public SharedPointerDel
 public:
     template <typename... Args>
     explicit SharedPointerInPlace(Args&&... args) : object(std::forward<Args>(args)...) {}
-    ~SharedPointerInPlace() override {} // the object is gone by then: deleteObject ends it
-    void deleteObject() override { object.~T(); }
+    SM_HOT ~SharedPointerInPlace() override {} // the object is gone by then: deleteObject ends it
+    SM_HOT void deleteObject() override { object.~T(); }
 
     union {
         T object;
@@ -65,7 +66,7 @@ public:
     }
 
     // A new T made from `args`, in one allocation with its count (count 1).
-    template <typename... Args> static SharedPointer make(Args&&... args) {
+    template <typename... Args> SM_HOT static SharedPointer make(Args&&... args) {
         auto* block = new SharedPointerInPlace<T>(std::forward<Args>(args)...);
         SharedPointer handle;
         handle.pointer = &block->object;
@@ -74,13 +75,13 @@ public:
         return handle;
     }
 
-    SharedPointer(const SharedPointer& other) { shareFrom(other); }
+    SM_HOT SharedPointer(const SharedPointer& other) { shareFrom(other); }
 
     // A handle on the base class of the object another handle holds; the deleter stays the one
     // made for the derived class.
     template <typename U>
     requires std::is_convertible_v<U*, T*>
-    SharedPointer(const SharedPointer<U, LockingPolicy>& other) {
+        SM_HOT SharedPointer(const SharedPointer<U, LockingPolicy>& other) {
         typename LockingPolicy::Lock lock(mutex);
         if (other.count != nullptr) {
             pointer = other.pointer;
@@ -104,7 +105,7 @@ public:
         return *this;
     }
 
-    ~SharedPointer() {
+    SM_HOT ~SharedPointer() {
         typename LockingPolicy::Lock lock(mutex);
         release();
     }
@@ -119,7 +120,7 @@ public:
 private:
     template <typename U, typename P> friend class SharedPointer;
 
-    void shareFrom(const SharedPointer& other) {
+    SM_HOT void shareFrom(const SharedPointer& other) {
         typename LockingPolicy::Lock lock(mutex);
         if (other.count != nullptr) {
             pointer = other.pointer;
@@ -130,7 +131,7 @@ private:
         }
     }
 
-    void release() {
+    SM_HOT void release() {
         if (count == nullptr) {
             return;
         }

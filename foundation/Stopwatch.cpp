@@ -1,5 +1,6 @@
 #include "foundation/Stopwatch.h"
 
+#include "platform/Hot.h"
 #include "platform/Win32.h"
 
 namespace qel {
@@ -10,7 +11,7 @@ void Stopwatch::reset() {
     start_ = win32::monotonicSeconds();
 }
 
-double Stopwatch::getElapsed() const {
+SM_HOT double Stopwatch::getElapsed() const {
     return win32::monotonicSeconds() - start_;
 }
 

@@ -1,5 +1,6 @@
 #include "foundation/String.h"
 
+#include "platform/Hot.h"
 #include "platform/Utf.h"
 
 #include <algorithm>
@@ -19,7 +20,7 @@ char16_t asciiLower(char16_t c) {
 
 } // namespace
 
-std::u16string utf8ToUtf16(std::string_view text) {
+SM_HOT std::u16string utf8ToUtf16(std::string_view text) {
     return platform::utf8ToUtf16(text);
 }
 
@@ -27,11 +28,12 @@ std::string utf16ToUtf8(std::u16string_view text) {
     return platform::utf16ToUtf8(text);
 }
 
-String::String(const char* text) : text_(text == nullptr ? std::u16string() : utf8ToUtf16(text)) {}
+SM_HOT String::String(const char* text)
+    : text_(text == nullptr ? std::u16string() : utf8ToUtf16(text)) {}
 
 String::String(const char16_t* text) : text_(text == nullptr ? u"" : text) {}
 
-String::String(const char16_t* text, std::size_t length)
+SM_HOT String::String(const char16_t* text, std::size_t length)
     : text_(text == nullptr ? std::u16string() : std::u16string(text, length)) {}
 
 String& String::operator=(const char* text) {
@@ -42,7 +44,7 @@ String& String::operator=(const char16_t* text) {
     return *this = String(text);
 }
 
-String& String::append(const String& text) {
+SM_HOT String& String::append(const String& text) {
     text_ += text.text_;
     return *this;
 }
@@ -51,12 +53,12 @@ String& String::append(const char* text) {
     return append(String(text));
 }
 
-String& String::append(char16_t unit) {
+SM_HOT String& String::append(char16_t unit) {
     text_ += unit;
     return *this;
 }
 
-String operator+(const String& a, const String& b) {
+SM_HOT String operator+(const String& a, const String& b) {
     String result(a);
     return result.append(b);
 }
@@ -84,7 +86,7 @@ int String::compareNoCase(const String& other) const {
     return text_.size() < other.text_.size() ? -1 : 1;
 }
 
-String& String::trim() {
+SM_HOT String& String::trim() {
     std::size_t begin = 0;
     std::size_t end = text_.size();
     while (begin < end && isSpace(text_[begin])) {

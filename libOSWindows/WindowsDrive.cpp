@@ -2,6 +2,7 @@
 
 #include "foundation/Log.h"
 #include "libOSWindows/DriveLetters.h"
+#include "platform/Hot.h"
 #include "platform/Win32.h"
 
 #include <cstring>
@@ -125,7 +126,7 @@ bool WindowsDrive::queryStorageDescriptor() {
     return true;
 }
 
-std::uint64_t WindowsDrive::getSize() {
+SM_HOT std::uint64_t WindowsDrive::getSize() {
     if (sizeBytes == 0) {
         sizeBytes = queryDiskLength();
     }
@@ -148,7 +149,7 @@ std::uint64_t WindowsDrive::queryDiskLength() {
     return 0;
 }
 
-qel::Array<Volume>& WindowsDrive::getVolumes() {
+SM_HOT qel::Array<Volume>& WindowsDrive::getVolumes() {
     loadVolumes();
     return volumes;
 }
@@ -159,7 +160,7 @@ void WindowsDrive::refreshVolumes() {
     }
 }
 
-void WindowsDrive::loadVolumes() {
+SM_HOT void WindowsDrive::loadVolumes() {
     if (volumesLoaded) {
         return;
     }

@@ -1,5 +1,6 @@
 #include "memory/MemoryCollector.h"
 
+#include "platform/Hot.h"
 #include "platform/Win32.h"
 
 namespace systemmonitor {
@@ -7,7 +8,7 @@ namespace {
 constexpr double kBytesToMegabytes = 9.5367431640625e-07; // 2^-20
 }
 
-void collectMemoryDevice(NodePointer& root) {
+SM_HOT void collectMemoryDevice(NodePointer& root) {
     // Texts made once: a snapshot only copies them.
     static const qel::String kName("System Memory");
     static const qel::String kKey("SYSTEM_MEM");

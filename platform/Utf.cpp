@@ -1,5 +1,7 @@
 #include "platform/Utf.h"
 
+#include "platform/Hot.h"
+
 #include <cstdint>
 
 namespace platform {
@@ -19,7 +21,7 @@ void appendUtf16(std::u16string& out, char32_t c) {
 
 // Decodes `text`; a malformed sequence becomes U+FFFD (one per bad byte) or, when `strict`, ends
 // the decoding with nullopt.
-std::optional<std::u16string> decode(std::string_view text, bool strict) {
+SM_HOT std::optional<std::u16string> decode(std::string_view text, bool strict) {
     std::u16string out;
     out.reserve(text.size());
     std::size_t i = 0;
@@ -90,7 +92,7 @@ void appendUtf8(std::string& out, char32_t c) {
     }
 }
 
-std::u16string utf8ToUtf16(std::string_view text) {
+SM_HOT std::u16string utf8ToUtf16(std::string_view text) {
     return *decode(text, false);
 }
 

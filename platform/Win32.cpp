@@ -1,13 +1,14 @@
 #include "platform/Win32.h"
 
 #include "platform/Backend.h"
+#include "platform/Hot.h"
 
 namespace platform {
 namespace {
 Backend* installed = nullptr;
 }
 
-Backend& currentBackend() {
+SM_HOT Backend& currentBackend() {
     return installed != nullptr ? *installed : nativeBackend();
 }
 
@@ -24,7 +25,7 @@ ScopedBackend::~ScopedBackend() {
 namespace win32 {
 using platform::currentBackend;
 
-double monotonicSeconds() {
+SM_HOT double monotonicSeconds() {
     return currentBackend().monotonicSeconds();
 }
 
@@ -32,7 +33,7 @@ DWORD GetLastError() {
     return currentBackend().getLastError();
 }
 
-BOOL GlobalMemoryStatusEx(MEMORYSTATUSEX* status) {
+SM_HOT BOOL GlobalMemoryStatusEx(MEMORYSTATUSEX* status) {
     return currentBackend().globalMemoryStatusEx(status);
 }
 

@@ -4,10 +4,11 @@
 #include "devicetree/PropertyAdders.h"
 #include "disks/DiskInventory.h"
 #include "memory/MemoryCollector.h"
+#include "platform/Hot.h"
 
 namespace systemmonitor {
 
-qel::SharedPointer<Device, qel::AutoMutexLockingPolicy> getAllDevices() {
+SM_HOT qel::SharedPointer<Device, qel::AutoMutexLockingPolicy> getAllDevices() {
     static const qel::String kName("System Root");
     static const qel::String kKey("SYSROOT");
     NodePointer root = makeNode(SYSTEM_ROOT, kName, kKey);

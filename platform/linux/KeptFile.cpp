@@ -1,5 +1,7 @@
 #include "platform/KeptFile.h"
 
+#include "platform/Hot.h"
+
 #include <fcntl.h>
 #include <sys/vfs.h>
 #include <unistd.h>
@@ -83,7 +85,7 @@ void KeptFile::close() {
     }
 }
 
-bool KeptFile::readOpen() {
+SM_HOT bool KeptFile::readOpen() {
     if (buffer_.size() < 4096) {
         buffer_.resize(4096);
     }
@@ -109,7 +111,7 @@ bool KeptFile::readOpen() {
     return true;
 }
 
-std::optional<std::string_view> KeptFile::read() {
+SM_HOT std::optional<std::string_view> KeptFile::read() {
     bool fresh = false;
     if (fd_ < 0) {
         if (!open()) {

@@ -1,5 +1,6 @@
 #include "platform/linux/LinuxBackend.h"
 
+#include "platform/Hot.h"
 #include "platform/KeptFile.h"
 #include "platform/linux/MemInfo.h"
 
@@ -11,18 +12,18 @@ namespace platform {
 // Never destroyed: the library's objects destroyed at exit (the disks, with their open handles)
 // still close through it. A reading of the storage serves the calls of a quarter second: a
 // refresh of the library, not a changed machine.
-Backend& nativeBackend() {
+SM_HOT Backend& nativeBackend() {
     static LinuxBackend* const backend = new LinuxBackend({}, 0.25);
     return *backend;
 }
 
-double LinuxBackend::monotonicSeconds() {
+SM_HOT double LinuxBackend::monotonicSeconds() {
     timespec now{};
     clock_gettime(CLOCK_MONOTONIC, &now);
     return static_cast<double>(now.tv_sec) + static_cast<double>(now.tv_nsec) * 1e-9;
 }
 
-BOOL LinuxBackend::globalMemoryStatusEx(MEMORYSTATUSEX* status) {
+SM_HOT BOOL LinuxBackend::globalMemoryStatusEx(MEMORYSTATUSEX* status) {
     if (status == nullptr || status->dwLength != sizeof(MEMORYSTATUSEX)) {
         setLastError(ERROR_INVALID_PARAMETER);
         return FALSE;

@@ -1,5 +1,7 @@
 #include "platform/linux/MemInfo.h"
 
+#include "platform/Hot.h"
+
 #include <charconv>
 #include <iterator>
 
@@ -27,7 +29,7 @@ std::optional<std::uint64_t> kilobytes(std::string_view line) {
 
 } // namespace
 
-std::optional<MemInfo> parseMemInfo(std::string_view text) {
+SM_HOT std::optional<MemInfo> parseMemInfo(std::string_view text) {
     MemInfo info;
     const struct {
         std::string_view key;
@@ -67,7 +69,7 @@ std::optional<MemInfo> parseMemInfo(std::string_view text) {
     return info;
 }
 
-std::uint32_t memoryLoadPercent(std::uint64_t totalBytes, std::uint64_t availableBytes) {
+SM_HOT std::uint32_t memoryLoadPercent(std::uint64_t totalBytes, std::uint64_t availableBytes) {
     if (totalBytes == 0 || availableBytes >= totalBytes) {
         return 0;
     }

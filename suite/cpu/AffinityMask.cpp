@@ -1,5 +1,7 @@
 #include "suite/cpu/AffinityMask.h"
 
+#include "platform/Hot.h"
+
 #include <algorithm>
 
 namespace libSysTopo::cpu {
@@ -9,7 +11,7 @@ AffinityMask::AffinityMask(std::vector<unsigned> processors) : processors_(std::
     processors_.erase(std::unique(processors_.begin(), processors_.end()), processors_.end());
 }
 
-bool AffinityMask::contains(unsigned processor) const {
+SM_HOT bool AffinityMask::contains(unsigned processor) const {
     return std::binary_search(processors_.begin(), processors_.end(), processor);
 }
 

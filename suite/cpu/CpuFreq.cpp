@@ -1,5 +1,6 @@
 #include "suite/cpu/CpuFreq.h"
 
+#include "platform/Hot.h"
 #include "suite/cpu/TextFile.h"
 
 #include <system_error>
@@ -10,7 +11,7 @@ namespace {
 using platform::KeptFile;
 
 // The kilohertz of files[index] in hertz; nullopt when there is no such file or no valid value.
-std::optional<std::uint64_t> readHertz(std::vector<KeptFile>& files, std::size_t index) {
+SM_HOT std::optional<std::uint64_t> readHertz(std::vector<KeptFile>& files, std::size_t index) {
     const auto text = index < files.size() ? files[index].read() : std::nullopt;
     if (!text) {
         return std::nullopt;
@@ -37,7 +38,7 @@ CpuFrequency readCpuFrequency(const std::filesystem::path& root, unsigned cpu) {
 
 CpuFreqFiles::CpuFreqFiles(std::filesystem::path root) : root_(std::move(root)) {}
 
-CpuFrequency CpuFreqFiles::read(unsigned cpu) {
+SM_HOT CpuFrequency CpuFreqFiles::read(unsigned cpu) {
     if (cpu >= cpus_.size()) {
         cpus_.resize(cpu + 1);
     }

@@ -1,5 +1,6 @@
 #include "suite/cpu/CpuTimeMetrics.h"
 
+#include "platform/Hot.h"
 #include "suite/cpu/SimulatedProbes.h"
 #include "suite/cpu/SimulatedProcessorSource.h"
 
@@ -18,7 +19,7 @@ CpuTimeMetrics::Accessor CpuTimeMetrics::getAccessor() {
 
 SampledCpuTimeMetrics::SampledCpuTimeMetrics(Sampler sampler) : sampler_(std::move(sampler)) {}
 
-void SampledCpuTimeMetrics::refresh() {
+SM_HOT void SampledCpuTimeMetrics::refresh() {
     ++samples_;
     fresh_ = sampler_(next_);
     if (fresh_) {
@@ -31,8 +32,8 @@ void SampledCpuTimeMetrics::refresh() {
     }
 }
 
-bool SampledCpuTimeMetrics::getPercentUsage(const libSysTopo::cpu::AffinityMask& mask,
-                                            unsigned& percent) {
+SM_HOT bool SampledCpuTimeMetrics::getPercentUsage(const libSysTopo::cpu::AffinityMask& mask,
+                                                   unsigned& percent) {
     if (!fresh_ || !haveLatest_) {
         return false;
     }

@@ -1,12 +1,14 @@
 #include "suite/cpu/CpuTimes.h"
 
+#include "platform/Hot.h"
+
 #include <cmath>
 
 namespace libCpuProbe::cpu {
 namespace {
 
-std::optional<unsigned> share(const CpuTimeSample* before, const CpuTimeSample& after,
-                              std::span<const unsigned> cpus) {
+SM_HOT std::optional<unsigned> share(const CpuTimeSample* before, const CpuTimeSample& after,
+                                     std::span<const unsigned> cpus) {
     if (cpus.empty()) {
         return std::nullopt;
     }
@@ -46,8 +48,8 @@ CpuTimes timesFromKernelUser(std::uint64_t idle, std::uint64_t kernel, std::uint
     return CpuTimes{(kernel > idle ? kernel - idle : 0) + user, idle};
 }
 
-std::optional<unsigned> busyPercent(const CpuTimeSample& before, const CpuTimeSample& after,
-                                    std::span<const unsigned> cpus) {
+SM_HOT std::optional<unsigned> busyPercent(const CpuTimeSample& before, const CpuTimeSample& after,
+                                           std::span<const unsigned> cpus) {
     return share(&before, after, cpus);
 }
 

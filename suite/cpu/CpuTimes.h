@@ -2,6 +2,8 @@
 // Busy and idle time of logical processors, and the busy share between two readings. The same
 // arithmetic serves /proc/stat ticks and Windows' 100-nanosecond processor times.
 
+#include "platform/Hot.h"
+
 #include <algorithm>
 #include <cstdint>
 #include <initializer_list>
@@ -43,7 +45,7 @@ public:
     }
 
     // The processor's times, added (zero) when absent.
-    CpuTimes& operator[](unsigned cpu) {
+    SM_HOT CpuTimes& operator[](unsigned cpu) {
         if (entries_.empty() || entries_.back().first < cpu) {
             return entries_.emplace_back(cpu, CpuTimes{}).second;
         }

@@ -1,5 +1,7 @@
 #include "suite/cpu/ProcStat.h"
 
+#include "platform/Hot.h"
+
 #include <array>
 #include <charconv>
 #include <optional>
@@ -64,7 +66,7 @@ CpuTimeSample parseProcStat(std::string_view text) {
     return sample;
 }
 
-void parseProcStat(std::string_view text, CpuTimeSample& sample) {
+SM_HOT void parseProcStat(std::string_view text, CpuTimeSample& sample) {
     sample.clear();
     while (!text.empty()) {
         const auto newline = text.find('\n');

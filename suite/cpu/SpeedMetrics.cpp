@@ -1,5 +1,7 @@
 #include "suite/cpu/SpeedMetrics.h"
 
+#include "platform/Hot.h"
+
 namespace libSysTopo::cpu {
 namespace {
 
@@ -12,9 +14,9 @@ double ratio(std::uint64_t clockHz, std::uint64_t busHz) {
 
 } // namespace
 
-bool composeSpeedMetrics(const ClockReadings& clocks,
-                         const std::optional<CpuidFrequencies>& frequencies,
-                         x86_speed_metrics& metrics) {
+SM_HOT bool composeSpeedMetrics(const ClockReadings& clocks,
+                                const std::optional<CpuidFrequencies>& frequencies,
+                                x86_speed_metrics& metrics) {
     x86_speed_metrics record;
     record.ratioPrecision = kRatioPrecision;
     record.voltagePrecision = kVoltagePrecision;

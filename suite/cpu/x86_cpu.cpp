@@ -1,5 +1,6 @@
 #include "suite/cpu/x86_cpu.h"
 
+#include "platform/Hot.h"
 #include "suite/cpu/ProcessorSource.h"
 
 namespace libSysTopo::cpu {
@@ -9,7 +10,7 @@ x86_cpu::x86_cpu(ProcessorSource& source, x86_cpu_location location, AffinityMas
     : source_(&source), location_(location), mask_(std::move(mask)), name_(std::move(name)),
       signature_(signature) {}
 
-bool x86_cpu::getRevisionString(qel::String& revision) const {
+SM_HOT bool x86_cpu::getRevisionString(qel::String& revision) const {
     qel::String found;
     if (!source_->readRevision(location_, found)) {
         return false;
@@ -18,7 +19,7 @@ bool x86_cpu::getRevisionString(qel::String& revision) const {
     return true;
 }
 
-bool x86_cpu::getSpeedMetrics(x86_speed_metrics& metrics) const {
+SM_HOT bool x86_cpu::getSpeedMetrics(x86_speed_metrics& metrics) const {
     x86_speed_metrics found;
     if (!source_->readSpeed(location_, mask_, found)) {
         return false;

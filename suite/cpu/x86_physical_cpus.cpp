@@ -1,6 +1,7 @@
 #include "suite/cpu/x86_physical_cpus.h"
 
 #include "foundation/Exception.h"
+#include "platform/Hot.h"
 #include "suite/cpu/ProcessorSource.h"
 
 #include <climits>
@@ -24,14 +25,14 @@ x86_cpu_core::x86_cpu_core(x86_cpu cpu, unsigned number) : cpu_(std::move(cpu)),
 x86_physical_cpu::x86_physical_cpu(x86_cpu cpu, unsigned id, std::vector<x86_cpu_core> cores)
     : cpu_(std::move(cpu)), id_(id), cores_(std::move(cores)) {}
 
-const x86_cpu_core& x86_physical_cpu::getCore(unsigned index) const {
+SM_HOT const x86_cpu_core& x86_physical_cpu::getCore(unsigned index) const {
     if (index >= cores_.size()) {
         outOfBounds(cores_.size(), index);
     }
     return cores_[index];
 }
 
-x86_cpu_core& x86_physical_cpu::getCore(unsigned index) {
+SM_HOT x86_cpu_core& x86_physical_cpu::getCore(unsigned index) {
     if (index >= cores_.size()) {
         outOfBounds(cores_.size(), index);
     }
@@ -68,7 +69,7 @@ x86_physical_cpus::x86_physical_cpus(std::unique_ptr<ProcessorSource> source, bo
 
 x86_physical_cpus::~x86_physical_cpus() = default;
 
-x86_physical_cpu& x86_physical_cpus::operator[](unsigned index) {
+SM_HOT x86_physical_cpu& x86_physical_cpus::operator[](unsigned index) {
     if (index >= packages_.size()) {
         outOfBounds(packages_.size(), index);
     }

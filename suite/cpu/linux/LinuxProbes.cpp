@@ -1,5 +1,6 @@
 // The live Linux machine's temperature readers (hwmon) and usage meter (/proc/stat).
 
+#include "platform/Hot.h"
 #include "platform/KeptFile.h"
 #include "suite/cpu/CpuTemperatureAccessors.h"
 #include "suite/cpu/CpuTimeMetrics.h"
@@ -14,7 +15,7 @@ namespace {
 constexpr const char* kHwmonRoot = "/sys/class/hwmon";
 constexpr const char* kProcStat = "/proc/stat";
 
-bool readProcStat(platform::KeptFile& file, CpuTimeSample& sample) {
+SM_HOT bool readProcStat(platform::KeptFile& file, CpuTimeSample& sample) {
     const auto text = file.read();
     if (!text) {
         return false;

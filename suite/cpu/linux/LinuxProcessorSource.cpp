@@ -1,6 +1,7 @@
 // The live Linux machine: sysfs topology, CPUID on a processor of each package, cpufreq and
 // /proc/cpuinfo clocks.
 
+#include "platform/Hot.h"
 #include "platform/KeptFile.h"
 #include "suite/cpu/CpuFreq.h"
 #include "suite/cpu/Cpuid.h"
@@ -131,8 +132,8 @@ public:
     // Linux reports no revision name.
     bool readRevision(const x86_cpu_location&, qel::String&) override { return false; }
 
-    bool readSpeed(const x86_cpu_location& location, const AffinityMask& mask,
-                   x86_speed_metrics& metrics) override {
+    SM_HOT bool readSpeed(const x86_cpu_location& location, const AffinityMask& mask,
+                          x86_speed_metrics& metrics) override {
         ClockReadings clocks = cpufreqClocks(mask);
         if (clocks.currentHz == 0) {
             clocks.currentHz = cpuInfoClock(location.getPackage(), mask);
