@@ -40,6 +40,30 @@ bool isOctal(char c) {
     return c >= '0' && c <= '7';
 }
 
+constexpr long kProcMagic = 0x9fa0;
+
+// The whole text from its start; nullopt when it cannot be read.
+std::optional<std::string> readAll(int fd) {
+    std::string text(4096, '\0');
+    std::size_t size = 0;
+    for (;;) {
+        if (size == text.size()) {
+            text.resize(text.size() * 2);
+        }
+        const ssize_t got =
+            ::pread(fd, text.data() + size, text.size() - size, static_cast<off_t>(size));
+        if (got < 0) {
+            return std::nullopt;
+        }
+        if (got == 0) {
+            break;
+        }
+        size += static_cast<std::size_t>(got);
+    }
+    text.resize(size);
+    return text;
+}
+
 } // namespace
 
 std::string unescapeMountField(std::string_view field) {
@@ -95,34 +119,6 @@ std::vector<MountEntry> parseMountInfo(std::string_view text) {
     }
     return mounts;
 }
-
-namespace {
-
-constexpr long kProcMagic = 0x9fa0;
-
-// The whole text from its start; nullopt when it cannot be read.
-std::optional<std::string> readAll(int fd) {
-    std::string text(4096, '\0');
-    std::size_t size = 0;
-    for (;;) {
-        if (size == text.size()) {
-            text.resize(text.size() * 2);
-        }
-        const ssize_t got =
-            ::pread(fd, text.data() + size, text.size() - size, static_cast<off_t>(size));
-        if (got < 0) {
-            return std::nullopt;
-        }
-        if (got == 0) {
-            break;
-        }
-        size += static_cast<std::size_t>(got);
-    }
-    text.resize(size);
-    return text;
-}
-
-} // namespace
 
 MountInfoFile::MountInfoFile(std::string path) : path_(std::move(path)) {}
 
