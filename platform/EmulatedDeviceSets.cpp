@@ -4,6 +4,7 @@
 #include "platform/StorageEmulator.h"
 
 #include "platform/BufferAnswer.h"
+#include "platform/EmulatedRequests.h"
 #include "platform/WideText.h"
 
 #include <cstddef>
@@ -12,17 +13,15 @@
 namespace platform {
 namespace {
 
+using emulated::answered;
+using emulated::fail;
+
 constexpr CONFIGRET kCrInvalidPointer = 0x03;
 constexpr CONFIGRET kCrInvalidDevnode = 0x05;
 // Node 1 is the root of the device tree, which an empty instance id locates, as on Windows.
 constexpr DEVINST kRootDevInst = 1;
 constexpr ULONG kRootStatus = 0x0180000A; // started, driver loaded, cannot be removed
 constexpr DWORD kInterfaceActive = 0x1;   // SPINT_ACTIVE
-
-BOOL fail(DWORD error) {
-    setLastError(error);
-    return FALSE;
-}
 
 // A set member handed out by SetupDiEnumDeviceInfo or SetupDiEnumDeviceInterfaces keeps its
 // index plus one in the structure's Reserved field.
@@ -244,7 +243,7 @@ BOOL StorageEmulator::setupDiGetDeviceRegistryProperty(HDEVINFO set, SP_DEVINFO_
     const auto& bytes = value->second.data;
     const DWORD error =
         answerWithRequiredSize(bytes.data(), bytes.size(), 1, buffer, size, required);
-    return error == 0 ? TRUE : fail(error);
+    return answered(error);
 }
 
 BOOL StorageEmulator::setupDiGetDeviceInstanceId(HDEVINFO set, SP_DEVINFO_DATA* data, char16_t* id,
@@ -263,7 +262,7 @@ BOOL StorageEmulator::setupDiGetDeviceInstanceId(HDEVINFO set, SP_DEVINFO_DATA* 
     const std::u16string& text = *device->instanceId; // sent with its zero
     const DWORD error =
         answerWithRequiredSize(text.c_str(), text.size() + 1, sizeof(char16_t), id, size, required);
-    return error == 0 ? TRUE : fail(error);
+    return answered(error);
 }
 
 CONFIGRET StorageEmulator::cmLocateDevNode(DEVINST* node, const char16_t* instanceId,

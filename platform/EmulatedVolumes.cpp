@@ -3,6 +3,7 @@
 #include "platform/StorageEmulator.h"
 
 #include "platform/BufferAnswer.h"
+#include "platform/EmulatedRequests.h"
 #include "platform/WideText.h"
 
 #include <algorithm>
@@ -10,15 +11,12 @@
 namespace platform {
 namespace {
 
+using emulated::fail;
+
 constexpr DWORD kErrorPathNotFound = 3;
 constexpr DWORD kErrorBadLength = 24;
 constexpr DWORD kErrorInvalidName = 123;
 constexpr DWORD kErrorDirNotRoot = 144;
-
-BOOL fail(DWORD error) {
-    setLastError(error);
-    return FALSE;
-}
 
 struct DriveRoot {
     char letter = 0;

@@ -49,6 +49,14 @@ void setOrErase(json& object, const char* key, bool ok, const json& value) {
     }
 }
 
+// A text answered in `buffer` (`length` units, 0 when the call failed): kept when whole, a
+// failure noted by its absence; a buffer too short for it says nothing.
+void noteText(json& object, const char* key, const char16_t* buffer, DWORD length, DWORD size) {
+    if (length == 0 || length < size) {
+        setOrErase(object, key, length != 0, length != 0 ? utf8(buffer, length) : "");
+    }
+}
+
 // "X:\", "\\.\X:\" and the like: the letter, upper-case; 0 for anything else.
 char letterOf(const char16_t* root) {
     if (root != nullptr && root[0] == u'\\' && root[1] == u'\\' &&
@@ -285,8 +293,8 @@ json RecordingBackend::machine() const {
             if (interfaces != nullptr && interfaces != devices && device.contains("instanceId")) {
                 device.erase("interfacePath");
                 for (const json& other : interfaces->devices) {
-                    if (other.is_object() && other.value("instanceId", json()) ==
-                                                 device["instanceId"] &&
+                    if (other.is_object() &&
+                        other.value("instanceId", json()) == device["instanceId"] &&
                         other.contains("interfacePath")) {
                         device["interfacePath"] = other["interfacePath"];
                         break;
@@ -351,18 +359,18 @@ BOOL RecordingBackend::closeHandle(HANDLE handle) {
     return live_.closeHandle(handle);
 }
 
-BOOL RecordingBackend::deviceIoControl(HANDLE device, DWORD code, void* in, DWORD inSize,
-                                       void* out, DWORD outSize, DWORD* returned) {
+BOOL RecordingBackend::deviceIoControl(HANDLE device, DWORD code, void* in, DWORD inSize, void* out,
+                                       DWORD outSize, DWORD* returned) {
     // The request is read before the call: pass-through blocks are often in and out at once.
     ScsiRequest scsi;
     AtaRequest ata;
     AtaTaskFile smart;
     const bool scsiRead = code == win32::kIoctlScsiPassThrough &&
                           readScsiRequest(in, inSize, out, outSize, scsi) == 0;
-    const bool ataRead = code == win32::kIoctlAtaPassThrough &&
-                         readAtaRequest(in, inSize, out, outSize, ata) == 0;
-    const bool smartRead = code == win32::kSmartRcvDriveData &&
-                           readSmartRequest(in, inSize, out, outSize, smart) == 0;
+    const bool ataRead =
+        code == win32::kIoctlAtaPassThrough && readAtaRequest(in, inSize, out, outSize, ata) == 0;
+    const bool smartRead =
+        code == win32::kSmartRcvDriveData && readSmartRequest(in, inSize, out, outSize, smart) == 0;
     DWORD count = 0;
     const BOOL ok = live_.deviceIoControl(device, code, in, inSize, out, outSize, &count);
     if (returned != nullptr) {
@@ -531,19 +539,13 @@ BOOL RecordingBackend::getDiskFreeSpaceEx(const char16_t* root, ULARGE_INTEGER* 
 
 UINT RecordingBackend::getSystemDirectory(char16_t* buffer, UINT size) {
     const UINT length = live_.getSystemDirectory(buffer, size);
-    if (length == 0 || length < size) {
-        setOrErase(windows_, "systemDirectory", length != 0,
-                   length != 0 ? utf8(buffer, length) : "");
-    }
+    noteText(windows_, "systemDirectory", buffer, length, size);
     return length;
 }
 
 DWORD RecordingBackend::getModuleFileName(char16_t* buffer, DWORD size) {
     const DWORD length = live_.getModuleFileName(buffer, size);
-    if (length == 0 || length < size) {
-        setOrErase(windows_, "moduleFileName", length != 0,
-                   length != 0 ? utf8(buffer, length) : "");
-    }
+    noteText(windows_, "moduleFileName", buffer, length, size);
     return length;
 }
 
@@ -612,8 +614,7 @@ BOOL RecordingBackend::setupDiGetDeviceInterfaceDetail(HDEVINFO set,
         const auto found = devices.byInterface.find(interfaceData->Reserved);
         if (found != devices.byInterface.end()) {
             const std::size_t capacity =
-                (size - offsetof(SP_DEVICE_INTERFACE_DETAIL_DATA_W, DevicePath)) /
-                sizeof(char16_t);
+                (size - offsetof(SP_DEVICE_INTERFACE_DETAIL_DATA_W, DevicePath)) / sizeof(char16_t);
             devices.devices[found->second]["interfacePath"] =
                 utf8(reinterpret_cast<const char16_t*>(detail->DevicePath), capacity);
         }
@@ -623,8 +624,7 @@ BOOL RecordingBackend::setupDiGetDeviceInterfaceDetail(HDEVINFO set,
 
 BOOL RecordingBackend::setupDiGetDeviceRegistryProperty(HDEVINFO set, SP_DEVINFO_DATA* data,
                                                         DWORD property, DWORD* registryType,
-                                                        BYTE* buffer, DWORD size,
-                                                        DWORD* required) {
+                                                        BYTE* buffer, DWORD size, DWORD* required) {
     DWORD type = 0;
     DWORD needed = 0;
     const BOOL ok =
@@ -646,8 +646,8 @@ BOOL RecordingBackend::setupDiGetDeviceRegistryProperty(HDEVINFO set, SP_DEVINFO
     return ok;
 }
 
-BOOL RecordingBackend::setupDiGetDeviceInstanceId(HDEVINFO set, SP_DEVINFO_DATA* data,
-                                                  char16_t* id, DWORD size, DWORD* required) {
+BOOL RecordingBackend::setupDiGetDeviceInstanceId(HDEVINFO set, SP_DEVINFO_DATA* data, char16_t* id,
+                                                  DWORD size, DWORD* required) {
     const BOOL ok = live_.setupDiGetDeviceInstanceId(set, data, id, size, required);
     json* device = deviceOf(set, data);
     if (ok && device != nullptr && id != nullptr) {
