@@ -1,10 +1,12 @@
 #include "platform/linux/Superblock.h"
 
+#include "platform/HexText.h"
 #include "platform/WideText.h"
 
 #include <algorithm>
 #include <array>
 #include <cstring>
+#include <span>
 #include <vector>
 
 namespace platform {
@@ -62,18 +64,8 @@ std::string trimTrailingBlanks(std::string text) {
     return text;
 }
 
-std::string hexText(const Bytes& b, std::size_t at, std::size_t size, bool upper) {
-    const char* digits = upper ? "0123456789ABCDEF" : "0123456789abcdef";
-    std::string text;
-    for (std::size_t i = at; i < at + size; ++i) {
-        text.push_back(digits[b[i] >> 4]);
-        text.push_back(digits[b[i] & 0xF]);
-    }
-    return text;
-}
-
 std::string uuidText(const Bytes& b, std::size_t at) {
-    const std::string hex = hexText(b, at, 16, false);
+    const std::string hex = hexText(std::span(b).subspan(at, 16));
     return hex.substr(0, 8) + "-" + hex.substr(8, 4) + "-" + hex.substr(12, 4) + "-" +
            hex.substr(16, 4) + "-" + hex.substr(20);
 }
@@ -243,7 +235,7 @@ std::optional<FileSystemIdentity> identifyNtfs(const ByteReader& read, const Byt
     for (std::size_t i = 0; i < 8; ++i) {
         raw[7 - i] = boot[72 + i];
     }
-    id.uuid = hexText(raw, 0, 8, true);
+    id.uuid = hexText(std::span(raw).first(8), true);
     id.label = ntfsLabel(read, boot);
     return id;
 }

@@ -1,5 +1,7 @@
 #include "platform/recording/Privacy.h"
 
+#include "platform/HexText.h"
+
 #include <algorithm>
 #include <cstdint>
 #include <map>
@@ -37,24 +39,7 @@ std::string trimmed(const std::string& text) {
 
 // Bytes recorded as hexadecimal digits, as a string of the same bytes.
 std::string decodeHex(const std::string& digits) {
-    std::string bytes(digits.size() / 2, '\0');
-    const auto value = [](char c) { return c <= '9' ? c - '0' : lower(c) - 'a' + 10; };
-    for (std::size_t i = 0; i < bytes.size(); ++i) {
-        bytes[i] = static_cast<char>(value(digits[2 * i]) * 16 + value(digits[2 * i + 1]));
-    }
-    return bytes;
-}
-
-template <typename Bytes>
-std::string encodeHex(const Bytes& block) {
-    constexpr char kDigits[] = "0123456789abcdef";
-    std::string text;
-    for (const auto c : block) {
-        const auto byte = static_cast<std::uint8_t>(c);
-        text.push_back(kDigits[byte >> 4]);
-        text.push_back(kDigits[byte & 0xF]);
-    }
-    return text;
+    return hexBytes<std::string>(digits).value_or(std::string());
 }
 
 // IDENTIFY strings hold two characters per word, the first in the high byte.
@@ -84,13 +69,14 @@ std::string descriptorSerial(const std::string& bytes) {
 
 bool isIdentifyHex(const json& value, const std::string& key, const std::string& parent) {
     return key == "hex" && parent == "identify" && value.is_string() &&
-           value.get_ref<const std::string&>().size() == 1024;
+           value.get_ref<const std::string&>().size() == 1024 &&
+           hexBytes(value.get_ref<const std::string&>());
 }
 
 // Data and pages kept whole, as hexadecimal digits.
 bool isHex(const json& value, const std::string& key, const std::string& parent) {
     return (key == "hex" || parent == "vpd" || parent == "logPages") && value.is_string() &&
-           value.get_ref<const std::string&>().size() % 2 == 0;
+           hexBytes(value.get_ref<const std::string&>());
 }
 
 // Of the same length, each character of the same kind; it depends on the order met (`index`),
@@ -149,8 +135,9 @@ public:
             order_.push_back(original);
         }
         // Longer first, so that a serial inside another is not replaced inside it first.
-        std::stable_sort(order_.begin(), order_.end(),
-                         [](const std::string& a, const std::string& b) { return a.size() > b.size(); });
+        std::stable_sort(
+            order_.begin(), order_.end(),
+            [](const std::string& a, const std::string& b) { return a.size() > b.size(); });
     }
 
     json rewrite(const json& value, const std::string& key, const std::string& parent) const {
@@ -181,7 +168,7 @@ public:
                 return hidePath(text);
             }
             if (isHex(value, key, parent)) {
-                return encodeHex(replaceSerials(decodeHex(text)));
+                return hexText(replaceSerials(decodeHex(text)));
             }
             return replaceSerials(text);
         }
@@ -253,7 +240,7 @@ private:
             }
             block[511] = static_cast<char>(-sum);
         }
-        return encodeHex(block);
+        return hexText(block);
     }
 
     std::map<std::string, std::string> serials_;

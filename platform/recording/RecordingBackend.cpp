@@ -1,10 +1,12 @@
 #include "platform/recording/RecordingBackend.h"
 
+#include "platform/HexText.h"
 #include "platform/PassThroughRequest.h"
 #include "platform/Utf.h"
 
 #include <algorithm>
 #include <cstring>
+#include <span>
 
 namespace platform::recording {
 namespace {
@@ -27,16 +29,6 @@ std::string byteText(const std::uint8_t* bytes, std::size_t length) {
     std::string text;
     for (std::size_t i = 0; i < length; ++i) {
         appendUtf8(text, bytes[i]);
-    }
-    return text;
-}
-
-std::string hexText(const std::uint8_t* bytes, std::size_t length) {
-    constexpr char kDigits[] = "0123456789abcdef";
-    std::string text;
-    for (std::size_t i = 0; i < length; ++i) {
-        text.push_back(kDigits[bytes[i] >> 4]);
-        text.push_back(kDigits[bytes[i] & 0xF]);
     }
     return text;
 }
@@ -134,7 +126,7 @@ std::string recordAta(json& disk, const AtaTaskFile& command, bool ok, const std
     }
     if (command.command == kAtaIdentifyDevice) {
         if (ok && length >= 512) {
-            ata["identify"] = {{"hex", hexText(data, 512)}};
+            ata["identify"] = {{"hex", hexText(std::span(data, 512))}};
         } else {
             ata.erase("identify");
         }
@@ -142,7 +134,7 @@ std::string recordAta(json& disk, const AtaTaskFile& command, bool ok, const std
     } else if (command.command == kAtaSmart && command.features == kSmartReadData) {
         // Whole: drives keep their temperature in different attributes.
         if (ok && length >= 512) {
-            ata["smart"] = {{"hex", hexText(data, 512)}};
+            ata["smart"] = {{"hex", hexText(std::span(data, 512))}};
         } else {
             ata.erase("smart");
         }
@@ -178,7 +170,8 @@ std::string recordScsi(json& disk, std::span<const std::uint8_t> cdb, bool good,
     // Pages and data whole, as the device sent them; the serial and the temperature also as
     // values, for people reading the file.
     if (opcode == 0x12 && cdb.size() >= 3 && (cdb[1] & 1) == 0) {
-        setOrErase(scsi, "inquiry", good && length > 0, json{{"hex", hexText(data, length)}});
+        setOrErase(scsi, "inquiry", good && length > 0,
+                   json{{"hex", hexText(std::span(data, length))}});
         return "/scsi/inquiry";
     }
     if (opcode == 0x12 && cdb.size() >= 3 && (cdb[2] == 0x80 || cdb[2] == 0x83)) {
@@ -187,7 +180,7 @@ std::string recordScsi(json& disk, std::span<const std::uint8_t> cdb, bool good,
         if (!vpd.is_object()) {
             vpd = json::object();
         }
-        setOrErase(vpd, page.c_str(), good && length >= 4, hexText(data, length));
+        setOrErase(vpd, page.c_str(), good && length >= 4, hexText(std::span(data, length)));
         if (vpd.empty()) {
             scsi.erase("vpd");
         }
@@ -206,7 +199,7 @@ std::string recordScsi(json& disk, std::span<const std::uint8_t> cdb, bool good,
         if (!pages.is_object()) {
             pages = json::object();
         }
-        setOrErase(pages, page.c_str(), good && length >= 4, hexText(data, length));
+        setOrErase(pages, page.c_str(), good && length >= 4, hexText(std::span(data, length)));
         if (pages.empty()) {
             scsi.erase("logPages");
         }
@@ -236,7 +229,7 @@ std::optional<json> descriptorOf(const std::uint8_t* bytes, std::size_t length) 
     }
     std::memcpy(&fixed, bytes, sizeof(fixed));
     if (fixed.Size >= sizeof(fixed) && fixed.Size <= length) {
-        return json{{"hex", hexText(bytes, fixed.Size)}};
+        return json{{"hex", hexText(std::span(bytes, fixed.Size))}};
     }
     std::uint32_t busType = 0;
     static_assert(sizeof(busType) == sizeof(fixed.BusType));

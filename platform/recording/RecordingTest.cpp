@@ -1,3 +1,4 @@
+#include "platform/HexText.h"
 #include "platform/recording/MachineRecording.h"
 #include "platform/recording/Privacy.h"
 #include "platform/recording/RecordingBackend.h"
@@ -15,16 +16,6 @@ using nlohmann::json;
 
 constexpr const char* kPath =
     "\\\\?\\scsi#disk&ven_acme#wd-12ab34&0#{53f56307-b6bf-11d0-94f2-00a0c91efb8b}";
-
-std::string toHex(const std::string& bytes) {
-    std::string hex;
-    for (const char c : bytes) {
-        constexpr char kDigits[] = "0123456789abcdef";
-        hex += kDigits[static_cast<unsigned char>(c) >> 4];
-        hex += kDigits[c & 0xF];
-    }
-    return hex;
-}
 
 // A STORAGE_DEVICE_DESCRIPTOR with only a serial, after the fixed part.
 std::string descriptor(const std::string& serial) {
@@ -46,7 +37,7 @@ std::string identifyHex(const std::string& serial) {
         sum += static_cast<unsigned char>(block[i]);
     }
     block[511] = static_cast<char>(-sum);
-    return toHex(block);
+    return hexText(block);
 }
 
 std::string kinds(const std::string& text) {
@@ -68,11 +59,14 @@ TEST(Privacy, HidesEachSerialAndLabelConsistentlyEverywhere) {
         {"drives", {{"C", {{"volume", {{"label", "Holiday"}, {"serial", 1234}}}}}}},
         {"disks",
          {{kPath,
-           {{"descriptor", {{"hex", toHex(descriptor("WD-12AB34"))}}},
+           {{"descriptor", {{"hex", hexText(descriptor("WD-12AB34"))}}},
             {"ata", {{"identify", {{"hex", identifyHex("WD-12AB34")}}}}},
             {"scsi",
-             {{"serial", "  WD-12AB34"}, {"vpd", {{"80", "00800009" + toHex("WD-12AB34")}}}}}}}}},
-        {"steps", {{{"at", 0}}, {{"at", 1}, {"patch", {{"drives", {{"D", {{"volume", {{"label", "S1"}}}}}}}}}}}}};
+             {{"serial", "  WD-12AB34"},
+              {"vpd", {{"80", "00800009" + hexText(std::string_view("WD-12AB34"))}}}}}}}}},
+        {"steps",
+         {{{"at", 0}},
+          {{"at", 1}, {"patch", {{"drives", {{"D", {{"volume", {{"label", "S1"}}}}}}}}}}}}};
     hideIdentity(machine);
     const std::string text = machine.dump();
     std::string lower = text;
@@ -89,7 +83,7 @@ TEST(Privacy, HidesEachSerialAndLabelConsistentlyEverywhere) {
     ASSERT_EQ(disks.size(), 1u);
     const std::string path = disks.begin().key();
     const std::string serial = disks.begin().value()["scsi"]["serial"].get<std::string>().substr(2);
-    EXPECT_EQ(disks.begin().value()["descriptor"]["hex"], toHex(descriptor(serial)));
+    EXPECT_EQ(disks.begin().value()["descriptor"]["hex"], hexText(descriptor(serial)));
     EXPECT_EQ(kinds(serial), kinds("WD-12AB34"));
     std::string lowerSerial = serial;
     std::transform(serial.begin(), serial.end(), lowerSerial.begin(), ::tolower);
@@ -98,7 +92,7 @@ TEST(Privacy, HidesEachSerialAndLabelConsistentlyEverywhere) {
     EXPECT_NE(machine["devices"][0]["instanceId"].get<std::string>().find(serial),
               std::string::npos);
     EXPECT_EQ(disks.begin().value()["scsi"]["serial"], "  " + serial);
-    EXPECT_EQ(disks.begin().value()["scsi"]["vpd"]["80"], "00800009" + toHex(serial));
+    EXPECT_EQ(disks.begin().value()["scsi"]["vpd"]["80"], "00800009" + hexText(serial));
     EXPECT_EQ(disks.begin().value()["ata"]["identify"]["hex"], identifyHex(serial));
     const json& volume = machine["drives"]["C"]["volume"];
     EXPECT_EQ(kinds(volume["label"]), kinds("Holiday"));
@@ -110,7 +104,8 @@ TEST(Privacy, HidesEachSerialAndLabelConsistentlyEverywhere) {
 
 TEST(MachineRecording, StepsHoldOnlyWhatChanged) {
     MachineRecording recording;
-    recording.add(10.0, {{"memory", {{"load", 5}}}, {"drives", {{"C", {{"type", 3}}}, {"D", json::object()}}}});
+    recording.add(10.0, {{"memory", {{"load", 5}}},
+                         {"drives", {{"C", {{"type", 3}}}, {"D", json::object()}}}});
     recording.add(12.5, {{"memory", {{"load", 6}}}, {"drives", {{"C", {{"type", 3}}}}}});
     recording.add(12.0, {{"memory", {{"load", 6}}}, {"drives", {{"C", {{"type", 3}}}}}});
     recording.setLateAnswers({{"disks", {{"P", {{"length", 512}}}}}});

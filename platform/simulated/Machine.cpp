@@ -1,5 +1,6 @@
 #include "platform/simulated/Machine.h"
 
+#include "platform/HexText.h"
 #include "platform/StorageDescriptor.h"
 #include "platform/Utf.h"
 
@@ -430,19 +431,6 @@ DeviceNumberFacts readDeviceNumber(const json& value, const std::string& path) {
     return number;
 }
 
-int hexDigit(char c) {
-    if (c >= '0' && c <= '9') {
-        return c - '0';
-    }
-    if (c >= 'a' && c <= 'f') {
-        return c - 'a' + 10;
-    }
-    if (c >= 'A' && c <= 'F') {
-        return c - 'A' + 10;
-    }
-    return -1;
-}
-
 // Hexadecimal digits, two per byte, of `bytes` bytes (any count from 1 to 65535 when 0).
 std::vector<std::uint8_t> readHex(const json& value, const std::string& path, std::size_t bytes,
                                   const char* expected) {
@@ -456,16 +444,11 @@ std::vector<std::uint8_t> readHex(const json& value, const std::string& path, st
     if (!sized) {
         fail(path, expected);
     }
-    std::vector<std::uint8_t> data(digits.size() / 2);
-    for (std::size_t i = 0; i < data.size(); ++i) {
-        const int high = hexDigit(digits[2 * i]);
-        const int low = hexDigit(digits[2 * i + 1]);
-        if (high < 0 || low < 0) {
-            fail(path, expected);
-        }
-        data[i] = static_cast<std::uint8_t>(high * 16 + low);
+    auto data = hexBytes(digits);
+    if (!data) {
+        fail(path, expected);
     }
-    return data;
+    return *data;
 }
 
 // Bytes as hexadecimal digits, two per byte: a page or a data block as a device returned it.
@@ -579,14 +562,13 @@ readPages(const json& value, const std::string& path, std::uint8_t lastPage) {
     std::map<std::uint8_t, std::vector<std::uint8_t>> pages;
     for (const auto& [key, page] : value.items()) {
         const std::string pagePath = memberPath(path, key);
-        const int high = key.size() == 2 ? hexDigit(key[0]) : -1;
-        const int low = key.size() == 2 ? hexDigit(key[1]) : -1;
-        if (high < 0 || low < 0 || high * 16 + low > lastPage) {
+        const auto number = key.size() == 2 ? hexBytes(key) : std::nullopt;
+        if (!number || number->front() > lastPage) {
             fail(pagePath, "expected a page number as two hexadecimal digits, up to " +
                                std::to_string(lastPage));
         }
         if (!page.is_null()) {
-            pages[static_cast<std::uint8_t>(high * 16 + low)] = readHexBytes(page, pagePath);
+            pages[number->front()] = readHexBytes(page, pagePath);
         }
     }
     return pages;

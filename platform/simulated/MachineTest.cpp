@@ -47,6 +47,9 @@ TEST(Machine, RejectsNamingThePathAndTheFault) {
         {R"({"disks": {"d": {"scsi": {"inquiry": {"hex": "0"}}}}})",
          "$.disks.d.scsi.inquiry.hex: expected an even number of hexadecimal digits (1 to 65535 "
          "bytes)"},
+        {R"({"disks": {"d": {"scsi": {"vpd": {"80": "0g"}}}}})",
+         "$.disks.d.scsi.vpd[\"80\"]: expected an even number of hexadecimal digits (1 to 65535 "
+         "bytes)"},
         {R"({"disks": {"d": {"descriptor": {"hex": "0000000000000000", "busType": 1}}}})",
          "$.disks.d.descriptor: \"hex\" gives the whole descriptor and cannot be combined with "
          "other keys"},
