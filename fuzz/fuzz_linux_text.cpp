@@ -1,6 +1,7 @@
 // Texts the Linux backend reads from the kernel: /proc/stat, /proc/meminfo, /proc/cpuinfo, the
 // mount table, sysfs attributes (CPU lists, numbers, libata's IDENTIFY words) and udev names.
 // Every parser is given the same text.
+#include "platform/TextFile.h"
 #include "platform/linux/DriveIdentity.h"
 #include "platform/linux/MemInfo.h"
 #include "platform/linux/MountTable.h"
@@ -9,7 +10,6 @@
 #include "suite/cpu/CpuList.h"
 #include "suite/cpu/ProcCpuInfo.h"
 #include "suite/cpu/ProcStat.h"
-#include "suite/cpu/TextFile.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -29,8 +29,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     platform::unescapeMountField(text);
     platform::hasMountOption(text, "ro");
     libSysTopo::cpu::parseCpuList(text);
-    libSysTopo::cpu::parseInteger(text);
-    libSysTopo::cpu::parseUnsigned(text);
+    platform::parseNumber<std::int64_t>(text);
+    platform::parseNumber<std::uint16_t>(text, 16);
     platform::parseAtaIdText(text);
     platform::decodeUdevName(text);
     platform::serialFromUuid(text);

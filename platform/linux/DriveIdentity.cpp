@@ -19,7 +19,7 @@ std::string identifyText(const IdentifyBlock& block, std::size_t first, std::siz
             text.push_back(c >= 0x20 && c < 0x7F ? static_cast<char>(c) : ' ');
         }
     }
-    return trimBlanks(text);
+    return std::string(trimText(text));
 }
 
 std::optional<IdentifyBlock> parseAtaIdText(std::string_view text) {

@@ -97,16 +97,9 @@ DWORD fileSystemFlags(const std::string& type) {
 }
 
 std::optional<std::uint64_t> nodeBytes(const StorageRoots& roots, const std::string& node) {
-    const auto text = readSysAttribute(roots.sys / "class" / "block" / node / "size");
-    if (!text) {
-        return std::nullopt;
-    }
-    try {
-        const std::uint64_t sectors = std::stoull(*text);
-        return sectors == 0 ? std::nullopt : std::optional(sectors * 512);
-    } catch (const std::exception&) {
-        return std::nullopt;
-    }
+    const auto sectors =
+        readNumberFile<std::uint64_t>(roots.sys / "class" / "block" / node / "size");
+    return sectors.value_or(0) == 0 ? std::nullopt : std::optional(*sectors * 512);
 }
 
 } // namespace

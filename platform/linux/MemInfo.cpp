@@ -1,6 +1,7 @@
 #include "platform/linux/MemInfo.h"
 
 #include "platform/Hot.h"
+#include "platform/TextFile.h"
 
 #include <charconv>
 #include <iterator>
@@ -42,9 +43,7 @@ SM_HOT std::optional<MemInfo> parseMemInfo(std::string_view text) {
     unsigned seen = 0; // a bit for each of wanted
     // The four come near the top: the rest of the file (dozens of lines) is not looked at.
     while (!text.empty() && seen != kAll) {
-        const auto newline = text.find('\n');
-        const std::string_view line = text.substr(0, newline);
-        text = newline == std::string_view::npos ? std::string_view{} : text.substr(newline + 1);
+        const std::string_view line = nextLine(text);
         const auto colon = line.find(':');
         if (colon == std::string_view::npos) {
             continue;

@@ -1,5 +1,7 @@
 #include "platform/linux/MountTable.h"
 
+#include "platform/TextFile.h"
+
 #include <fcntl.h>
 #include <poll.h>
 #include <sys/vfs.h>
@@ -88,9 +90,7 @@ std::string unescapeMountField(std::string_view field) {
 std::vector<MountEntry> parseMountInfo(std::string_view text) {
     std::vector<MountEntry> mounts;
     while (!text.empty()) {
-        const auto newline = text.find('\n');
-        const std::string_view line = text.substr(0, newline);
-        text = newline == std::string_view::npos ? std::string_view{} : text.substr(newline + 1);
+        const std::string_view line = nextLine(text);
 
         // id parent major:minor root mount-point options [optional fields...] - type source super
         const auto fields = splitFields(line);

@@ -40,7 +40,7 @@ std::string serialFromVpd80(const std::vector<std::uint8_t>& page) {
         const char c = static_cast<char>(page[4 + i]);
         text.push_back(c >= 0x20 && c < 0x7F ? c : ' ');
     }
-    return trimBlanks(text);
+    return std::string(trimText(text));
 }
 
 std::string readSerial(const BlockDevice& device) {
@@ -63,33 +63,12 @@ bool shorterFirst(const BlockDevice& a, const BlockDevice& b) {
 
 } // namespace
 
-std::optional<std::string> readSysAttribute(const fs::path& file) {
-    std::ifstream in(file, std::ios::binary);
-    if (!in) {
-        return std::nullopt;
-    }
-    std::string line;
-    if (!std::getline(in, line) && !in.eof()) {
-        return std::nullopt;
-    }
-    if (in.bad()) {
-        return std::nullopt;
-    }
-    return line;
-}
-
 std::optional<std::vector<std::uint8_t>> readSysBytes(const fs::path& file, std::size_t limit) {
-    std::ifstream in(file, std::ios::binary);
-    if (!in) {
+    thread_local std::string text;
+    if (!readTextFile(file, text)) {
         return std::nullopt;
     }
-    std::vector<std::uint8_t> bytes(limit);
-    in.read(reinterpret_cast<char*>(bytes.data()), static_cast<std::streamsize>(limit));
-    if (in.bad()) {
-        return std::nullopt;
-    }
-    bytes.resize(static_cast<std::size_t>(in.gcount()));
-    return bytes;
+    return std::vector<std::uint8_t>(text.begin(), text.begin() + std::min(limit, text.size()));
 }
 
 bool isInventoryDiskName(std::string_view name) {

@@ -61,9 +61,6 @@ struct BlockInventory {
     std::vector<BlockDevice> cdroms; // index = Windows CD-ROM number (CdRomN)
 };
 
-// The first line of a sysfs attribute without its newline; nullopt when it cannot be read.
-std::optional<std::string> readSysAttribute(const std::filesystem::path& file);
-
 // Up to `limit` bytes of a (binary) attribute; nullopt when it cannot be read.
 std::optional<std::vector<std::uint8_t>> readSysBytes(const std::filesystem::path& file,
                                                       std::size_t limit = 4096);

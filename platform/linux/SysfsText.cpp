@@ -1,7 +1,5 @@
 #include "platform/linux/SysfsText.h"
 
-#include "platform/linux/SysBlock.h"
-
 #include <algorithm>
 #include <cctype>
 #include <cstring>
@@ -12,21 +10,13 @@
 namespace platform::sysfs {
 namespace fs = std::filesystem;
 
-std::string trimBlanks(std::string_view text) {
-    const auto first = text.find_first_not_of(" \t\r\n");
-    if (first == std::string_view::npos) {
-        return {};
-    }
-    const auto last = text.find_last_not_of(" \t\r\n");
-    return std::string(text.substr(first, last - first + 1));
-}
-
 std::optional<std::string> readTrimmed(const fs::path& file) {
-    auto text = readSysAttribute(file);
-    if (!text) {
+    thread_local std::string text;
+    if (!readTextFile(file, text)) {
         return std::nullopt;
     }
-    return trimBlanks(*text);
+    std::string_view rest = text;
+    return std::string(trimText(nextLine(rest)));
 }
 
 std::optional<std::vector<std::string>> directoryNames(const fs::path& directory) {

@@ -1,7 +1,8 @@
 #pragma once
 // Small readers of sysfs text and device paths shared by the block-device files.
 
-#include <charconv>
+#include "platform/TextFile.h"
+
 #include <filesystem>
 #include <optional>
 #include <string>
@@ -11,19 +12,7 @@
 
 namespace platform::sysfs {
 
-std::string trimBlanks(std::string_view text);
-
-template <typename T> std::optional<T> parseNumber(std::string_view text, int base = 10) {
-    const std::string trimmed = trimBlanks(text);
-    T value{};
-    const auto [end, error] =
-        std::from_chars(trimmed.data(), trimmed.data() + trimmed.size(), value, base);
-    if (error != std::errc{} || end != trimmed.data() + trimmed.size() || trimmed.empty()) {
-        return std::nullopt;
-    }
-    return value;
-}
-
+// The first line of an attribute, blanks trimmed; nullopt when it cannot be read.
 std::optional<std::string> readTrimmed(const std::filesystem::path& file);
 
 // `path` with every symbolic link resolved, as std::filesystem::canonical gives it, asking the

@@ -18,7 +18,7 @@ namespace {
 // Windows device identifiers: upper case, blanks and separators as underscores.
 std::string idText(std::string_view text) {
     std::string out;
-    for (const char c : trimBlanks(text)) {
+    for (const char c : trimText(text)) {
         if (c <= 0x20 || c >= 0x7F || c == ',' || c == '&' || c == '\\' || c == '#' || c == '/') {
             out.push_back('_');
         } else if (c >= 'a' && c <= 'z') {

@@ -1,7 +1,7 @@
 #include "suite/cpu/CpuFreq.h"
 
 #include "platform/Hot.h"
-#include "suite/cpu/TextFile.h"
+#include "platform/TextFile.h"
 
 #include <system_error>
 
@@ -16,7 +16,7 @@ SM_HOT std::optional<std::uint64_t> readHertz(std::vector<KeptFile>& files, std:
     if (!text) {
         return std::nullopt;
     }
-    const auto kilohertz = parseUnsigned(*text);
+    const auto kilohertz = platform::parseNumber<std::uint64_t>(*text);
     if (!kilohertz || *kilohertz == 0 || *kilohertz > UINT64_MAX / 1000) {
         return std::nullopt;
     }

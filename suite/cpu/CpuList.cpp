@@ -1,6 +1,6 @@
 #include "suite/cpu/CpuList.h"
 
-#include "suite/cpu/TextFile.h"
+#include "platform/TextFile.h"
 
 #include <algorithm>
 #include <charconv>
@@ -21,7 +21,7 @@ std::optional<unsigned> parseNumber(std::string_view text) {
 } // namespace
 
 std::optional<std::vector<unsigned>> parseCpuList(std::string_view text) {
-    text = trimText(text);
+    text = platform::trimText(text);
     // Membership by number keeps overlapping ranges from multiplying the work.
     std::vector<bool> member(kMaxCpuNumber, false);
     // Only the span the list names is scanned: a short list costs little.

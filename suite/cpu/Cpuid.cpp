@@ -1,6 +1,6 @@
 #include "suite/cpu/Cpuid.h"
 
-#include "suite/cpu/TextFile.h"
+#include "platform/TextFile.h"
 
 #if defined(__x86_64__) || defined(__i386__)
 #include <cpuid.h>
@@ -44,7 +44,7 @@ std::string decodeBrandString(const std::array<CpuidRegisters, 3>& leaves) {
         appendRegister(text, leaf.edx);
     }
     text.resize(text.find('\0') == std::string::npos ? text.size() : text.find('\0'));
-    return std::string(trimText(text));
+    return std::string(platform::trimText(text));
 }
 
 std::string decodeVendor(const CpuidRegisters& leaf0) {

@@ -1,9 +1,8 @@
 #include "suite/cpu/HwmonSensors.h"
 
-#include "suite/cpu/TextFile.h"
+#include "platform/TextFile.h"
 
 #include <algorithm>
-#include <climits>
 #include <string>
 #include <string_view>
 #include <system_error>
@@ -13,9 +12,9 @@ namespace libCpuProbe::cpu {
 namespace {
 
 namespace fs = std::filesystem;
-using libSysTopo::cpu::parseUnsigned;
-using libSysTopo::cpu::readTextFile;
-using libSysTopo::cpu::trimText;
+using platform::parseNumber;
+using platform::readTextFile;
+using platform::trimText;
 
 struct Device {
     unsigned hwmonNumber = 0;
@@ -39,7 +38,7 @@ std::vector<std::pair<std::string, fs::path>> labelledInputs(const fs::path& dir
         }
         const std::string index =
             name.substr(prefix.size(), name.size() - prefix.size() - suffix.size());
-        const auto number = parseUnsigned(index);
+        const auto number = parseNumber<std::uint64_t>(index);
         if (!number || index.front() == '+') {
             continue;
         }
@@ -64,11 +63,7 @@ std::optional<unsigned> labelNumber(std::string_view label, std::string_view pre
         label[prefix.size()] == '+') {
         return std::nullopt;
     }
-    const auto number = parseUnsigned(label.substr(prefix.size()));
-    if (!number || *number > UINT_MAX) {
-        return std::nullopt;
-    }
-    return static_cast<unsigned>(*number);
+    return parseNumber<unsigned>(label.substr(prefix.size()));
 }
 
 void addCoretemp(const Device& device, HwmonSensors& sensors) {
@@ -116,12 +111,12 @@ std::vector<Device> scanDevices(const fs::path& root) {
         if (name.size() <= 5 || name.compare(0, 5, "hwmon") != 0 || name[5] == '+') {
             continue;
         }
-        const auto number = parseUnsigned(std::string_view(name).substr(5));
-        if (!number || *number > UINT_MAX) {
+        const auto number = parseNumber<unsigned>(std::string_view(name).substr(5));
+        if (!number) {
             continue;
         }
         Device device;
-        device.hwmonNumber = static_cast<unsigned>(*number);
+        device.hwmonNumber = *number;
         device.attributes = it->path();
         auto driver = readTextFile(device.attributes / "name");
         if (!driver) {
@@ -174,11 +169,7 @@ HwmonSensors findCpuTemperatureSensors(const fs::path& root) {
 }
 
 std::optional<int> parseMillidegrees(std::string_view text) {
-    const auto value = libSysTopo::cpu::parseInteger(text);
-    if (!value || *value < INT_MIN || *value > INT_MAX) {
-        return std::nullopt;
-    }
-    return static_cast<int>(*value);
+    return parseNumber<int>(text);
 }
 
 std::optional<int> readMillidegrees(const fs::path& input) {

@@ -1,6 +1,6 @@
 #include "suite/cpu/ProcCpuInfo.h"
 
-#include "suite/cpu/TextFile.h"
+#include "platform/TextFile.h"
 
 #include <charconv>
 #include <cmath>
@@ -9,7 +9,7 @@ namespace libSysTopo::cpu {
 namespace {
 
 std::optional<double> parseMhz(std::string_view text) {
-    text = trimText(text);
+    text = platform::trimText(text);
     double value = 0.0;
     const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
     if (text.empty() || error != std::errc{} || end != text.data() + text.size() ||
@@ -31,24 +31,22 @@ void parseProcCpuInfo(std::string_view text, std::vector<CpuInfoEntry>& entries)
     std::size_t used = 0;
     bool inBlock = false;
     while (!text.empty()) {
-        const auto newline = text.find('\n');
-        const std::string_view line = text.substr(0, newline);
-        text = newline == std::string_view::npos ? std::string_view{} : text.substr(newline + 1);
+        const std::string_view line = platform::nextLine(text);
         const auto colon = line.find(':');
         if (colon == std::string_view::npos) {
             continue;
         }
-        const std::string_view key = trimText(line.substr(0, colon));
-        const std::string_view value = trimText(line.substr(colon + 1));
+        const std::string_view key = platform::trimText(line.substr(0, colon));
+        const std::string_view value = platform::trimText(line.substr(colon + 1));
         if (key == "processor") {
-            const auto number = parseUnsigned(value);
-            inBlock = number && *number <= UINT32_MAX;
+            const auto number = platform::parseNumber<std::uint32_t>(value);
+            inBlock = number.has_value();
             if (inBlock) {
                 if (used == entries.size()) {
                     entries.emplace_back();
                 }
                 CpuInfoEntry& entry = entries[used++];
-                entry.processor = static_cast<unsigned>(*number);
+                entry.processor = *number;
                 entry.mhz.reset();
                 entry.modelName.clear();
             }
@@ -65,11 +63,10 @@ void parseProcCpuInfo(std::string_view text, std::vector<CpuInfoEntry>& entries)
 
 bool cpuInfoClockIsFixed(std::string_view text) {
     while (!text.empty()) {
-        const auto newline = text.find('\n');
-        const std::string_view line = text.substr(0, newline);
-        text = newline == std::string_view::npos ? std::string_view{} : text.substr(newline + 1);
+        const std::string_view line = platform::nextLine(text);
         const auto colon = line.find(':');
-        if (colon == std::string_view::npos || trimText(line.substr(0, colon)) != "flags") {
+        if (colon == std::string_view::npos ||
+            platform::trimText(line.substr(0, colon)) != "flags") {
             continue;
         }
         std::string_view flags = line.substr(colon + 1);

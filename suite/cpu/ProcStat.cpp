@@ -1,6 +1,7 @@
 #include "suite/cpu/ProcStat.h"
 
 #include "platform/Hot.h"
+#include "platform/TextFile.h"
 
 #include <array>
 #include <charconv>
@@ -69,9 +70,7 @@ CpuTimeSample parseProcStat(std::string_view text) {
 SM_HOT void parseProcStat(std::string_view text, CpuTimeSample& sample) {
     sample.clear();
     while (!text.empty()) {
-        const auto newline = text.find('\n');
-        const std::string_view line = text.substr(0, newline);
-        text = newline == std::string_view::npos ? std::string_view{} : text.substr(newline + 1);
+        const std::string_view line = platform::nextLine(text);
         if (line.substr(0, 3) != "cpu") {
             // The processor lines come first; the interrupt counts after them can be long.
             if (!sample.empty()) {

@@ -1,7 +1,7 @@
 #include "suite/cpu/SysfsTopology.h"
 
+#include "platform/TextFile.h"
 #include "suite/cpu/CpuList.h"
-#include "suite/cpu/TextFile.h"
 
 #include <algorithm>
 #include <map>
@@ -28,12 +28,12 @@ std::vector<unsigned> scanOnlineCpus(const fs::path& root) {
         if (name.size() < 4 || name.compare(0, 3, "cpu") != 0) {
             continue;
         }
-        const auto number = parseUnsigned(std::string_view(name).substr(3));
+        const auto number = platform::parseNumber<std::uint64_t>(std::string_view(name).substr(3));
         if (!number || *number >= kMaxCpuNumber || name[3] == '+' ||
             !fs::is_directory(it->path(), error)) {
             continue;
         }
-        if (readUnsignedFile(it->path() / "online").value_or(1) == 0) {
+        if (platform::readNumberFile<std::uint64_t>(it->path() / "online").value_or(1) == 0) {
             continue;
         }
         cpus.push_back(static_cast<unsigned>(*number));
@@ -43,7 +43,7 @@ std::vector<unsigned> scanOnlineCpus(const fs::path& root) {
 }
 
 std::vector<unsigned> onlineCpus(const fs::path& root) {
-    if (const auto text = readTextFile(root / "online")) {
+    if (const auto text = platform::readTextFile(root / "online")) {
         if (auto cpus = parseCpuList(*text)) {
             return *cpus;
         }
@@ -53,7 +53,7 @@ std::vector<unsigned> onlineCpus(const fs::path& root) {
 
 // Identifiers the kernel reports as -1 when it does not know them.
 std::optional<unsigned> readIdentifier(const fs::path& path) {
-    const auto value = readIntegerFile(path);
+    const auto value = platform::readNumberFile<std::int64_t>(path);
     if (!value || *value < 0 || *value > UINT32_MAX) {
         return std::nullopt;
     }
@@ -71,7 +71,7 @@ struct CpuPlace {
 
 std::optional<std::vector<unsigned>> siblings(const fs::path& topology) {
     for (const char* name : {"core_cpus_list", "thread_siblings_list"}) {
-        if (const auto text = readTextFile(topology / name)) {
+        if (const auto text = platform::readTextFile(topology / name)) {
             return parseCpuList(*text);
         }
     }

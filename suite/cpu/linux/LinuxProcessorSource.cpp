@@ -3,13 +3,13 @@
 
 #include "platform/Hot.h"
 #include "platform/KeptFile.h"
+#include "platform/TextFile.h"
 #include "suite/cpu/CpuFreq.h"
 #include "suite/cpu/Cpuid.h"
 #include "suite/cpu/ProcCpuInfo.h"
 #include "suite/cpu/ProcessorSource.h"
 #include "suite/cpu/SpeedMetrics.h"
 #include "suite/cpu/SysfsTopology.h"
-#include "suite/cpu/TextFile.h"
 
 #include <sched.h>
 
@@ -41,7 +41,7 @@ std::vector<PackageLayout> fromSysfs(const std::vector<SysfsPackage>& packages) 
 
 // Without sysfs: the processors /proc/cpuinfo lists, each a core of one package.
 std::vector<PackageLayout> fromCpuInfo() {
-    const auto text = readTextFile(kCpuInfo);
+    const auto text = platform::readTextFile(kCpuInfo);
     if (!text) {
         return {};
     }
@@ -147,7 +147,7 @@ public:
 
 private:
     static std::string modelName(unsigned processor) {
-        const auto text = readTextFile(kCpuInfo);
+        const auto text = platform::readTextFile(kCpuInfo);
         if (!text) {
             return {};
         }

@@ -1,10 +1,10 @@
-#include "suite/cpu/TextFile.h"
+#include "platform/TextFile.h"
 
-#include "suite/cpu/testing/TestFiles.h"
+#include "platform/testing/TestTree.h"
 
 #include <gtest/gtest.h>
 
-namespace libSysTopo::cpu {
+namespace platform {
 namespace {
 
 TEST(TextFileTest, ParsesWholeNumbersOnly) {
@@ -25,9 +25,19 @@ TEST(TextFileTest, ParsesWholeNumbersOnly) {
         {std::string_view("3\0", 2), 3, 3},
     };
     for (const Case& c : cases) {
-        EXPECT_EQ(parseInteger(c.text), c.integer) << '"' << c.text << '"';
-        EXPECT_EQ(parseUnsigned(c.text), c.unsignedValue) << '"' << c.text << '"';
+        EXPECT_EQ(parseNumber<std::int64_t>(c.text), c.integer) << '"' << c.text << '"';
+        EXPECT_EQ(parseNumber<std::uint64_t>(c.text), c.unsignedValue) << '"' << c.text << '"';
     }
+    EXPECT_EQ(parseNumber<std::uint16_t>(" a5Ff\n", 16), 0xA5FF);
+    EXPECT_EQ(parseNumber<std::uint16_t>("1ffff", 16), std::nullopt); // does not fit
+}
+
+TEST(TextFileTest, NextLineTakesOneLineAtATime) {
+    std::string_view text = "a b\n\nc";
+    for (const std::string_view expected : {"a b", "", "c"}) {
+        EXPECT_EQ(nextLine(text), expected);
+    }
+    EXPECT_TRUE(text.empty());
 }
 
 TEST(TextFileTest, ReadsBeyondTheSizeProcReports) {
@@ -57,4 +67,4 @@ TEST(TextFileTest, ReusedBufferHoldsExactlyTheLastFile) {
 }
 
 } // namespace
-} // namespace libSysTopo::cpu
+} // namespace platform

@@ -1,33 +1,13 @@
-#include "suite/cpu/TextFile.h"
+#include "platform/TextFile.h"
 
 #include <algorithm>
-#include <charconv>
 #include <cstdio>
-#include <type_traits>
 
-namespace libSysTopo::cpu {
+namespace platform {
 namespace {
 
 bool isBlank(char c) {
     return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\0';
-}
-
-template <typename T> std::optional<T> parseWhole(std::string_view text) {
-    text = trimText(text);
-    if (text.empty()) {
-        return std::nullopt;
-    }
-    if constexpr (std::is_unsigned_v<T>) {
-        if (text.front() == '+') {
-            text.remove_prefix(1);
-        }
-    }
-    T value{};
-    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
-    if (error != std::errc{} || end != text.data() + text.size()) {
-        return std::nullopt;
-    }
-    return value;
 }
 
 std::FILE* openFile(const char* path) {
@@ -94,22 +74,4 @@ std::string_view trimText(std::string_view text) {
     return text;
 }
 
-std::optional<std::int64_t> parseInteger(std::string_view text) {
-    return parseWhole<std::int64_t>(text);
-}
-
-std::optional<std::uint64_t> parseUnsigned(std::string_view text) {
-    return parseWhole<std::uint64_t>(text);
-}
-
-std::optional<std::int64_t> readIntegerFile(const std::filesystem::path& path) {
-    thread_local std::string text;
-    return readTextFile(path, text) ? parseInteger(text) : std::nullopt;
-}
-
-std::optional<std::uint64_t> readUnsignedFile(const std::filesystem::path& path) {
-    thread_local std::string text;
-    return readTextFile(path, text) ? parseUnsigned(text) : std::nullopt;
-}
-
-} // namespace libSysTopo::cpu
+} // namespace platform
