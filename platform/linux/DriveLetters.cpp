@@ -25,23 +25,15 @@ bool isShadowed(const std::vector<MountEntry>& mounts, std::size_t index) {
 }
 
 DriveLetter letterFor(char letter, std::size_t mount, const MountPlacement& placement) {
-    DriveLetter drive;
-    drive.letter = letter;
+    DriveLetter drive{placement, letter, mount};
     drive.kind = placement.kind.value_or(VolumeKind::Unbacked);
-    drive.mount = mount;
-    drive.key = placement.key;
-    drive.blockName = placement.blockName;
-    drive.disks = placement.disks;
-    drive.cdrom = placement.cdrom;
-    drive.partition = placement.partition;
-    drive.removable = placement.removable;
     return drive;
 }
 
 } // namespace
 
 UINT DriveLetter::driveType() const {
-    switch (kind) {
+    switch (kind.value_or(VolumeKind::Unbacked)) {
     case VolumeKind::Disk:
         return removable ? DRIVE_REMOVABLE : DRIVE_FIXED;
     case VolumeKind::CdRom:

@@ -43,16 +43,10 @@ struct MountPlacement {
     bool removable = false;
 };
 
-struct DriveLetter {
+// A lettered placement; its kind is always set (Unbacked for a root on no known device).
+struct DriveLetter : MountPlacement {
     char letter = 0;
-    VolumeKind kind = VolumeKind::Unbacked;
     std::optional<std::size_t> mount; // index into the mount table; empty for an idle CD-ROM drive
-    std::string key;
-    std::string blockName;
-    std::vector<std::size_t> disks;
-    std::optional<std::size_t> cdrom;
-    std::uint32_t partition = 0;
-    bool removable = false;
 
     UINT driveType() const;
 };
