@@ -60,8 +60,7 @@ struct NullArgument : std::exception {
     const char* what() const noexcept override { return "a required argument is NULL"; }
 };
 
-template <typename T>
-T* required(T* pointer) {
+template <typename T> T* required(T* pointer) {
     if (pointer == nullptr) {
         throw NullArgument();
     }
@@ -69,8 +68,7 @@ T* required(T* pointer) {
 }
 
 // Runs `body`; an exception becomes the thread's last error and `failure` the result.
-template <typename Result, typename Body>
-Result guarded(Result failure, Body&& body) noexcept {
+template <typename Result, typename Body> Result guarded(Result failure, Body&& body) noexcept {
     try {
         return body();
     } catch (const std::exception& error) {
@@ -107,17 +105,6 @@ sm_node copyNode(const systemmonitor::Device& device) {
         node.children.push_back(copyNode(*child));
     }
     return node;
-}
-
-// The machine stays installed until the process ends: the process-wide disk list holds handles
-// it opened, and closes them on it at exit. Both statics exist before the first snapshot, so
-// they outlive that list.
-platform::simulated::SimulatedMachine& installMachine(const char* path) {
-    static std::optional<platform::simulated::SimulatedMachine> machine;
-    static std::optional<platform::ScopedBackend> scope;
-    machine.emplace(platform::simulated::SimulatedMachine::fromFile(path));
-    scope.emplace(*machine);
-    return *machine;
 }
 
 } // namespace
@@ -241,7 +228,7 @@ sm_machine* sm_machine_open(const char* path) {
             throw std::logic_error("a simulated machine must be opened before the first snapshot");
         }
         auto handle = std::make_unique<sm_machine>();
-        handle->machine = &installMachine(path);
+        handle->machine = &platform::simulated::SimulatedMachine::installForProcess(path);
         machineOpened = true;
         return handle.release();
     });

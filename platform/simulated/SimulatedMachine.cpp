@@ -34,6 +34,15 @@ SimulatedMachine SimulatedMachine::fromJson(std::string_view text) {
     return SimulatedMachine(Machine::fromJsonText(text));
 }
 
+SimulatedMachine& SimulatedMachine::installForProcess(const std::filesystem::path& path) {
+    // Both exist before the first snapshot, so they outlive the objects it creates.
+    static std::optional<SimulatedMachine> machine;
+    static std::optional<ScopedBackend> scope;
+    machine.emplace(fromFile(path));
+    scope.emplace(*machine);
+    return *machine;
+}
+
 const Machine& SimulatedMachine::machine() const {
     return parts_->machine;
 }

@@ -30,6 +30,12 @@ public:
     static SimulatedMachine fromFile(const std::filesystem::path& path);
     static SimulatedMachine fromJson(std::string_view text);
 
+    // Loads `path` and installs it for the rest of the process, in place of the machine a
+    // previous call installed. Hosts use it: the library's process-wide objects (the disks with
+    // their open handles) are destroyed at exit and close their handles on the machine that
+    // opened them, so the machine outlives them. Throws MachineError, installing nothing.
+    static SimulatedMachine& installForProcess(const std::filesystem::path& path);
+
     SimulatedMachine(SimulatedMachine&&) noexcept;
     SimulatedMachine& operator=(SimulatedMachine&&) noexcept;
     ~SimulatedMachine() override;

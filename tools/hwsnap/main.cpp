@@ -48,17 +48,6 @@ struct Options {
     bool log = false;
 };
 
-// The machine stays installed until the process ends: the library's process-wide objects (the
-// disks with their open handles) are destroyed at exit, and must close their handles on the
-// machine that opened them. Both statics exist before the first snapshot, so they outlive them.
-platform::simulated::SimulatedMachine& installMachine(const std::string& path) {
-    static std::optional<platform::simulated::SimulatedMachine> machine;
-    static std::optional<platform::ScopedBackend> scope;
-    machine.emplace(platform::simulated::SimulatedMachine::fromFile(path));
-    scope.emplace(*machine);
-    return *machine;
-}
-
 void writeAtomically(const std::filesystem::path& path, const std::string& text);
 
 // What the machine answers while snapshots are taken, when --record asks for it. Installed over
@@ -194,7 +183,7 @@ int run(const Options& options) {
     if (!options.machine.empty()) {
         platform::simulated::SimulatedMachine* machine = nullptr;
         try {
-            machine = &installMachine(options.machine);
+            machine = &platform::simulated::SimulatedMachine::installForProcess(options.machine);
         } catch (const std::exception& error) {
             std::cerr << "hwsnap: " << error.what() << '\n';
             return 2;
