@@ -1,5 +1,6 @@
 #include "platform/linux/DriveIdentity.h"
 
+#include "platform/HexText.h"
 #include "platform/linux/SysfsText.h"
 
 #include <algorithm>
@@ -87,10 +88,7 @@ std::optional<IdentifyBlock> readAtaIdentify(const BlockDevice& device) {
 }
 
 std::optional<std::vector<std::uint8_t>> readVpdPage(const BlockDevice& device, std::uint8_t page) {
-    static constexpr char digits[] = "0123456789abcdef";
-    std::string name = "vpd_pg";
-    name.push_back(digits[page >> 4]);
-    name.push_back(digits[page & 0xF]);
+    const std::string name = "vpd_pg" + hexText(std::array{page});
     auto bytes = readSysBytes(device.sysDir / "device" / name, 0x10000);
     if (!bytes || bytes->size() < 4 || (*bytes)[1] != page) {
         return std::nullopt;

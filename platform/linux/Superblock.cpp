@@ -1,11 +1,13 @@
 #include "platform/linux/Superblock.h"
 
 #include "platform/HexText.h"
+#include "platform/TextFile.h"
 #include "platform/WideText.h"
 
 #include <algorithm>
 #include <array>
 #include <cstring>
+#include <iterator>
 #include <span>
 #include <vector>
 
@@ -294,50 +296,31 @@ std::optional<FileSystemIdentity> identifyFileSystem(const ByteReader& read) {
 
 std::optional<std::uint32_t> serialFromUuid(std::string_view uuid) {
     std::string hex;
-    for (const char c : uuid) {
-        if (c == '-') {
-            continue;
-        }
-        const bool digit =
-            (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
-        if (!digit) {
-            return std::nullopt;
-        }
-        hex.push_back(c);
-    }
-    std::string_view part;
-    if (hex.size() == 8) {
-        part = hex;
-    } else if (hex.size() == 16) {
-        part = std::string_view(hex).substr(8);
+    std::copy_if(uuid.begin(), uuid.end(), std::back_inserter(hex),
+                 [](char c) { return c != '-'; });
+    std::string_view part = hex;
+    if (hex.size() == 16) {
+        part.remove_prefix(8);
     } else if (hex.size() == 32) {
-        part = std::string_view(hex).substr(0, 8);
-    } else {
+        part = part.substr(0, 8);
+    } else if (hex.size() != 8) {
         return std::nullopt;
     }
-    std::uint32_t value = 0;
-    for (const char c : part) {
-        const int digit = c <= '9' ? c - '0' : (c | 0x20) - 'a' + 10;
-        value = (value << 4) | static_cast<std::uint32_t>(digit);
+    // Hex digits only: no sign, no blanks, in any of the 8, 16 or 32.
+    if (!hexBytes(hex)) {
+        return std::nullopt;
     }
-    return value;
+    return parseNumber<std::uint32_t>(part, 16);
 }
 
 std::string decodeUdevName(std::string_view name) {
     std::string out;
-    const auto hexValue = [](char c) -> int {
-        if (c >= '0' && c <= '9') {
-            return c - '0';
-        }
-        if ((c | 0x20) >= 'a' && (c | 0x20) <= 'f') {
-            return (c | 0x20) - 'a' + 10;
-        }
-        return -1;
-    };
     for (std::size_t i = 0; i < name.size(); ++i) {
-        if (name[i] == '\\' && i + 3 < name.size() && name[i + 1] == 'x' &&
-            hexValue(name[i + 2]) >= 0 && hexValue(name[i + 3]) >= 0) {
-            out.push_back(static_cast<char>(hexValue(name[i + 2]) * 16 + hexValue(name[i + 3])));
+        const auto escaped = name.substr(i).starts_with("\\x") && i + 3 < name.size()
+                                 ? hexBytes(name.substr(i + 2, 2))
+                                 : std::nullopt;
+        if (escaped) {
+            out.push_back(static_cast<char>(escaped->front()));
             i += 3;
         } else {
             out.push_back(name[i]);

@@ -108,7 +108,18 @@ TEST(SuperblockTest, BoundsNtfsAttributesByTheirRecord) {
     EXPECT_EQ(identity->label, "");
 }
 
-TEST(SuperblockTest, DecodesUdevEscapes) {
+TEST(SuperblockTest, DecodesUdevEscapesAndUuidSerials) {
+    const std::pair<std::string_view, std::optional<std::uint32_t>> uuids[] = {
+        {"1234-ABCD", 0x1234ABCD},        // FAT
+        {"0123456789abcdef", 0x89ABCDEF}, // NTFS: the low half
+        {"0f1e2d3c-4b5a-6978-8796-a5b4c3d2e1f0", 0x0F1E2D3C},
+        {"1234-ABCG", std::nullopt},
+        {"+1234567", std::nullopt},
+        {"12345", std::nullopt},
+    };
+    for (const auto& [uuid, serial] : uuids) {
+        EXPECT_EQ(serialFromUuid(uuid), serial) << uuid;
+    }
     EXPECT_EQ(decodeUdevName("USB\\x20STICK"), "USB STICK");
     EXPECT_EQ(decodeUdevName("a\\x2fb"), "a/b");
     EXPECT_EQ(decodeUdevName("a\\x2"), "a\\x2");

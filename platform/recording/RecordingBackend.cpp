@@ -5,6 +5,7 @@
 #include "platform/Utf.h"
 
 #include <algorithm>
+#include <array>
 #include <cstring>
 #include <span>
 
@@ -192,9 +193,8 @@ std::string recordScsi(json& disk, std::span<const std::uint8_t> cdb, bool good,
         return "/scsi/vpd/" + page;
     }
     if (opcode == 0x4D && cdb.size() >= 3) {
-        constexpr char kDigits[] = "0123456789abcdef";
         const std::uint8_t number = cdb[2] & 0x3F;
-        const std::string page = {kDigits[number >> 4], kDigits[number & 0xF]};
+        const std::string page = hexText(std::array{number});
         json& pages = scsi["logPages"];
         if (!pages.is_object()) {
             pages = json::object();
