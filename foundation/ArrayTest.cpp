@@ -146,14 +146,8 @@ TEST_F(ArrayTest, Remove) {
         Array<Tracked> array = filled(5);
         const Tracked* first = &array[0];
         if (c.throws) {
-            try {
-                array.remove(c.index, c.count);
-                ADD_FAILURE() << "no exception";
-            } catch (const IndexOutOfBounds& e) {
-                EXPECT_EQ(e.getLow(), 0);
-                EXPECT_EQ(e.getHigh(), c.high);
-                EXPECT_EQ(e.getIndex(), c.reportedIndex);
-            }
+            test::expectOutOfBounds([&] { array.remove(c.index, c.count); }, c.high,
+                                    c.reportedIndex);
             EXPECT_EQ(values(array), (std::vector<int>{0, 1, 2, 3, 4}));
             EXPECT_EQ(Tracked::live() - liveBefore_, 5u);
         } else {
@@ -181,14 +175,7 @@ TEST_F(ArrayTest, IndexPastTheEndThrowsWithTheValidRange) {
     for (const Case& c : cases) {
         SCOPED_TRACE(::testing::Message() << "[" << c.index << "] of " << c.size);
         const Array<Tracked> array = filled(static_cast<int>(c.size));
-        try {
-            (void)array[c.index];
-            ADD_FAILURE() << "no exception";
-        } catch (const IndexOutOfBounds& e) {
-            EXPECT_EQ(e.getLow(), 0);
-            EXPECT_EQ(e.getHigh(), c.high);
-            EXPECT_EQ(e.getIndex(), c.reportedIndex);
-        }
+        test::expectOutOfBounds([&] { (void)array[c.index]; }, c.high, c.reportedIndex);
     }
 }
 

@@ -90,19 +90,11 @@ protected:
     std::string do_grouping() const override { return "\3"; }
 };
 
-class ScopedGlobalLocale {
-public:
-    explicit ScopedGlobalLocale(const std::locale& locale)
-        : previous_(std::locale::global(locale)) {}
-    ~ScopedGlobalLocale() { std::locale::global(previous_); }
-
-private:
-    std::locale previous_;
-};
-
 TEST(NonDiscreteMeasurementTest, PointSeparatorWhateverTheGlobalLocale) {
-    ScopedGlobalLocale comma(std::locale(std::locale::classic(), new CommaDecimals));
+    const std::locale previous =
+        std::locale::global(std::locale(std::locale::classic(), new CommaDecimals));
     expectAllCases();
+    std::locale::global(previous);
 }
 
 } // namespace
