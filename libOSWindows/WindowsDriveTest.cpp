@@ -1,6 +1,6 @@
 #include "libOSWindows/WindowsDrive.h"
 
-#include "foundation/Log.h"
+#include "foundation/testing/CapturedLog.h"
 #include "platform/simulated/SimulatedMachine.h"
 #include "platform/testing/FailingBackend.h"
 
@@ -18,6 +18,7 @@ namespace libOSWindows {
 namespace {
 
 using platform::simulated::SimulatedMachine;
+using qel::test::CapturedLog;
 
 constexpr std::uint32_t kRemovable = static_cast<std::uint32_t>(DriveMediaKind::Removable);
 constexpr std::uint32_t kFixed = static_cast<std::uint32_t>(DriveMediaKind::Fixed);
@@ -85,26 +86,6 @@ std::string letters(const qel::Array<Volume>& volumes) {
     }
     return out;
 }
-
-// Every message logged while it lives, as "logger priority text".
-class CapturedLog {
-public:
-    CapturedLog() {
-        previous_ = qel::LogFactory::setSink(
-            [this](const qel::String& logger, int priority, const qel::String& message) {
-                lines.push_back(logger.toUtf8() + " " + std::to_string(priority) + " " +
-                                message.toUtf8());
-            });
-    }
-    ~CapturedLog() { qel::LogFactory::setSink(previous_); }
-    CapturedLog(const CapturedLog&) = delete;
-    CapturedLog& operator=(const CapturedLog&) = delete;
-
-    std::vector<std::string> lines;
-
-private:
-    qel::LogSink previous_;
-};
 
 const std::string kMediaUnknown = "libOSWindows.WindowsDrive 3 589 Media type unknown";
 
@@ -337,7 +318,7 @@ TEST_F(WindowsDriveTest, ListingIsBuiltOnceAndLogsOncePerListing) {
 TEST_F(WindowsDriveTest, RaisedThresholdsSilenceLowerMessages) {
     qel::Logger* logger = nullptr;
     qel::LogFactory::createLogger("libOSWindows.WindowsDrive", logger);
-    const int previous = qel::LogFactory::getPriority();
+    CapturedLog log; // puts the threshold back at the end
     struct Case {
         int factory;
         int own;
@@ -355,7 +336,7 @@ TEST_F(WindowsDriveTest, RaisedThresholdsSilenceLowerMessages) {
         SCOPED_TRACE(::testing::Message() << c.factory << " " << c.own);
         qel::LogFactory::setPriority(c.factory);
         logger->priority = c.own;
-        CapturedLog log;
+        log.lines.clear();
         WindowsDrive(openPath(u"unknown")).getVolumes();
         WindowsDrive odd(openPath(u"fixed"));
         odd.mediaKind = 7;
@@ -363,7 +344,6 @@ TEST_F(WindowsDriveTest, RaisedThresholdsSilenceLowerMessages) {
         EXPECT_EQ(log.lines, c.log);
     }
     logger->priority = -1;
-    qel::LogFactory::setPriority(previous);
 }
 
 TEST_F(WindowsDriveTest, RefreshUpdatesListedVolumesOnly) {
