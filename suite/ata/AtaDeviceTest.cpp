@@ -65,20 +65,14 @@ TEST(AtaDevice, ClampsTheReportedLengthAndBlanksInteriorNul) {
 }
 
 TEST(AtaDevice, DoesNotKeepTheHandle) {
-    FakeDisk disk;
-    disk.identify = recordedBytes("identify-sata-ssd-512gb.hex");
-    FakeDeviceBackend backend;
-    disk.attach(backend);
-    platform::ScopedBackend scope(backend);
+    AttachedDisk rig(FakeDisk(), kDevice);
+    rig.disk.identify = recordedBytes("identify-sata-ssd-512gb.hex");
     {
-        const qel::FileHandle handle(kDevice);
-        {
-            const AtaDevice device(handle, nullptr);
-            EXPECT_EQ(handle.getCount(), 1u);
-        }
-        EXPECT_EQ(backend.closes(kDevice), 0);
+        const AtaDevice device(rig.handle, nullptr);
+        EXPECT_EQ(rig.handle.getCount(), 1u);
     }
-    EXPECT_EQ(backend.closes(kDevice), 1);
+    rig.handle.release(); // the only close
+    EXPECT_EQ(rig.backend.closes(kDevice), 1);
 }
 
 TEST(AtaDevice, InvalidHandleSendsNothing) {
