@@ -72,11 +72,7 @@ const char* const kMachine = R"({
 })";
 
 qel::FileHandle openPath(const std::u16string& path) {
-    qel::CreateFileOpenArgs args;
-    args.fileName = qel::String(path);
-    args.desiredAccess = 0xC0000000;
-    args.shareMode = 3;
-    return qel::FileHandle(qel::FileHandleResManager::open(args));
+    return qel::FileHandle(qel::FileHandleResManager::open({qel::String(path), 0xC0000000, 3}));
 }
 
 std::string letters(const qel::Array<Volume>& volumes) {
