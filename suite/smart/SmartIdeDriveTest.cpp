@@ -70,16 +70,6 @@ TEST(SmartIdeDrive, TriesTheRoutesInOrderAndRemembersTheOneThatWorked) {
     }
 }
 
-TEST(SmartIdeDrive, FailedRefreshForgetsTheLastReading) {
-    Rig rig("smart-sata-hdd-2tb.hex");
-    SmartIdeDrive drive(rig.handle);
-    drive.refreshDriveProperties();
-    ASSERT_TRUE(read(drive).known);
-    rig.disk.smartReceive = rig.disk.ataPassThrough = rig.disk.scsiAtaPassThrough = false;
-    drive.refreshDriveProperties();
-    EXPECT_FALSE(read(drive).known);
-}
-
 TEST(SmartIdeDrive, KeepsItsOwnReferenceToTheHandle) {
     Rig rig("smart-sata-hdd-2tb.hex");
     auto drive = std::make_unique<SmartIdeDrive>(rig.handle);
