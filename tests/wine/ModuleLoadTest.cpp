@@ -14,6 +14,7 @@
 #include <cstdint>
 #include <new>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace {
@@ -142,30 +143,6 @@ private:
     std::atomic<int> faults_{0};
 };
 
-struct ThreadWork {
-    VersionEntry version = nullptr; // called by the thread when set
-    unsigned int answer = 0;
-};
-
-DWORD WINAPI threadBody(void* argument) {
-    auto* work = static_cast<ThreadWork*>(argument);
-    if (work->version != nullptr) {
-        work->answer = work->version();
-    }
-    return 0;
-}
-
-// Starts a thread, lets it run to its end, and waits for it; false when it could not start.
-bool runThread(ThreadWork& work) {
-    HANDLE thread = ::CreateThread(nullptr, 0, &threadBody, &work, 0, nullptr);
-    if (thread == nullptr) {
-        return false;
-    }
-    ::WaitForSingleObject(thread, INFINITE);
-    ::CloseHandle(thread);
-    return true;
-}
-
 // The library's copy, assignment and destruction of one record type, called on records that this
 // program builds with its own copy of the storage code, as another module of the suite would.
 // In this ABI a member takes its object as the first argument and a constructor returns nothing.
@@ -289,20 +266,18 @@ TEST(ModuleLoad, ThreadStartedAfterLoadingCallsNothingInTheLibrary) {
     ASSERT_LT(code.begin, code.end);
 
     CodeTrap trap(code);
-    ThreadWork idle;
     ASSERT_TRUE(trap.arm());
-    ASSERT_TRUE(runThread(idle));
+    std::thread([] {}).join();
     trap.disarm();
     EXPECT_EQ(trap.faults(), 0) << "starting or ending a thread ran the library's code";
 
     // The trap does see a call into the library from a thread.
-    ThreadWork calling;
-    calling.version = version;
+    unsigned int answer = 0;
     ASSERT_TRUE(trap.arm());
-    ASSERT_TRUE(runThread(calling));
+    std::thread([&] { answer = version(); }).join();
     trap.disarm();
     EXPECT_EQ(trap.faults(), 1);
-    EXPECT_EQ(calling.answer, 0x00020000u);
+    EXPECT_EQ(answer, 0x00020000u);
 }
 
 TEST(ModuleLoad, VolumesCrossTheBoundaryByCopyWithoutLeaks) {
