@@ -5,8 +5,6 @@
 
 #include <gtest/gtest.h>
 
-#include <memory>
-
 namespace qelrlibsmart {
 namespace {
 
@@ -68,19 +66,6 @@ TEST(SmartIdeDrive, TriesTheRoutesInOrderAndRemembersTheOneThatWorked) {
         const Reading expected = c.known ? Reading{true, 40, 18, 55} : Reading{false, -1, -1, -1};
         EXPECT_EQ(read(drive), expected) << c.name;
     }
-}
-
-TEST(SmartIdeDrive, KeepsItsOwnReferenceToTheHandle) {
-    Rig rig("smart-sata-hdd-2tb.hex");
-    auto drive = std::make_unique<SmartIdeDrive>(rig.handle);
-    EXPECT_EQ(rig.handle.getCount(), 2u);
-    rig.handle.release();
-    EXPECT_EQ(rig.backend.closes(kDevice), 0);
-    drive->refreshDriveProperties();
-    EXPECT_EQ(rig.backend.requests().at(0).device, kDevice);
-    EXPECT_TRUE(read(*drive).known);
-    drive.reset();
-    EXPECT_EQ(rig.backend.closes(kDevice), 1);
 }
 
 TEST(SmartIdeDrive, InvalidHandleNeverAsks) {
