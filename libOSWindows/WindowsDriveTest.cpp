@@ -8,9 +8,7 @@
 
 #include <cstring>
 #include <functional>
-#include <map>
 #include <memory>
-#include <optional>
 #include <string>
 #include <vector>
 
@@ -85,17 +83,16 @@ std::string letters(const qel::Array<Volume>& volumes) {
 
 const std::string kMediaUnknown = "libOSWindows.WindowsDrive 3 589 Media type unknown";
 
-// Opens and controls devices of the simulated machine, but lets a test's hook see every
-// DeviceIoControl request first and answer it (a BOOL) or pass it on (nothing).
-class HookedMachine final : public platform::testing::FailingBackend {
+// Opens and controls devices of the simulated machine, except that the test's function answers
+// each storage-property query, told which one it is (from 1).
+class PropertyHook final : public platform::testing::FailingBackend {
 public:
-    using Hook =
-        std::function<std::optional<BOOL>(DWORD code, void* out, DWORD outSize, DWORD* returned)>;
+    using Answer = std::function<BOOL(int query, void* out, DWORD outSize, DWORD* returned)>;
 
-    HookedMachine(SimulatedMachine& machine, Hook hook)
-        : machine_(machine), hook_(std::move(hook)) {}
+    PropertyHook(SimulatedMachine& machine, Answer answer)
+        : machine_(machine), answer_(std::move(answer)) {}
 
-    std::map<DWORD, int> requests;
+    int queries = 0;
 
     DWORD getLastError() override { return machine_.getLastError(); }
     HANDLE createFile(const char16_t* name, DWORD access, DWORD share, DWORD disposition,
@@ -105,16 +102,15 @@ public:
     BOOL closeHandle(HANDLE handle) override { return machine_.closeHandle(handle); }
     BOOL deviceIoControl(HANDLE device, DWORD code, void* in, DWORD inSize, void* out,
                          DWORD outSize, DWORD* returned) override {
-        ++requests[code];
-        if (const std::optional<BOOL> answer = hook_(code, out, outSize, returned)) {
-            return *answer;
+        if (code == IOCTL_STORAGE_QUERY_PROPERTY) {
+            return answer_(++queries, out, outSize, returned);
         }
         return machine_.deviceIoControl(device, code, in, inSize, out, outSize, returned);
     }
 
 private:
     SimulatedMachine& machine_;
-    Hook hook_;
+    Answer answer_;
 };
 
 class WindowsDriveTest : public testing::Test {
@@ -181,31 +177,25 @@ TEST_F(WindowsDriveTest, DescriptorThatCannotBeBelievedFallsBackToTheGeometry) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        int seen = 0;
-        HookedMachine hooked(
-            machine_,
-            [&](DWORD code, void* out, DWORD outSize, DWORD* returned) -> std::optional<BOOL> {
-                if (code != IOCTL_STORAGE_QUERY_PROPERTY) {
-                    return std::nullopt;
-                }
-                if (++seen == 2 && c.secondFails) {
-                    *returned = 0;
-                    return FALSE;
-                }
-                auto* bytes = static_cast<unsigned char*>(out);
-                std::memset(bytes, 0, outSize);
-                if (outSize >= 8) {
-                    std::memcpy(bytes + 4, &c.size, sizeof c.size);
-                }
-                if (outSize > 10) {
-                    bytes[10] = 1; // removable, were it believed
-                }
-                *returned = outSize;
-                return TRUE;
-            });
+        PropertyHook hooked(machine_, [&](int query, void* out, DWORD outSize, DWORD* returned) {
+            if (query == 2 && c.secondFails) {
+                *returned = 0;
+                return FALSE;
+            }
+            auto* bytes = static_cast<unsigned char*>(out);
+            std::memset(bytes, 0, outSize);
+            if (outSize >= 8) {
+                std::memcpy(bytes + 4, &c.size, sizeof c.size);
+            }
+            if (outSize > 10) {
+                bytes[10] = 1; // removable, were it believed
+            }
+            *returned = outSize;
+            return TRUE;
+        });
         const platform::ScopedBackend installed(hooked);
         const WindowsDrive drive(openPath(u"geometry fixed"));
-        EXPECT_EQ(hooked.requests[IOCTL_STORAGE_QUERY_PROPERTY], c.requests);
+        EXPECT_EQ(hooked.queries, c.requests);
         EXPECT_EQ(drive.descriptor.get(), nullptr);
         EXPECT_EQ(drive.mediaKind, kFixed);
         EXPECT_EQ(drive.bytesPerSector, 512u);
