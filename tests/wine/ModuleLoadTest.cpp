@@ -146,12 +146,14 @@ private:
 // The library's copy, assignment and destruction of one record type, called on records that this
 // program builds with its own copy of the storage code, as another module of the suite would.
 // In this ABI a member takes its object as the first argument and a constructor returns nothing.
+// The library is loaded for as long as they are kept; without it none of them is found.
 template <typename Record> struct ExportedMembers {
     void (*copyConstruct)(Record* self, const Record* other) = nullptr;
     Record* (*assign)(Record* self, const Record* other) = nullptr;
     void (*destroy)(Record* self) = nullptr;
+    LoadedLibrary library;
 
-    ExportedMembers(const LoadedLibrary& library, const std::string& name) {
+    explicit ExportedMembers(const std::string& name) {
         const std::string prefix = "_ZN12libOSWindows" + std::to_string(name.size()) + name;
         copyConstruct = library.entry<decltype(copyConstruct)>((prefix + "C1ERKS0_").c_str());
         assign = library.entry<decltype(assign)>((prefix + "aSERKS0_").c_str());
@@ -265,9 +267,7 @@ TEST(ModuleLoad, ThreadStartedAfterLoadingCallsNothingInTheLibrary) {
 }
 
 TEST(ModuleLoad, VolumesCrossTheBoundaryByCopyWithoutLeaks) {
-    LoadedLibrary library;
-    ASSERT_NE(library.module(), nullptr);
-    const ExportedMembers<libOSWindows::Volume> exported(library, "Volume");
+    const ExportedMembers<libOSWindows::Volume> exported("Volume");
     ASSERT_TRUE(exported.complete());
     const libOSWindows::Volume source = systemVolume();
 
@@ -302,9 +302,7 @@ TEST(ModuleLoad, VolumesCrossTheBoundaryByCopyWithoutLeaks) {
 }
 
 TEST(ModuleLoad, DrivesCopiedByTheLibraryShareTheHandleAndCopyTheVolumes) {
-    LoadedLibrary library;
-    ASSERT_NE(library.module(), nullptr);
-    const ExportedMembers<libOSWindows::WindowsDrive> exported(library, "WindowsDrive");
+    const ExportedMembers<libOSWindows::WindowsDrive> exported("WindowsDrive");
     ASSERT_TRUE(exported.complete());
 
     const std::u16string self = ownFileName();
