@@ -17,13 +17,6 @@ constexpr DWORD kSmart = win32::kSmartRcvDriveData;
 constexpr DWORD kAta = win32::kIoctlAtaPassThrough;
 constexpr DWORD kScsi = win32::kIoctlScsiPassThrough;
 
-// A disk answering with a recorded SMART sector, installed as the backend.
-struct Rig : qelrlibata::testing::AttachedDisk {
-    explicit Rig(const char* file) : AttachedDisk(FakeDisk(), kDevice) {
-        disk.smartData = recordedBytes(file);
-    }
-};
-
 struct Reading {
     bool known;
     int current, minimum, maximum;
@@ -53,7 +46,8 @@ TEST(SmartIdeDrive, TriesTheRoutesInOrderAndRemembersTheOneThatWorked) {
         {"no route", false, false, false, {}, {kSmart, kAta, kScsi, kSmart, kAta, kScsi}, false},
     };
     for (const auto& c : cases) {
-        Rig rig("smart-sata-hdd-2tb.hex");
+        qelrlibata::testing::AttachedDisk rig(FakeDisk(), kDevice);
+        rig.disk.smartData = recordedBytes("smart-sata-hdd-2tb.hex");
         rig.disk.smartReceive = c.smartReceive;
         rig.disk.ataPassThrough = c.ataPassThrough;
         rig.disk.scsiAtaPassThrough = c.scsiAtaPassThrough;
