@@ -31,9 +31,8 @@ TEST(AtaDevice, TriesTheRoutesInOrder) {
         {"ATA pass-through", true, ssd, std::nullopt, true, {kAta}},
         {"translation layer only", false, ssd, std::nullopt, true, {kAta, kScsi}},
         {"device aborts", true, nullptr, std::nullopt, false, {kAta, kScsi}},
-        {"bad checksum", true, "identify-bad-checksum.hex", std::nullopt, false, {kAta, kScsi}},
+        // An answer that does not decode (as Identify.RecordedDrives rejects it) tries the next.
         {"cut answer", true, "identify-truncated-64.hex", std::nullopt, false, {kAta, kScsi}},
-        {"packet device", true, "identify-atapi-dvd.hex", std::nullopt, false, {kAta, kScsi}},
         {"translation allowed", true, ssd, ATA_PASSTHROUGH_TYPES{false, true}, true, {kScsi}},
         {"ATA allowed", false, ssd, ATA_PASSTHROUGH_TYPES{true, false}, false, {kAta}},
         {"nothing allowed", true, ssd, ATA_PASSTHROUGH_TYPES{false, false}, false, {}},
