@@ -200,18 +200,9 @@ TEST_F(ArrayTest, FailedMoveInsideRemoveDestroysEachElementOnce) {
 }
 
 TEST_F(ArrayTest, ClassNames) {
-    struct Case {
-        const String& name;
-        const char* expected;
-    };
-    const Case cases[] = {
-        {Array<String>::className(), "A<String>"},
-        {Array<unsigned int>::className(), "A<unsigned int>"},
-        {Array<Tracked>::className(), "ArrayOfOthers"},
-    };
-    for (const Case& c : cases) {
-        EXPECT_EQ(c.name, c.expected);
-    }
+    EXPECT_EQ(Array<String>::className(), "A<String>");
+    EXPECT_EQ(Array<unsigned int>::className(), "A<unsigned int>");
+    EXPECT_EQ(Array<Tracked>::className(), "ArrayOfOthers");
     // Kept after the first call; the virtual one is the same text.
     EXPECT_EQ(&Array<Tracked>::className(), &Array<Tracked>::className());
     const Array<Tracked> array;
