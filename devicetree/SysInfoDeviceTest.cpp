@@ -79,19 +79,6 @@ TEST_F(SysInfoDeviceTest, ReturnedHandleIsTheOnlyOneAndReleasesTheWholeTree) {
     delete tree;
 }
 
-TEST_F(SysInfoDeviceTest, ChildHandedToItsParentOutlivesItsCreatorsHandle) {
-    NodePointer parent = countedNode(DISK, "DISK:A");
-    NodePointer child = countedNode(VOLUME, "VOLUME:D:");
-    CountedNode* const raw = static_cast<CountedNode*>(child.get());
-    parent->addChildDevice(child);
-    EXPECT_EQ(child.getCount(), 2u);
-    child = NodePointer();
-    EXPECT_EQ(CountedNode::live, 2);
-    const qel::Array<DevicePointer> children = parent->getChildDevices();
-    EXPECT_EQ(children[0].get(), static_cast<Device*>(raw));
-    EXPECT_EQ(children[0].getCount(), 2u) << "the parent's handle and this array's copy";
-}
-
 TEST_F(SysInfoDeviceTest, ExceptionWhileBuildingLeavesNothingBehind) {
     auto build = [] {
         NodePointer root = countedNode(SYSTEM_ROOT, "SYSROOT");

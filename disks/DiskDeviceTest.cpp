@@ -35,26 +35,18 @@ const char* const kMachine = R"({
   }
 })";
 
-WindowsDevice record(const char* enumerator, const char* friendlyName, const char* description,
-                     const char* instanceId, const char* path) {
+// A disk of the enumerator's kind over the device at `path`.
+std::unique_ptr<DiskDevice> makeDisk(const char* enumerator, const char* path,
+                                     const char* name = "Disk", const char* instanceId = "ID") {
     WindowsDevice device;
     device.enumeratorName = enumerator;
-    device.friendlyName = friendlyName;
-    device.description = description;
+    device.friendlyName = name;
     device.instanceId = instanceId;
     device.devicePath = path;
-    return device;
-}
-
-std::unique_ptr<DiskDevice> makeDisk(const WindowsDevice& device) {
     if (device.enumeratorName == "IDE") {
         return std::make_unique<AtaDiskDevice>(device);
     }
     return std::make_unique<ScsiDiskDevice>(device);
-}
-
-std::unique_ptr<DiskDevice> makeDisk(const char* enumerator, const char* path) {
-    return makeDisk(record(enumerator, "Disk", "", "ID", path));
 }
 
 std::string describeChildren(const NodePointer& parent) {
@@ -95,7 +87,6 @@ TEST_F(DiskDeviceTest, ScsiIdentity) {
         // The padded vendor meets the trimmed product; then blanks collapse.
         {"scsi", "ATA Acme SSD", "S1 23", "1.0"},
         {"scsi full vendor", "ACMECORPX", "", "1"}, // no separator of its own
-        {"no answers", "", "", ""},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.path);
@@ -111,7 +102,7 @@ TEST_F(DiskDeviceTest, DiskThatCannotBeOpened) {
         for (const char* path : {"locked", "missing", ""}) {
             SCOPED_TRACE(std::string(enumerator) + " '" + path + "'");
             NodePointer parent = makeNode(SYSTEM_ROOT, "System Root", "SYSROOT");
-            const auto disk = makeDisk(record(enumerator, "Named", "", "Key\\1", path));
+            const auto disk = makeDisk(enumerator, path, "Named", "Key\\1");
             EXPECT_FALSE(disk->drive().handle.isValid());
             EXPECT_EQ(temperature(*disk), "none-273");
             disk->refresh(WindowsDevice());
@@ -167,7 +158,7 @@ TEST_F(DiskDeviceTest, OneHandlePerDiskSharedAndClosedOnce) {
 }
 
 TEST_F(DiskDeviceTest, DiskNodeWhoseBuildingFailsIsNotAttached) {
-    const auto disk = makeDisk(record("SCSI", "Unknown", "", "U", "unknown media"));
+    const auto disk = makeDisk("SCSI", "unknown media", "Unknown", "U");
     const qel::LogSink previous =
         qel::LogFactory::setSink([](const qel::String&, int, const qel::String& message) {
             throw std::runtime_error(message.toUtf8());

@@ -148,29 +148,23 @@ void checkHandlesAtExit() {
 // The device list is taken once; refreshes neither reopen a disk nor pick up a new device, and
 // every handle is closed once, after the inventory is gone.
 TEST(DiskInventoryDeathTest, DeviceListIsTakenOnceAndEveryHandleClosedAtProcessEnd) {
-    GTEST_FLAG_SET(death_test_style, "threadsafe");
-    EXPECT_EXIT(
-        {
-            // Made before the inventory, so destroyed after it; the check is registered before
-            // the inventory exists, so it runs after the inventory's destruction.
-            static SimulatedMachine machine = SimulatedMachine::fromJson(kMachine);
-            static const platform::ScopedBackend installed(machine);
-            exitMachine = &machine;
-            std::atexit(checkHandlesAtExit);
-            const int failures = failuresOf([] {
-                // A new SCSI disk reads its first temperature at the next refresh.
-                EXPECT_EQ(snapshot(), R"(IDE\A:38 SCSI\S:-)");
-                machine.applyStep(1); // past the interval, with a device added and one removed
-                EXPECT_EQ(snapshot(), R"(IDE\A:39 SCSI\S:35)");
-                snapshot();
-                EXPECT_EQ(machine.deviceSetsCreated(), 2u);
-                EXPECT_EQ(machine.opens(u"late"), 0u);
-                EXPECT_EQ(machine.opens(u"usb"), 0u);
-                EXPECT_EQ(machine.openHandleCount(), 2u);
-            });
-            std::exit(failures == 0 ? 0 : 2);
-        },
-        testing::ExitedWithCode(0), "");
+    inFreshProcess([] {
+        // Made before the inventory, so destroyed after it; the check is registered before
+        // the inventory exists, so it runs after the inventory's destruction.
+        static SimulatedMachine machine = SimulatedMachine::fromJson(kMachine);
+        static const platform::ScopedBackend installed(machine);
+        exitMachine = &machine;
+        std::atexit(checkHandlesAtExit);
+        // A new SCSI disk reads its first temperature at the next refresh.
+        EXPECT_EQ(snapshot(), R"(IDE\A:38 SCSI\S:-)");
+        machine.applyStep(1); // past the interval, with a device added and one removed
+        EXPECT_EQ(snapshot(), R"(IDE\A:39 SCSI\S:35)");
+        snapshot();
+        EXPECT_EQ(machine.deviceSetsCreated(), 2u);
+        EXPECT_EQ(machine.opens(u"late"), 0u);
+        EXPECT_EQ(machine.opens(u"usb"), 0u);
+        EXPECT_EQ(machine.openHandleCount(), 2u);
+    });
 }
 
 } // namespace

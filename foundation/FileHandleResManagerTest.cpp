@@ -5,23 +5,21 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
-#include <string>
+#include <string_view>
 #include <vector>
 
 namespace qel {
 namespace {
 
-// Opens succeed, with handle 0x100, for names listed in `existing`; closes are recorded.
+// Opening \\.\C: succeeds, with handle 0x100, while `exists`; closes are recorded.
 class FileBackend : public platform::testing::FailingBackend {
 public:
-    std::vector<std::u16string> existing;
+    bool exists = false;
     std::vector<HANDLE> closes;
 
     HANDLE createFile(const char16_t* name, DWORD, DWORD, DWORD, DWORD) override {
-        for (const std::u16string& candidate : existing) {
-            if (candidate == name) {
-                return handle(0x100);
-            }
+        if (exists && std::u16string_view(name) == u"\\\\.\\C:") {
+            return reinterpret_cast<HANDLE>(std::uintptr_t{0x100});
         }
         lastError = ERROR_FILE_NOT_FOUND;
         return INVALID_HANDLE_VALUE;
@@ -30,20 +28,11 @@ public:
         closes.push_back(h);
         return TRUE;
     }
-
-    static HANDLE handle(std::uintptr_t value) { return reinterpret_cast<HANDLE>(value); }
 };
 
-class FileHandleResManagerTest : public ::testing::Test {
-protected:
+TEST(FileHandleResManagerTest, SharedHandleIsClosedOnceByItsLastOwner) {
     FileBackend backend;
-    platform::ScopedBackend scope{backend};
-};
-
-const DWORD kReadWrite = 0xC0000000u;
-const DWORD kShareReadWrite = 3;
-
-TEST_F(FileHandleResManagerTest, SharedHandleIsClosedOnceByItsLastOwner) {
+    const platform::ScopedBackend scope(backend);
     struct Case {
         const char* name;
         bool exists;
@@ -57,13 +46,12 @@ TEST_F(FileHandleResManagerTest, SharedHandleIsClosedOnceByItsLastOwner) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        backend.existing =
-            c.exists ? std::vector<std::u16string>{u"\\\\.\\C:"} : std::vector<std::u16string>{};
+        backend.exists = c.exists;
         backend.closes.clear();
         HANDLE opened = nullptr;
         {
             FileHandle owner(
-                FileHandleResManager::open({"\\\\.\\C:", kReadWrite, kShareReadWrite}));
+                FileHandleResManager::open({"\\\\.\\C:", 0xC0000000u, 3}) /* read-write, shared */);
             opened = owner.get();
             EXPECT_EQ(owner.isValid(), c.exists);
             {

@@ -127,21 +127,12 @@ TEST_F(HashTableTest, CopiesAreDeepAndEveryBucketIsDeletedOnce) {
 }
 
 TEST_F(HashTableTest, ClassNames) {
-    struct Case {
-        const String& name;
-        const char* expected;
-    };
     const HashTable<unsigned int, Array<unsigned int>> drives;
     const HashTable<String, String> devices;
     const HashTable<unsigned int, String> texts;
-    const Case cases[] = {
-        {drives.vClassName(), "H(unsigned int,rayOfOther)"},
-        {devices.vClassName(), "H(String,String)"},
-        {texts.vClassName(), "H(unsigned int,String)"},
-    };
-    for (const Case& c : cases) {
-        EXPECT_EQ(c.name, c.expected);
-    }
+    EXPECT_EQ(drives.vClassName(), "H(unsigned int,rayOfOther)");
+    EXPECT_EQ(devices.vClassName(), "H(String,String)");
+    EXPECT_EQ(texts.vClassName(), "H(unsigned int,String)");
     // Computed once and kept.
     const HashTable<String, String> another;
     EXPECT_EQ(&devices.vClassName(), &another.vClassName());

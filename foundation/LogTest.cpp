@@ -1,5 +1,7 @@
 #include "foundation/Log.h"
 
+#include "foundation/testing/CapturedLog.h"
+
 #include <gtest/gtest.h>
 
 #include <string>
@@ -8,32 +10,10 @@
 namespace qel {
 namespace {
 
-struct Message {
-    std::u16string logger;
-    int priority;
-    std::u16string text;
-};
-
-// Installs a recording sink and a threshold for one test, and puts back what was there.
+// The sink and the threshold are put back after each test.
 class LogTest : public ::testing::Test {
 protected:
-    void SetUp() override {
-        savedPriority_ = LogFactory::getPriority();
-        savedSink_ =
-            LogFactory::setSink([this](const String& logger, int priority, const String& text) {
-                messages.push_back({logger.u16(), priority, text.u16()});
-            });
-    }
-    void TearDown() override {
-        LogFactory::setSink(savedSink_);
-        LogFactory::setPriority(savedPriority_);
-    }
-
-    std::vector<Message> messages;
-
-private:
-    int savedPriority_ = 0;
-    LogSink savedSink_;
+    test::CapturedLog log;
 };
 
 TEST_F(LogTest, Gate) {
@@ -46,7 +26,7 @@ TEST_F(LogTest, Gate) {
         bool enabled;
     };
     const Case cases[] = {
-        {kPriorityWarning, -1, kPriorityWarning, true}, // threshold equal to P
+        {kPriorityWarning, -1, kPriorityWarning, true},        // threshold equal to P
         {kPriorityWarning, -1, kPriorityInfo, false},          // threshold above P
         {kPriorityDebug, kPriorityInfo, kPriorityInfo, false}, // level not below P
         {kPriorityDebug, kPriorityInfo, kPriorityWarning, true},
@@ -68,10 +48,7 @@ TEST_F(LogTest, SinkReceivesLoggerPriorityAndText) {
     LoggerStream stream;
     stream.append("5 ").append("volume \xC3\xBC not listed");
     logger->log(kPriorityWarning, stream);
-    ASSERT_EQ(messages.size(), 1u);
-    EXPECT_EQ(messages[0].logger, u"test.sink");
-    EXPECT_EQ(messages[0].priority, kPriorityWarning);
-    EXPECT_EQ(messages[0].text, u"5 volume \u00FC not listed");
+    EXPECT_EQ(log.lines, std::vector<std::string>{"test.sink 3 5 volume \xC3\xBC not listed"});
 }
 
 } // namespace

@@ -37,21 +37,6 @@ const Case kCases[] = {
     {NOUNIT, 12000.0, BASEUNIT, 0, AUTOSCALEUNIT, "12000"}, // no prefix without a unit
 };
 
-void expectAllCases() {
-    for (const Case& c : kCases) {
-        SCOPED_TRACE(c.expected);
-        const NonDiscreteMeasurement m(c.unit, c.value, c.magnitude, c.precision);
-        EXPECT_EQ(m.toString(c.precision, c.target).toUtf8(), c.expected);
-        EXPECT_EQ(m.localizedString(c.precision, c.target).toUtf8(), c.expected);
-        // Asking for more decimals than the measurement carries changes nothing.
-        EXPECT_EQ(m.toString(c.precision + 3, c.target).toUtf8(), c.expected);
-    }
-}
-
-TEST(NonDiscreteMeasurementTest, Texts) {
-    expectAllCases();
-}
-
 // Whatever the value, the text is to_chars' fixed notation (rounded exactly, ties to even), with
 // no sign on a zero: halves, carries into a new digit, tiny and huge values, random ones.
 TEST(NonDiscreteMeasurementTest, DecimalsAreThoseOfTheExactBinaryValue) {
@@ -90,19 +75,22 @@ protected:
     std::string do_grouping() const override { return "\3"; }
 };
 
-class ScopedGlobalLocale {
-public:
-    explicit ScopedGlobalLocale(const std::locale& locale)
-        : previous_(std::locale::global(locale)) {}
-    ~ScopedGlobalLocale() { std::locale::global(previous_); }
-
-private:
-    std::locale previous_;
-};
-
-TEST(NonDiscreteMeasurementTest, PointSeparatorWhateverTheGlobalLocale) {
-    ScopedGlobalLocale comma(std::locale(std::locale::classic(), new CommaDecimals));
-    expectAllCases();
+TEST(NonDiscreteMeasurementTest, TextsWithAPointWhateverTheGlobalLocale) {
+    const std::locale previous = std::locale::global(std::locale::classic());
+    for (const bool comma : {false, true}) {
+        if (comma) {
+            std::locale::global(std::locale(std::locale::classic(), new CommaDecimals));
+        }
+        for (const Case& c : kCases) {
+            SCOPED_TRACE(c.expected);
+            const NonDiscreteMeasurement m(c.unit, c.value, c.magnitude, c.precision);
+            EXPECT_EQ(m.toString(c.precision, c.target).toUtf8(), c.expected);
+            EXPECT_EQ(m.localizedString(c.precision, c.target).toUtf8(), c.expected);
+            // Asking for more decimals than the measurement carries changes nothing.
+            EXPECT_EQ(m.toString(c.precision + 3, c.target).toUtf8(), c.expected);
+        }
+    }
+    std::locale::global(previous);
 }
 
 } // namespace

@@ -2,6 +2,7 @@
 
 #include "foundation/Array.h"
 #include "foundation/HashTable.h"
+#include "foundation/testing/Tracked.h"
 
 #include <gtest/gtest.h>
 
@@ -68,13 +69,7 @@ TEST(SerializableTest, MalformedXmlThrows) {
         deep += "<a>";
     }
     const std::string inputs[] = {
-        "",
-        "<a>",
-        "<a></b>",
-        "<a>&bogus;</a>",
-        "<a>&amp</a>",
-        "<a><b></a>",
-        deep,
+        "", "<a>", "<a></b>", "<a>&bogus;</a>", "<a>&amp</a>", "<a><b></a>", deep,
     };
     for (const std::string& input : inputs) {
         SCOPED_TRACE(input);
@@ -136,13 +131,7 @@ TEST(SerializableTest, TableWithUnreadableValuesPrintsAndThrows) {
                             "<m_arrValue class=\"ArrayOfOthers\"><item/></m_arrValue></t>";
     HashTable<unsigned int, Array<unsigned int>> table;
     ::testing::internal::CaptureStdout();
-    try {
-        table.deserialize(parseXml(xml));
-        ADD_FAILURE() << "no exception";
-    } catch (const IndexOutOfBounds& e) {
-        EXPECT_EQ(e.getHigh(), -1);
-        EXPECT_EQ(e.getIndex(), 0);
-    }
+    test::expectOutOfBounds([&] { table.deserialize(parseXml(xml)); }, -1, 0);
     EXPECT_EQ(::testing::internal::GetCapturedStdout(), kUnsupportedLine);
     EXPECT_EQ(table.count(), 0u);
 }

@@ -1,6 +1,6 @@
 #include "libOSWindows/WindowsDrive.h"
 
-#include "foundation/Log.h"
+#include "foundation/testing/CapturedLog.h"
 #include "platform/simulated/SimulatedMachine.h"
 #include "platform/testing/FailingBackend.h"
 
@@ -8,9 +8,7 @@
 
 #include <cstring>
 #include <functional>
-#include <map>
 #include <memory>
-#include <optional>
 #include <string>
 #include <vector>
 
@@ -18,6 +16,7 @@ namespace libOSWindows {
 namespace {
 
 using platform::simulated::SimulatedMachine;
+using qel::test::CapturedLog;
 
 constexpr std::uint32_t kRemovable = static_cast<std::uint32_t>(DriveMediaKind::Removable);
 constexpr std::uint32_t kFixed = static_cast<std::uint32_t>(DriveMediaKind::Fixed);
@@ -71,11 +70,7 @@ const char* const kMachine = R"({
 })";
 
 qel::FileHandle openPath(const std::u16string& path) {
-    qel::CreateFileOpenArgs args;
-    args.fileName = qel::String(path);
-    args.desiredAccess = 0xC0000000;
-    args.shareMode = 3;
-    return qel::FileHandle(qel::FileHandleResManager::open(args));
+    return qel::FileHandle(qel::FileHandleResManager::open({qel::String(path), 0xC0000000, 3}));
 }
 
 std::string letters(const qel::Array<Volume>& volumes) {
@@ -86,39 +81,18 @@ std::string letters(const qel::Array<Volume>& volumes) {
     return out;
 }
 
-// Every message logged while it lives, as "logger priority text".
-class CapturedLog {
-public:
-    CapturedLog() {
-        previous_ = qel::LogFactory::setSink(
-            [this](const qel::String& logger, int priority, const qel::String& message) {
-                lines.push_back(logger.toUtf8() + " " + std::to_string(priority) + " " +
-                                message.toUtf8());
-            });
-    }
-    ~CapturedLog() { qel::LogFactory::setSink(previous_); }
-    CapturedLog(const CapturedLog&) = delete;
-    CapturedLog& operator=(const CapturedLog&) = delete;
-
-    std::vector<std::string> lines;
-
-private:
-    qel::LogSink previous_;
-};
-
 const std::string kMediaUnknown = "libOSWindows.WindowsDrive 3 589 Media type unknown";
 
-// Opens and controls devices of the simulated machine, but lets a test's hook see every
-// DeviceIoControl request first and answer it (a BOOL) or pass it on (nothing).
-class HookedMachine final : public platform::testing::FailingBackend {
+// Opens and controls devices of the simulated machine, except that the test's function answers
+// each storage-property query, told which one it is (from 1).
+class PropertyHook final : public platform::testing::FailingBackend {
 public:
-    using Hook =
-        std::function<std::optional<BOOL>(DWORD code, void* out, DWORD outSize, DWORD* returned)>;
+    using Answer = std::function<BOOL(int query, void* out, DWORD outSize, DWORD* returned)>;
 
-    HookedMachine(SimulatedMachine& machine, Hook hook)
-        : machine_(machine), hook_(std::move(hook)) {}
+    PropertyHook(SimulatedMachine& machine, Answer answer)
+        : machine_(machine), answer_(std::move(answer)) {}
 
-    std::map<DWORD, int> requests;
+    int queries = 0;
 
     DWORD getLastError() override { return machine_.getLastError(); }
     HANDLE createFile(const char16_t* name, DWORD access, DWORD share, DWORD disposition,
@@ -128,16 +102,15 @@ public:
     BOOL closeHandle(HANDLE handle) override { return machine_.closeHandle(handle); }
     BOOL deviceIoControl(HANDLE device, DWORD code, void* in, DWORD inSize, void* out,
                          DWORD outSize, DWORD* returned) override {
-        ++requests[code];
-        if (const std::optional<BOOL> answer = hook_(code, out, outSize, returned)) {
-            return *answer;
+        if (code == IOCTL_STORAGE_QUERY_PROPERTY) {
+            return answer_(++queries, out, outSize, returned);
         }
         return machine_.deviceIoControl(device, code, in, inSize, out, outSize, returned);
     }
 
 private:
     SimulatedMachine& machine_;
-    Hook hook_;
+    Answer answer_;
 };
 
 class WindowsDriveTest : public testing::Test {
@@ -204,31 +177,25 @@ TEST_F(WindowsDriveTest, DescriptorThatCannotBeBelievedFallsBackToTheGeometry) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        int seen = 0;
-        HookedMachine hooked(
-            machine_,
-            [&](DWORD code, void* out, DWORD outSize, DWORD* returned) -> std::optional<BOOL> {
-                if (code != IOCTL_STORAGE_QUERY_PROPERTY) {
-                    return std::nullopt;
-                }
-                if (++seen == 2 && c.secondFails) {
-                    *returned = 0;
-                    return FALSE;
-                }
-                auto* bytes = static_cast<unsigned char*>(out);
-                std::memset(bytes, 0, outSize);
-                if (outSize >= 8) {
-                    std::memcpy(bytes + 4, &c.size, sizeof c.size);
-                }
-                if (outSize > 10) {
-                    bytes[10] = 1; // removable, were it believed
-                }
-                *returned = outSize;
-                return TRUE;
-            });
+        PropertyHook hooked(machine_, [&](int query, void* out, DWORD outSize, DWORD* returned) {
+            if (query == 2 && c.secondFails) {
+                *returned = 0;
+                return FALSE;
+            }
+            auto* bytes = static_cast<unsigned char*>(out);
+            std::memset(bytes, 0, outSize);
+            if (outSize >= 8) {
+                std::memcpy(bytes + 4, &c.size, sizeof c.size);
+            }
+            if (outSize > 10) {
+                bytes[10] = 1; // removable, were it believed
+            }
+            *returned = outSize;
+            return TRUE;
+        });
         const platform::ScopedBackend installed(hooked);
         const WindowsDrive drive(openPath(u"geometry fixed"));
-        EXPECT_EQ(hooked.requests[IOCTL_STORAGE_QUERY_PROPERTY], c.requests);
+        EXPECT_EQ(hooked.queries, c.requests);
         EXPECT_EQ(drive.descriptor.get(), nullptr);
         EXPECT_EQ(drive.mediaKind, kFixed);
         EXPECT_EQ(drive.bytesPerSector, 512u);
@@ -337,7 +304,7 @@ TEST_F(WindowsDriveTest, ListingIsBuiltOnceAndLogsOncePerListing) {
 TEST_F(WindowsDriveTest, RaisedThresholdsSilenceLowerMessages) {
     qel::Logger* logger = nullptr;
     qel::LogFactory::createLogger("libOSWindows.WindowsDrive", logger);
-    const int previous = qel::LogFactory::getPriority();
+    CapturedLog log; // puts the threshold back at the end
     struct Case {
         int factory;
         int own;
@@ -355,7 +322,7 @@ TEST_F(WindowsDriveTest, RaisedThresholdsSilenceLowerMessages) {
         SCOPED_TRACE(::testing::Message() << c.factory << " " << c.own);
         qel::LogFactory::setPriority(c.factory);
         logger->priority = c.own;
-        CapturedLog log;
+        log.lines.clear();
         WindowsDrive(openPath(u"unknown")).getVolumes();
         WindowsDrive odd(openPath(u"fixed"));
         odd.mediaKind = 7;
@@ -363,7 +330,6 @@ TEST_F(WindowsDriveTest, RaisedThresholdsSilenceLowerMessages) {
         EXPECT_EQ(log.lines, c.log);
     }
     logger->priority = -1;
-    qel::LogFactory::setPriority(previous);
 }
 
 TEST_F(WindowsDriveTest, RefreshUpdatesListedVolumesOnly) {

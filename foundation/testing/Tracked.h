@@ -1,6 +1,9 @@
 #pragma once
-// For tests of containers: an element that registers every live instance by address, and a
-// fixture that fails a test which leaked one, destroyed one twice or copied from a dead one.
+// For tests of containers: an element that registers every live instance by address, a fixture
+// that fails a test which leaked one, destroyed one twice or copied from a dead one, and a check
+// of the range an index error reports.
+
+#include "foundation/Exception.h"
 
 #include <gtest/gtest.h>
 
@@ -55,5 +58,17 @@ protected:
 
     std::size_t liveBefore_ = 0;
 };
+
+// `body` must throw IndexOutOfBounds reporting the valid range [0, high] and `index`.
+template <typename Body> void expectOutOfBounds(Body body, int high, int index) {
+    try {
+        body();
+        ADD_FAILURE() << "no exception";
+    } catch (const IndexOutOfBounds& e) {
+        EXPECT_EQ(e.getLow(), 0);
+        EXPECT_EQ(e.getHigh(), high);
+        EXPECT_EQ(e.getIndex(), index);
+    }
+}
 
 } // namespace qel::test

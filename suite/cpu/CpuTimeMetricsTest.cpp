@@ -68,17 +68,12 @@ TEST(CpuTimeMetricsTest, FirstSampleSinceBootThenBetweenSamples) {
 }
 
 TEST(CpuTimeMetricsTest, WindowsProcessorTimes) {
-    struct Case {
-        std::uint64_t idle, kernel, user;
-        CpuTimes times;
-    };
-    const Case cases[] = {
-        {100, 150, 30, {80, 100}}, {100, 90, 5, {5, 100}}, // kernel read before idle caught up
-    };
-    for (const Case& c : cases) {
-        const CpuTimes times = timesFromKernelUser(c.idle, c.kernel, c.user);
-        EXPECT_EQ(times.busy, c.times.busy);
-        EXPECT_EQ(times.idle, c.times.idle);
+    // idle, kernel, user and the busy time; the second kernel time was read before idle caught up.
+    const std::uint64_t cases[][4] = {{100, 150, 30, 80}, {100, 90, 5, 5}};
+    for (const auto& [idle, kernel, user, busy] : cases) {
+        const CpuTimes times = timesFromKernelUser(idle, kernel, user);
+        EXPECT_EQ(times.busy, busy);
+        EXPECT_EQ(times.idle, idle);
     }
 }
 

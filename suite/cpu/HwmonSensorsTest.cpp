@@ -10,14 +10,11 @@ namespace {
 using libSysTopo::cpu::test::testData;
 using libSysTopo::cpu::test::TestTree;
 
-std::optional<int> reading(const std::map<unsigned, std::filesystem::path>& inputs, unsigned key) {
+// The reading of the sensor found for `key`, if one was found and reads.
+template <typename Map>
+std::optional<int> reading(const Map& inputs, const typename Map::key_type& key) {
     const auto found = inputs.find(key);
     return found == inputs.end() ? std::nullopt : readMillidegrees(found->second);
-}
-
-std::optional<int> coreReading(const HwmonSensors& sensors, unsigned package, unsigned core) {
-    const auto found = sensors.cores.find({package, core});
-    return found == sensors.cores.end() ? std::nullopt : readMillidegrees(found->second);
 }
 
 TEST(HwmonSensorsTest, CoretempOfTwoSocketsMatchesCoresToTheirPackage) {
@@ -26,16 +23,16 @@ TEST(HwmonSensorsTest, CoretempOfTwoSocketsMatchesCoresToTheirPackage) {
     EXPECT_EQ(reading(sensors.packages, 0), 50000);
     EXPECT_EQ(reading(sensors.packages, 1), 51000);
     ASSERT_EQ(sensors.cores.size(), 12u);
-    EXPECT_EQ(coreReading(sensors, 0, 10), 41000);
-    EXPECT_EQ(coreReading(sensors, 1, 8), 50800);
+    EXPECT_EQ(reading(sensors.cores, {0, 10}), 41000);
+    EXPECT_EQ(reading(sensors.cores, {1, 8}), 50800);
 }
 
 TEST(HwmonSensorsTest, OldKernelKeepsAttributesUnderTheDevice) {
     const HwmonSensors sensors =
         findCpuTemperatureSensors(testData("hwmon-coretemp-core2-e6600-kernel2.6.32"));
     EXPECT_TRUE(sensors.packages.empty());
-    EXPECT_EQ(coreReading(sensors, 0, 0), 39000);
-    EXPECT_EQ(coreReading(sensors, 0, 1), 41000);
+    EXPECT_EQ(reading(sensors.cores, {0, 0}), 39000);
+    EXPECT_EQ(reading(sensors.cores, {0, 1}), 41000);
 }
 
 TEST(HwmonSensorsTest, K10tempPrefersTdieOverTctl) {
@@ -81,9 +78,9 @@ TEST(HwmonSensorsTest, SkipsWhatDoesNotFit) {
     const HwmonSensors sensors = findCpuTemperatureSensors(tree.root());
     EXPECT_EQ(reading(sensors.packages, 3), 60000);
     ASSERT_EQ(sensors.cores.size(), 2u);
-    EXPECT_EQ(coreReading(sensors, 3, 5), -2000);
+    EXPECT_EQ(reading(sensors.cores, {3, 5}), -2000);
     EXPECT_TRUE(sensors.cores.contains({3, 7}));
-    EXPECT_EQ(coreReading(sensors, 3, 7), std::nullopt);
+    EXPECT_EQ(reading(sensors.cores, {3, 7}), std::nullopt);
     EXPECT_TRUE(sensors.k10temp.empty());
 }
 

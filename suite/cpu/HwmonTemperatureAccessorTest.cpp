@@ -41,18 +41,14 @@ int degrees(const ICpuTemperatureAccessor* reader) {
                : -2;
 }
 
-std::vector<int> packageDegrees(const x86_physical_cpus& topology) {
-    std::vector<int> result;
+// Per package: its own degrees, then its cores'.
+std::vector<std::vector<int>> allDegrees(const x86_physical_cpus& topology) {
+    std::vector<std::vector<int>> result;
     for (unsigned p = 0; p < topology.getCpuCount(); ++p) {
-        result.push_back(degrees(topology[p].getTemperatureAccessor()));
-    }
-    return result;
-}
-
-std::vector<int> coreDegrees(const x86_physical_cpus& topology, unsigned package) {
-    std::vector<int> result;
-    for (unsigned c = 0; c < topology[package].getCoreCount(); ++c) {
-        result.push_back(degrees(topology[package].getCore(c).get().getTemperatureAccessor()));
+        result.push_back({degrees(topology[p].getTemperatureAccessor())});
+        for (unsigned c = 0; c < topology[p].getCoreCount(); ++c) {
+            result.back().push_back(degrees(topology[p].getCore(c).get().getTemperatureAccessor()));
+        }
     }
     return result;
 }
@@ -60,21 +56,18 @@ std::vector<int> coreDegrees(const x86_physical_cpus& topology, unsigned package
 TEST(HwmonTemperatureAccessorTest, CoretempMatchesPackagesAndCoreNumbers) {
     const auto server = installed("hwmon-coretemp-xeon-x5650-2s",
                                   {{0, {0, 1, 2, 8, 9, 10}}, {1, {0, 1, 2, 8, 9, 10}}});
-    EXPECT_EQ(packageDegrees(*server), (std::vector<int>{50, 51}));
-    EXPECT_EQ(coreDegrees(*server, 0), (std::vector<int>{40, 40, 40, 41, 41, 41}));
-    EXPECT_EQ(coreDegrees(*server, 1), (std::vector<int>{50, 50, 50, 51, 51, 51}));
+    EXPECT_EQ(allDegrees(*server), (std::vector<std::vector<int>>{{50, 40, 40, 40, 41, 41, 41},
+                                                                  {51, 50, 50, 50, 51, 51, 51}}));
 
     // A package whose id no sensor names gets no reader.
     const auto unknown = installed("hwmon-coretemp-xeon-x5650-2s", {{3, {0, 1}}});
-    EXPECT_EQ(packageDegrees(*unknown), (std::vector<int>{-1}));
-    EXPECT_EQ(coreDegrees(*unknown, 0), (std::vector<int>{-1, -1}));
+    EXPECT_EQ(allDegrees(*unknown), (std::vector<std::vector<int>>{{-1, -1, -1}}));
 }
 
 TEST(HwmonTemperatureAccessorTest, K10tempIsSharedOutOverPackages) {
     // One device for two packages: both read it; cores have no sensor of their own.
     const auto shared = installed("hwmon-k10temp-ryzen-2700x", {{0, {0}}, {1, {0}}});
-    EXPECT_EQ(packageDegrees(*shared), (std::vector<int>{48, 48}));
-    EXPECT_EQ(coreDegrees(*shared, 0), (std::vector<int>{-1}));
+    EXPECT_EQ(allDegrees(*shared), (std::vector<std::vector<int>>{{48, -1}, {48, -1}}));
 }
 
 TEST(HwmonTemperatureAccessorTest, ReadsTheFileAtEachCall) {

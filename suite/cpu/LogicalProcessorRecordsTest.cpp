@@ -16,19 +16,26 @@ void put(Bytes& bytes, std::size_t offset, std::uint64_t value, std::size_t widt
     }
 }
 
-// A PROCESSOR_RELATIONSHIP record over (group, mask) pairs.
-void appendProcessors(Bytes& buffer, std::uint32_t relation,
-                      const std::vector<std::pair<std::uint16_t, std::uint64_t>>& groups) {
+// A PROCESSOR_RELATIONSHIP record over (group, mask) pairs; `count` overrides its group count.
+Bytes record(std::uint32_t relation,
+             const std::vector<std::pair<std::uint16_t, std::uint64_t>>& groups,
+             std::optional<std::uint16_t> count = std::nullopt) {
     Bytes record(glpi::kGroupMaskOffset + groups.size() * glpi::kGroupAffinitySize, 0);
     put(record, 0, relation, 4);
     put(record, 4, record.size(), 4);
-    put(record, glpi::kGroupCountOffset, groups.size(), 2);
+    put(record, glpi::kGroupCountOffset, count.value_or(static_cast<std::uint16_t>(groups.size())),
+        2);
     for (std::size_t g = 0; g < groups.size(); ++g) {
         const std::size_t at = glpi::kGroupMaskOffset + g * glpi::kGroupAffinitySize;
         put(record, at, groups[g].second, 8);
         put(record, at + 8, groups[g].first, 2);
     }
-    buffer.insert(buffer.end(), record.begin(), record.end());
+    return record;
+}
+
+Bytes operator+(Bytes first, const Bytes& second) {
+    first.insert(first.end(), second.begin(), second.end());
+    return first;
 }
 
 // The recording holds cache and other records too, which are skipped.
@@ -43,12 +50,11 @@ TEST(LogicalProcessorRecordsTest, WineOnTheEpycVirtualMachine) {
 
 TEST(LogicalProcessorRecordsTest, TwoSocketsInTwoProcessorGroups) {
     // 2 x 20 cores x 2 threads: Windows puts each socket's 40 processors in a group of its own.
-    Bytes buffer;
-    appendProcessors(buffer, glpi::kRelationProcessorPackage, {{0, (1ull << 40) - 1}});
-    appendProcessors(buffer, glpi::kRelationProcessorPackage, {{1, (1ull << 40) - 1}});
+    Bytes buffer = record(glpi::kRelationProcessorPackage, {{0, (1ull << 40) - 1}}) +
+                   record(glpi::kRelationProcessorPackage, {{1, (1ull << 40) - 1}});
     for (std::uint16_t group = 0; group < 2; ++group) {
         for (unsigned core = 0; core < 20; ++core) {
-            appendProcessors(buffer, glpi::kRelationProcessorCore, {{group, 3ull << (2 * core)}});
+            buffer = buffer + record(glpi::kRelationProcessorCore, {{group, 3ull << (2 * core)}});
         }
     }
     const auto packages = decodeLogicalProcessorRecords(buffer);
@@ -59,65 +65,30 @@ TEST(LogicalProcessorRecordsTest, TwoSocketsInTwoProcessorGroups) {
 }
 
 TEST(LogicalProcessorRecordsTest, DamagedBuffersKeepWhatCameBefore) {
-    Bytes good;
-    appendProcessors(good, glpi::kRelationProcessorPackage, {{0, 0x3}});
-    appendProcessors(good, glpi::kRelationProcessorCore, {{0, 0x1}});
-
-    // Each case appends to the good records; what came before the damage stays.
+    constexpr std::uint32_t kCore = glpi::kRelationProcessorCore;
+    const Bytes good =
+        record(glpi::kRelationProcessorPackage, {{0, 0x3}}) + record(kCore, {{0, 0x1}});
+    const Bytes cut = record(kCore, {{0, 2}});
     struct Case {
         const char* name;
-        std::function<void(Bytes&)> damage;
+        Bytes buffer;
         std::size_t packages;
-        std::size_t cores;
-    };
-    const auto core = [](Bytes& b, std::uint16_t group, std::uint64_t mask) {
-        appendProcessors(b, glpi::kRelationProcessorCore, {{group, mask}});
+        std::size_t cores; // of the first package
     };
     const Case cases[] = {
-        {"header cut short",
-         [](Bytes& b) {
-             b = Bytes{3, 0, 0};
-         },
-         0, 0},
-        {"zero size stops",
-         [&](Bytes& b) {
-             b.resize(b.size() + 16);
-             core(b, 0, 2);
-         },
-         1, 1},
-        {"size past the end stops",
-         [&](Bytes& b) {
-             core(b, 0, 2);
-             b.pop_back();
-         },
-         1, 1},
+        {"header cut short", Bytes{3, 0, 0}, 0, 0},
+        {"zero size stops", good + Bytes(16) + record(kCore, {{0, 2}}), 1, 1},
+        {"size past the end stops", good + Bytes(cut.begin(), cut.end() - 1), 1, 1},
         {"group count beyond the record is skipped",
-         [&](Bytes& b) {
-             const std::size_t at = b.size();
-             core(b, 0, 2);
-             put(b, at + glpi::kGroupCountOffset, 5, 2);
-             core(b, 0, 2);
-         },
-         1, 2},
-        {"core outside every package is left out", [&](Bytes& b) { core(b, 3, 1); }, 1, 1},
-        {"cores without a package form one",
-         [&](Bytes& b) {
-             b.clear();
-             core(b, 0, 1);
-             core(b, 0, 6);
-         },
-         1, 2},
+         good + record(kCore, {{0, 2}}, 5) + record(kCore, {{0, 2}}), 1, 2},
+        {"core outside every package is left out", good + record(kCore, {{3, 1}}), 1, 1},
+        {"cores without a package form one", record(kCore, {{0, 1}}) + record(kCore, {{0, 6}}), 1,
+         2},
         {"empty masks are skipped",
-         [&](Bytes& b) {
-             core(b, 0, 0);
-             appendProcessors(b, glpi::kRelationProcessorPackage, {});
-         },
-         1, 1},
+         good + record(kCore, {{0, 0}}) + record(glpi::kRelationProcessorPackage, {}), 1, 1},
     };
     for (const Case& c : cases) {
-        Bytes buffer = good;
-        c.damage(buffer);
-        const auto packages = decodeLogicalProcessorRecords(buffer);
+        const auto packages = decodeLogicalProcessorRecords(c.buffer);
         ASSERT_EQ(packages.size(), c.packages) << c.name;
         if (!packages.empty()) {
             EXPECT_EQ(packages[0].cores.size(), c.cores) << c.name;

@@ -7,22 +7,24 @@
 namespace libSysTopo::cpu {
 namespace {
 
-using List = std::vector<unsigned>;
-
-struct ExpectedCore {
-    unsigned number;
-    List cpus;
-};
-
-void expectPackage(const SysfsPackage& package, unsigned id, const List& cpus,
-                   const std::vector<ExpectedCore>& cores) {
-    EXPECT_EQ(package.id, id);
-    EXPECT_EQ(package.cpus, cpus);
-    ASSERT_EQ(package.cores.size(), cores.size()) << "package " << id;
-    for (std::size_t i = 0; i < cores.size(); ++i) {
-        EXPECT_EQ(package.cores[i].number, cores[i].number) << "package " << id << " core " << i;
-        EXPECT_EQ(package.cores[i].cpus, cores[i].cpus) << "package " << id << " core " << i;
+// Each package as "id [cpus] core(cpus) ...", the packages apart by "; ".
+std::string describe(const std::vector<SysfsPackage>& packages) {
+    const auto list = [](const std::vector<unsigned>& cpus) {
+        std::string out;
+        for (const unsigned cpu : cpus) {
+            out += (out.empty() ? "" : ",") + std::to_string(cpu);
+        }
+        return out;
+    };
+    std::string out;
+    for (const SysfsPackage& package : packages) {
+        out += (out.empty() ? "" : "; ") + std::to_string(package.id) + " [" + list(package.cpus) +
+               "]";
+        for (const auto& core : package.cores) {
+            out += " " + std::to_string(core.number) + "(" + list(core.cpus) + ")";
+        }
     }
+    return out;
 }
 
 TEST(SysfsTopologyTest, TwoSocketsWithCoreNumberGapsAndAnOfflineThread) {
@@ -30,19 +32,15 @@ TEST(SysfsTopologyTest, TwoSocketsWithCoreNumberGapsAndAnOfflineThread) {
     // offline, and the kernel predates core_cpus_list.
     EXPECT_TRUE(readSysfsTopology(test::testData("missing")).empty());
     const auto packages = readSysfsTopology(test::testData("sysfs-topology-xeon-x5650-2s12c24t"));
-    ASSERT_EQ(packages.size(), 2u);
-    expectPackage(
-        packages[0], 0, {0, 2, 4, 6, 8, 10, 12, 14, 16, 18, 20, 22},
-        {{0, {0, 12}}, {1, {2, 14}}, {2, {4, 16}}, {8, {6, 18}}, {9, {8, 20}}, {10, {10, 22}}});
-    expectPackage(
-        packages[1], 1, {1, 3, 5, 7, 9, 11, 13, 15, 17, 19, 21},
-        {{0, {1, 13}}, {1, {3, 15}}, {2, {5, 17}}, {8, {7, 19}}, {9, {9, 21}}, {10, {11}}});
+    EXPECT_EQ(describe(packages), "0 [0,2,4,6,8,10,12,14,16,18,20,22] 0(0,12) 1(2,14) 2(4,16) "
+                                  "8(6,18) 9(8,20) 10(10,22); "
+                                  "1 [1,3,5,7,9,11,13,15,17,19,21] 0(1,13) 1(3,15) 2(5,17) "
+                                  "8(7,19) 9(9,21) 10(11)");
 }
 
 TEST(SysfsTopologyTest, MissingTopologyDirectoriesGiveOneCorePerProcessor) {
     const auto packages = readSysfsTopology(test::testData("sysfs-topology-vm-4cpu-no-topology"));
-    ASSERT_EQ(packages.size(), 1u);
-    expectPackage(packages[0], 0, {0, 1, 2, 3}, {{0, {0}}, {1, {1}}, {2, {2}}, {3, {3}}});
+    EXPECT_EQ(describe(packages), "0 [0,1,2,3] 0(0) 1(1) 2(2) 3(3)");
 }
 
 void writeCpu(const test::TestTree& tree, unsigned cpu, std::string_view package,
@@ -66,9 +64,7 @@ TEST(SysfsTopologyTest, WithoutAnOnlineListEachProcessorsFlagDecides) {
     tree.file("cpu1/online", "0\n");
     tree.file("cpufreq/x", "");
     tree.file("cpu3", "not a directory");
-    const auto packages = readSysfsTopology(tree.root());
-    ASSERT_EQ(packages.size(), 1u);
-    expectPackage(packages[0], 0, {0, 10}, {{0, {0}}, {4, {10}}});
+    EXPECT_EQ(describe(readSysfsTopology(tree.root())), "0 [0,10] 0(0) 4(10)");
 }
 
 TEST(SysfsTopologyTest, ProcessorsWithUnreadablePlacementStandAlone) {
@@ -78,10 +74,7 @@ TEST(SysfsTopologyTest, ProcessorsWithUnreadablePlacementStandAlone) {
     writeCpu(tree, 2, "1", "0", "0,2");
     writeCpu(tree, 1, "-1", "0", "1");      // placement the kernel does not know
     writeCpu(tree, 3, "0", "garbage", "3"); // unreadable core number
-    const auto packages = readSysfsTopology(tree.root());
-    ASSERT_EQ(packages.size(), 2u);
-    expectPackage(packages[0], 0, {1, 3}, {{1, {1}}, {3, {3}}});
-    expectPackage(packages[1], 1, {0, 2}, {{0, {0, 2}}});
+    EXPECT_EQ(describe(readSysfsTopology(tree.root())), "0 [1,3] 1(1) 3(3); 1 [0,2] 0(0,2)");
 }
 
 TEST(SysfsTopologyTest, WithoutSiblingListsEqualCoreNumbersOnOneDieShareACore) {
@@ -94,10 +87,7 @@ TEST(SysfsTopologyTest, WithoutSiblingListsEqualCoreNumbersOnOneDieShareACore) {
     writeCpu(tree, 3, "0", "1", "", "1");
     writeCpu(tree, 4, "0", "0", "", "0");
     writeCpu(tree, 5, "0", "0", "", "1");
-    const auto packages = readSysfsTopology(tree.root());
-    ASSERT_EQ(packages.size(), 1u);
-    expectPackage(packages[0], 0, {0, 1, 2, 3, 4, 5},
-                  {{0, {0, 4}}, {0, {2, 5}}, {1, {1}}, {1, {3}}});
+    EXPECT_EQ(describe(readSysfsTopology(tree.root())), "0 [0,1,2,3,4,5] 0(0,4) 0(2,5) 1(1) 1(3)");
 }
 
 TEST(SysfsTopologyTest, SiblingListsNameOnlyOnlineThreads) {
@@ -107,9 +97,7 @@ TEST(SysfsTopologyTest, SiblingListsNameOnlyOnlineThreads) {
     writeCpu(tree, 1, "0", "0", "0-1");
     writeCpu(tree, 2, "0", "1", "2-3");
     writeCpu(tree, 3, "0", "1", "2-3");
-    const auto packages = readSysfsTopology(tree.root());
-    ASSERT_EQ(packages.size(), 1u);
-    expectPackage(packages[0], 0, {1, 2, 3}, {{0, {1}}, {1, {2, 3}}});
+    EXPECT_EQ(describe(readSysfsTopology(tree.root())), "0 [1,2,3] 0(1) 1(2,3)");
 }
 
 } // namespace

@@ -1,6 +1,6 @@
 #include "suite/cpu/x86_physical_cpus.h"
 
-#include "foundation/Exception.h"
+#include "foundation/testing/Tracked.h"
 #include "suite/cpu/testing/FakeProcessorSource.h"
 
 #include <gtest/gtest.h>
@@ -31,13 +31,7 @@ TEST(x86_physical_cpusTest, ReusedCoreNumbersStillGiveDistinctKeys) {
 
 TEST(x86_physical_cpusTest, IndexesOutOfRangeThrow) {
     x86_physical_cpus topology(twoPackages(), true);
-    try {
-        topology[2];
-        FAIL() << "no exception";
-    } catch (const qel::IndexOutOfBounds& error) {
-        EXPECT_EQ(error.getHigh(), 1);
-        EXPECT_EQ(error.getIndex(), 2);
-    }
+    qel::test::expectOutOfBounds([&] { topology[2]; }, 1, 2);
     EXPECT_THROW(topology[0].getCore(4), qel::IndexOutOfBounds);
     x86_physical_cpus empty(std::make_unique<FakeProcessorSource>(), true);
     EXPECT_THROW(empty[0], qel::IndexOutOfBounds);

@@ -6,7 +6,6 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
-#include <memory>
 
 namespace qelrlibscsi {
 namespace {
@@ -187,16 +186,6 @@ TEST(ScsiDevice, StoragePropertyBufferGrowthIsCapped) {
         }
         EXPECT_EQ(outSizes, c.outSizes) << c.name;
     }
-}
-
-TEST(ScsiDevice, KeepsItsOwnReferenceToTheHandle) {
-    qelrlibata::testing::AttachedDisk rig(sasDisk(), kDevice);
-    auto device = std::make_unique<ScsiDevice>(rig.handle);
-    EXPECT_EQ(rig.handle.getCount(), 2u);
-    rig.handle.release();
-    EXPECT_EQ(rig.backend.closes(kDevice), 0);
-    device.reset();
-    EXPECT_EQ(rig.backend.closes(kDevice), 1);
 }
 
 TEST(ScsiDevice, InvalidHandleNeverAsks) {

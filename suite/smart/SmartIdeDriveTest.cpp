@@ -5,8 +5,6 @@
 
 #include <gtest/gtest.h>
 
-#include <memory>
-
 namespace qelrlibsmart {
 namespace {
 
@@ -18,13 +16,6 @@ HANDLE const kDevice = reinterpret_cast<HANDLE>(static_cast<std::intptr_t>(0x90)
 constexpr DWORD kSmart = win32::kSmartRcvDriveData;
 constexpr DWORD kAta = win32::kIoctlAtaPassThrough;
 constexpr DWORD kScsi = win32::kIoctlScsiPassThrough;
-
-// A disk answering with a recorded SMART sector, installed as the backend.
-struct Rig : qelrlibata::testing::AttachedDisk {
-    explicit Rig(const char* file) : AttachedDisk(FakeDisk(), kDevice) {
-        disk.smartData = recordedBytes(file);
-    }
-};
 
 struct Reading {
     bool known;
@@ -55,7 +46,8 @@ TEST(SmartIdeDrive, TriesTheRoutesInOrderAndRemembersTheOneThatWorked) {
         {"no route", false, false, false, {}, {kSmart, kAta, kScsi, kSmart, kAta, kScsi}, false},
     };
     for (const auto& c : cases) {
-        Rig rig("smart-sata-hdd-2tb.hex");
+        qelrlibata::testing::AttachedDisk rig(FakeDisk(), kDevice);
+        rig.disk.smartData = recordedBytes("smart-sata-hdd-2tb.hex");
         rig.disk.smartReceive = c.smartReceive;
         rig.disk.ataPassThrough = c.ataPassThrough;
         rig.disk.scsiAtaPassThrough = c.scsiAtaPassThrough;
@@ -68,29 +60,6 @@ TEST(SmartIdeDrive, TriesTheRoutesInOrderAndRemembersTheOneThatWorked) {
         const Reading expected = c.known ? Reading{true, 40, 18, 55} : Reading{false, -1, -1, -1};
         EXPECT_EQ(read(drive), expected) << c.name;
     }
-}
-
-TEST(SmartIdeDrive, FailedRefreshForgetsTheLastReading) {
-    Rig rig("smart-sata-hdd-2tb.hex");
-    SmartIdeDrive drive(rig.handle);
-    drive.refreshDriveProperties();
-    ASSERT_TRUE(read(drive).known);
-    rig.disk.smartReceive = rig.disk.ataPassThrough = rig.disk.scsiAtaPassThrough = false;
-    drive.refreshDriveProperties();
-    EXPECT_FALSE(read(drive).known);
-}
-
-TEST(SmartIdeDrive, KeepsItsOwnReferenceToTheHandle) {
-    Rig rig("smart-sata-hdd-2tb.hex");
-    auto drive = std::make_unique<SmartIdeDrive>(rig.handle);
-    EXPECT_EQ(rig.handle.getCount(), 2u);
-    rig.handle.release();
-    EXPECT_EQ(rig.backend.closes(kDevice), 0);
-    drive->refreshDriveProperties();
-    EXPECT_EQ(rig.backend.requests().at(0).device, kDevice);
-    EXPECT_TRUE(read(*drive).known);
-    drive.reset();
-    EXPECT_EQ(rig.backend.closes(kDevice), 1);
 }
 
 TEST(SmartIdeDrive, InvalidHandleNeverAsks) {

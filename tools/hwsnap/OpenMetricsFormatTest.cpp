@@ -12,6 +12,7 @@ namespace {
 using namespace systemmonitor;
 
 TEST(OpenMetricsFormatTest, LabelValuesAreEscapedAndAlwaysValid) {
+    const std::string bad = "\xEF\xBF\xBD"; // U+FFFD, the replacement character
     const struct {
         std::string in;
         std::string out;
@@ -20,13 +21,11 @@ TEST(OpenMetricsFormatTest, LabelValuesAreEscapedAndAlwaysValid) {
         {R"(say "hi")", R"(say \"hi\")"},
         {R"(C:\dir\)", R"(C:\\dir\\)"},
         {"two\nlines", R"(two\nlines)"},
-        {"tab\tcr\rnul" + std::string(1, '\0'), "tab\xEF\xBF\xBD"
-                                                "cr\xEF\xBF\xBD"
-                                                "nul\xEF\xBF\xBD"},
-        {"\xFF\xFE", "\xEF\xBF\xBD\xEF\xBF\xBD"},                 // bytes that are never UTF-8
-        {"\xC3", "\xEF\xBF\xBD"},                                 // a sequence cut short
-        {"\xC0\xAF", "\xEF\xBF\xBD\xEF\xBF\xBD"},                 // an overlong '/'
-        {"\xED\xA0\x80", "\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD"}, // a surrogate
+        {"tab\tcr\rnul" + std::string(1, '\0'), "tab" + bad + "cr" + bad + "nul" + bad},
+        {"\xFF\xFE", bad + bad},           // bytes that are never UTF-8
+        {"\xC3", bad},                     // a sequence cut short
+        {"\xC0\xAF", bad + bad},           // an overlong '/'
+        {"\xED\xA0\x80", bad + bad + bad}, // a surrogate
         {"caf\xC3\xA9 \xF0\x9F\x92\xBE", "caf\xC3\xA9 \xF0\x9F\x92\xBE"},
     };
     for (const auto& c : cases) {

@@ -23,7 +23,6 @@ namespace qelrlibata::testing {
 class FakeDeviceBackend : public platform::testing::FailingBackend {
 public:
     struct Request {
-        HANDLE device;
         DWORD code;
         std::vector<std::uint8_t> in;
         DWORD outSize;
@@ -51,11 +50,10 @@ public:
         return it == closes_.end() ? 0 : it->second;
     }
 
-    BOOL deviceIoControl(HANDLE device, DWORD code, void* in, DWORD inSize, void* out,
-                         DWORD outSize, DWORD* returned) override {
+    BOOL deviceIoControl(HANDLE, DWORD code, void* in, DWORD inSize, void* out, DWORD outSize,
+                         DWORD* returned) override {
         const auto* inBytes = static_cast<const std::uint8_t*>(in);
-        requests_.push_back(
-            {device, code, std::vector<std::uint8_t>(inBytes, inBytes + inSize), outSize});
+        requests_.push_back({code, std::vector<std::uint8_t>(inBytes, inBytes + inSize), outSize});
         DWORD count = 0;
         const bool ok =
             responder_ &&

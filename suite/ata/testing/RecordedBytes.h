@@ -2,9 +2,9 @@
 // For tests: device answers recorded as hex text in the test folder's testdata/. Two hex digits
 // per byte, separated by any white space; '#' starts a comment that runs to the end of the line.
 
-#include <cctype>
 #include <cstdint>
 #include <fstream>
+#include <sstream>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -13,38 +13,21 @@ namespace qelrlibata::testing {
 
 inline std::vector<std::uint8_t> parseHexBytes(const std::string& text) {
     std::vector<std::uint8_t> bytes;
-    std::string digits;
-    bool comment = false;
-    for (const char c : text) {
-        if (c == '\n') {
-            comment = false;
-        }
-        if (comment) {
-            continue;
-        }
-        if (std::isspace(static_cast<unsigned char>(c)) || c == '#') {
-            if (!digits.empty()) {
-                throw std::runtime_error("a byte needs two hex digits");
+    std::istringstream lines(text);
+    std::string line;
+    while (std::getline(lines, line)) {
+        std::istringstream words(line.substr(0, line.find('#')));
+        std::string word;
+        while (words >> word) {
+            if (word.size() % 2 != 0 ||
+                word.find_first_not_of("0123456789abcdefABCDEF") != std::string::npos) {
+                throw std::runtime_error("not whole hex bytes: " + word);
+            }
+            for (std::size_t i = 0; i < word.size(); i += 2) {
+                bytes.push_back(
+                    static_cast<std::uint8_t>(std::stoul(word.substr(i, 2), nullptr, 16)));
             }
         }
-        if (std::isspace(static_cast<unsigned char>(c))) {
-            continue;
-        }
-        if (c == '#') {
-            comment = true;
-            continue;
-        }
-        if (!std::isxdigit(static_cast<unsigned char>(c))) {
-            throw std::runtime_error(std::string("not a hex digit: ") + c);
-        }
-        digits.push_back(c);
-        if (digits.size() == 2) {
-            bytes.push_back(static_cast<std::uint8_t>(std::stoul(digits, nullptr, 16)));
-            digits.clear();
-        }
-    }
-    if (!digits.empty()) {
-        throw std::runtime_error("odd number of hex digits");
     }
     return bytes;
 }
@@ -56,9 +39,9 @@ inline std::vector<std::uint8_t> recordedBytes(const std::string& name) {
     if (!file) {
         throw std::runtime_error("cannot open " + path);
     }
-    const std::string text((std::istreambuf_iterator<char>(file)),
-                           std::istreambuf_iterator<char>());
-    return parseHexBytes(text);
+    std::ostringstream text;
+    text << file.rdbuf();
+    return parseHexBytes(text.str());
 }
 #endif
 
