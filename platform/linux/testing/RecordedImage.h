@@ -2,6 +2,8 @@
 // Test input: a file-system image kept as the byte ranges that matter (testdata/superblocks/*.hex:
 // "size N", then "@offset" lines each followed by hex lines); every other byte is zero.
 
+#include "platform/HexText.h"
+
 #include <algorithm>
 #include <cstdint>
 #include <filesystem>
@@ -76,10 +78,11 @@ inline RecordedImage parseRecordedImage(std::istream& in) {
         } else if (line[0] == '@') {
             current = &image.chunks[std::stoull(line.substr(1), nullptr, 16)];
         } else if (current != nullptr) {
-            for (std::size_t i = 0; i + 1 < line.size(); i += 2) {
-                current->push_back(
-                    static_cast<std::uint8_t>(std::stoul(line.substr(i, 2), nullptr, 16)));
+            const auto bytes = hexBytes(line);
+            if (!bytes) {
+                throw std::invalid_argument("not whole hex bytes: " + line);
             }
+            current->insert(current->end(), bytes->begin(), bytes->end());
         }
     }
     return image;

@@ -2,6 +2,8 @@
 // For tests: device answers recorded as hex text in the test folder's testdata/. Two hex digits
 // per byte, separated by any white space; '#' starts a comment that runs to the end of the line.
 
+#include "platform/HexText.h"
+
 #include <cstdint>
 #include <fstream>
 #include <sstream>
@@ -19,14 +21,11 @@ inline std::vector<std::uint8_t> parseHexBytes(const std::string& text) {
         std::istringstream words(line.substr(0, line.find('#')));
         std::string word;
         while (words >> word) {
-            if (word.size() % 2 != 0 ||
-                word.find_first_not_of("0123456789abcdefABCDEF") != std::string::npos) {
+            const auto decoded = platform::hexBytes(word);
+            if (!decoded) {
                 throw std::runtime_error("not whole hex bytes: " + word);
             }
-            for (std::size_t i = 0; i < word.size(); i += 2) {
-                bytes.push_back(
-                    static_cast<std::uint8_t>(std::stoul(word.substr(i, 2), nullptr, 16)));
-            }
+            bytes.insert(bytes.end(), decoded->begin(), decoded->end());
         }
     }
     return bytes;
