@@ -11,7 +11,11 @@ bool isBlank(char c) {
 }
 
 std::FILE* openFile(const char* path) {
+#ifdef _WIN32
     return std::fopen(path, "rb");
+#else
+    return std::fopen(path, "rbe"); // close-on-exec: a host's child processes never inherit it
+#endif
 }
 
 // Where paths are wide: the C library's wide open, named only where it exists.

@@ -6,7 +6,6 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
-#include <fstream>
 #include <system_error>
 
 namespace platform {
@@ -75,13 +74,10 @@ std::optional<IdentifyBlock> readAtaIdentify(const BlockDevice& device) {
         port / ("link" + n + "." + std::to_string(address->channel)) / pmp / "ata_device" / pmp /
             "id"};
     for (const auto& candidate : candidates) {
-        std::ifstream in(candidate);
-        if (!in) {
-            continue;
-        }
-        std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-        if (auto block = parseAtaIdText(text)) {
-            return block;
+        if (const auto text = readTextFile(candidate)) {
+            if (auto block = parseAtaIdText(*text)) {
+                return block;
+            }
         }
     }
     return std::nullopt;
