@@ -12,16 +12,12 @@ using namespace sysfs;
 
 namespace {
 
-std::optional<int> millidegrees(const fs::path& file) {
-    const auto value = readTrimmed(file);
-    if (!value) {
-        return std::nullopt;
-    }
-    const auto milli = parseNumber<long long>(*value);
-    if (!milli) {
-        return std::nullopt;
-    }
-    return static_cast<int>(std::lround(static_cast<double>(*milli) / 1000.0));
+// hwmon's millidegrees, to the nearest degree.
+std::optional<int> degrees(const fs::path& file) {
+    const auto milli = readNumberFile<long long>(file);
+    return milli
+               ? std::optional(static_cast<int>(std::lround(static_cast<double>(*milli) / 1000.0)))
+               : std::nullopt;
 }
 
 std::vector<fs::path> hwmonDirectories(const fs::path& device) {
@@ -44,15 +40,15 @@ std::vector<TemperatureSensor> readDriveTemperatures(const BlockDevice& device) 
     for (const fs::path& hwmon : hwmonDirectories(device.sysDir / "device")) {
         for (int index = 1; index <= 8; ++index) {
             const std::string prefix = "temp" + std::to_string(index) + "_";
-            const auto current = millidegrees(hwmon / (prefix + "input"));
+            const auto current = degrees(hwmon / (prefix + "input"));
             if (!current) {
                 continue;
             }
             TemperatureSensor sensor;
             sensor.celsius = *current;
-            sensor.warning = millidegrees(hwmon / (prefix + "max"));
-            sensor.critical = millidegrees(hwmon / (prefix + "crit"));
-            sensor.minimum = millidegrees(hwmon / (prefix + "min"));
+            sensor.warning = degrees(hwmon / (prefix + "max"));
+            sensor.critical = degrees(hwmon / (prefix + "crit"));
+            sensor.minimum = degrees(hwmon / (prefix + "min"));
             sensors.push_back(sensor);
         }
     }
