@@ -92,4 +92,17 @@ std::optional<std::vector<std::uint8_t>> readVpdPage(const BlockDevice& device, 
     return bytes;
 }
 
+std::string vpdSerial(const std::vector<std::uint8_t>& page) {
+    if (page.size() < 4 || page[1] != 0x80) {
+        return {};
+    }
+    const std::size_t length = std::min<std::size_t>((page[2] << 8) | page[3], page.size() - 4);
+    std::string text;
+    for (std::size_t i = 0; i < length; ++i) {
+        const char c = static_cast<char>(page[4 + i]);
+        text.push_back(c >= 0x20 && c < 0x7F ? c : ' ');
+    }
+    return std::string(trimText(text));
+}
+
 } // namespace platform

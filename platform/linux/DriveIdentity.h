@@ -25,6 +25,10 @@ std::optional<IdentifyBlock> readAtaIdentify(const BlockDevice& device);
 // A raw VPD page the SCSI layer cached (vpd_pg80, vpd_pg83); nullopt where there is none.
 std::optional<std::vector<std::uint8_t>> readVpdPage(const BlockDevice& device, std::uint8_t page);
 
+// The serial of a unit serial number page (80h), bounded by the page and its length, printable
+// and blank-trimmed; empty for any other page.
+std::string vpdSerial(const std::vector<std::uint8_t>& page);
+
 // An IDENTIFY text field: `words` words from `first`, the first character of each pair in the
 // high byte, blank-trimmed.
 std::string identifyText(const IdentifyBlock& block, std::size_t first, std::size_t words);

@@ -29,27 +29,13 @@ std::string linkName(const fs::path& link) {
     return error ? std::string() : target.filename().string();
 }
 
-// The serial of a SCSI unit serial number page (0x80): bounded by the page and its length.
-std::string serialFromVpd80(const std::vector<std::uint8_t>& page) {
-    if (page.size() < 4 || page[1] != 0x80) {
-        return {};
-    }
-    const std::size_t length = std::min<std::size_t>((page[2] << 8) | page[3], page.size() - 4);
-    std::string text;
-    for (std::size_t i = 0; i < length; ++i) {
-        const char c = static_cast<char>(page[4 + i]);
-        text.push_back(c >= 0x20 && c < 0x7F ? c : ' ');
-    }
-    return std::string(trimText(text));
-}
-
 std::string readSerial(const BlockDevice& device) {
     std::string serial = readTrimmedOr(device.sysDir / "serial");
     if (serial.empty()) {
         serial = readTrimmedOr(device.sysDir / "device" / "serial");
     }
     if (serial.empty() && device.vpd80) {
-        serial = serialFromVpd80(*device.vpd80);
+        serial = vpdSerial(*device.vpd80);
     }
     return serial;
 }
@@ -62,14 +48,6 @@ bool shorterFirst(const BlockDevice& a, const BlockDevice& b) {
 }
 
 } // namespace
-
-std::optional<std::vector<std::uint8_t>> readSysBytes(const fs::path& file, std::size_t limit) {
-    thread_local std::string text;
-    if (!readTextFile(file, text)) {
-        return std::nullopt;
-    }
-    return std::vector<std::uint8_t>(text.begin(), text.begin() + std::min(limit, text.size()));
-}
 
 bool isInventoryDiskName(std::string_view name) {
     static constexpr std::array<std::string_view, 13> excluded = {

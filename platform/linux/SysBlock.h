@@ -61,10 +61,6 @@ struct BlockInventory {
     std::vector<BlockDevice> cdroms; // index = Windows CD-ROM number (CdRomN)
 };
 
-// Up to `limit` bytes of a (binary) attribute; nullopt when it cannot be read.
-std::optional<std::vector<std::uint8_t>> readSysBytes(const std::filesystem::path& file,
-                                                      std::size_t limit = 4096);
-
 // Whether a /sys/block entry is a disk of the disk-drive class. Virtual and stacked devices
 // (loop, ram, zram, dm-, md, nbd, zd, rbd, drbd, bcache, nullb), floppies, CD-ROM drives (a class
 // of their own) and the boot and RPMB areas of eMMC are not.

@@ -19,6 +19,14 @@ std::optional<std::string> readTrimmed(const fs::path& file) {
     return std::string(trimText(nextLine(rest)));
 }
 
+std::optional<std::vector<std::uint8_t>> readSysBytes(const fs::path& file, std::size_t limit) {
+    thread_local std::string text;
+    if (!readTextFile(file, text)) {
+        return std::nullopt;
+    }
+    return std::vector<std::uint8_t>(text.begin(), text.begin() + std::min(limit, text.size()));
+}
+
 std::optional<std::vector<std::string>> directoryNames(const fs::path& directory) {
     const int fd = ::open(directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (fd < 0) {

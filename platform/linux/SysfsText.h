@@ -15,6 +15,10 @@ namespace platform::sysfs {
 // The first line of an attribute, blanks trimmed; nullopt when it cannot be read.
 std::optional<std::string> readTrimmed(const std::filesystem::path& file);
 
+// Up to `limit` bytes of a (binary) attribute; nullopt when it cannot be read.
+std::optional<std::vector<std::uint8_t>> readSysBytes(const std::filesystem::path& file,
+                                                      std::size_t limit = 4096);
+
 // `path` with every symbolic link resolved, as std::filesystem::canonical gives it, asking the
 // kernel once rather than once per component; `error` set when the path does not exist.
 std::filesystem::path resolvedPath(const std::filesystem::path& path, std::error_code& error);
