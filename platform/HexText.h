@@ -24,7 +24,7 @@ template <typename Bytes> std::string hexText(const Bytes& bytes, bool upper = f
     return text;
 }
 
-// The bytes that `digits` (either case) spell; empty when it is not an even run of digits.
+// The bytes that `digits` (either case) spell; nullopt when it is not an even run of digits.
 template <typename Bytes = std::vector<std::uint8_t>>
 std::optional<Bytes> hexBytes(std::string_view digits) {
     const auto value = [](char c) {
