@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <map>
+#include <optional>
 #include <set>
 #include <string>
 #include <vector>
@@ -37,11 +38,6 @@ std::string trimmed(const std::string& text) {
     return text.substr(first, text.find_last_not_of(' ') - first + 1);
 }
 
-// Bytes recorded as hexadecimal digits, as a string of the same bytes.
-std::string decodeHex(const std::string& digits) {
-    return hexBytes<std::string>(digits).value_or(std::string());
-}
-
 // IDENTIFY strings hold two characters per word, the first in the high byte.
 std::string identifySerial(const std::string& block) {
     std::string text;
@@ -67,16 +63,17 @@ std::string descriptorSerial(const std::string& bytes) {
     return bytes.substr(offset, bytes.find('\0', offset) - offset);
 }
 
-bool isIdentifyHex(const json& value, const std::string& key, const std::string& parent) {
-    return key == "hex" && parent == "identify" && value.is_string() &&
-           value.get_ref<const std::string&>().size() == 1024 &&
-           hexBytes(value.get_ref<const std::string&>());
+// The bytes of data or a page kept whole as hexadecimal digits; nullopt for any other text.
+std::optional<std::string> recordedBytes(const std::string& text, const std::string& key,
+                                         const std::string& parent) {
+    if (key != "hex" && parent != "vpd" && parent != "logPages") {
+        return std::nullopt;
+    }
+    return hexBytes<std::string>(text);
 }
 
-// Data and pages kept whole, as hexadecimal digits.
-bool isHex(const json& value, const std::string& key, const std::string& parent) {
-    return (key == "hex" || parent == "vpd" || parent == "logPages") && value.is_string() &&
-           hexBytes(value.get_ref<const std::string&>());
+bool isIdentifyBlock(const std::string& bytes, const std::string& parent) {
+    return parent == "identify" && bytes.size() == 512;
 }
 
 // Of the same length, each character of the same kind; it depends on the order met (`index`),
@@ -114,10 +111,12 @@ public:
                 addToken(labels_, text);
             } else if (key == "serialNumber" || (key == "serial" && parent != "volume")) {
                 addToken(serials_, trimmed(text));
-            } else if (isIdentifyHex(value, key, parent)) {
-                addToken(serials_, trimmed(identifySerial(decodeHex(text))));
-            } else if (key == "hex" && parent == "descriptor") {
-                addToken(serials_, trimmed(descriptorSerial(decodeHex(text))));
+            } else if (const auto bytes = recordedBytes(text, key, parent)) {
+                if (isIdentifyBlock(*bytes, parent)) {
+                    addToken(serials_, trimmed(identifySerial(*bytes)));
+                } else if (parent == "descriptor") {
+                    addToken(serials_, trimmed(descriptorSerial(*bytes)));
+                }
             }
         } else if (value.is_number_integer() && key == "serial" && parent == "volume") {
             volumeSerials_.emplace(value.get<std::uint64_t>(), 0);
@@ -161,14 +160,12 @@ public:
                 const auto label = labels_.find(text);
                 return label != labels_.end() ? label->second : text;
             }
-            if (isIdentifyHex(value, key, parent)) {
-                return rewriteIdentify(text);
-            }
             if (key == "moduleFileName" && parent == "windows") {
                 return hidePath(text);
             }
-            if (isHex(value, key, parent)) {
-                return hexText(replaceSerials(decodeHex(text)));
+            if (const auto bytes = recordedBytes(text, key, parent)) {
+                return hexText(isIdentifyBlock(*bytes, parent) ? rewriteIdentify(*bytes)
+                                                               : replaceSerials(*bytes));
             }
             return replaceSerials(text);
         }
@@ -226,8 +223,7 @@ private:
         return text;
     }
 
-    std::string rewriteIdentify(const std::string& digits) const {
-        std::string block = decodeHex(digits);
+    std::string rewriteIdentify(std::string block) const {
         const std::string serial = replaceSerials(identifySerial(block));
         for (std::size_t i = 0; i < kSerialBytes; i += 2) {
             block[kSerialOffset + i + 1] = serial[i];
@@ -240,7 +236,7 @@ private:
             }
             block[511] = static_cast<char>(-sum);
         }
-        return hexText(block);
+        return block;
     }
 
     std::map<std::string, std::string> serials_;
