@@ -307,7 +307,7 @@ std::optional<std::uint32_t> serialFromUuid(std::string_view uuid) {
         return std::nullopt;
     }
     // Hex digits only: no sign, no blanks, in any of the 8, 16 or 32.
-    if (!hexBytes(hex)) {
+    if (hex.find_first_not_of("0123456789abcdefABCDEF") != std::string::npos) {
         return std::nullopt;
     }
     return parseNumber<std::uint32_t>(part, 16);
