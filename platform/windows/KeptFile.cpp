@@ -1,6 +1,7 @@
 #include "platform/KeptFile.h"
 
-#include <cstdio>
+#include "platform/TextFile.h"
+
 #include <utility>
 
 // Windows has no kernel text files: the path is opened and read on every call (tests' trees).
@@ -22,19 +23,7 @@ bool KeptFile::readOpen() {
 }
 
 std::optional<std::string_view> KeptFile::read() {
-    std::FILE* file = std::fopen(path_.c_str(), "rb");
-    if (file == nullptr) {
-        return std::nullopt;
-    }
-    buffer_.clear();
-    char chunk[4096];
-    std::size_t got = 0;
-    while ((got = std::fread(chunk, 1, sizeof chunk, file)) > 0) {
-        buffer_.append(chunk, got);
-    }
-    const bool good = std::ferror(file) == 0;
-    std::fclose(file);
-    if (!good) {
+    if (!readTextFile(path_.c_str(), buffer_)) {
         return std::nullopt;
     }
     return std::string_view(buffer_);
