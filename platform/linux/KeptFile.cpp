@@ -1,9 +1,9 @@
 #include "platform/KeptFile.h"
 
 #include "platform/Hot.h"
+#include "platform/linux/SysfsText.h"
 
 #include <fcntl.h>
-#include <sys/vfs.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -12,10 +12,6 @@
 
 namespace platform {
 namespace {
-
-// Their files are made afresh on every read from offset 0.
-constexpr long kProcMagic = 0x9fa0;
-constexpr long kSysfsMagic = 0x62656572;
 
 // Descriptors kept open by the whole process at most, so that a machine of hundreds of processors
 // does not spend its host's descriptor limit: beyond it, files are opened for every read.
@@ -30,12 +26,6 @@ bool takeBudget() {
         }
     }
     return false;
-}
-
-bool isKernelFile(int fd) {
-    struct statfs info {};
-    return ::fstatfs(fd, &info) == 0 && (static_cast<long>(info.f_type) == kProcMagic ||
-                                         static_cast<long>(info.f_type) == kSysfsMagic);
 }
 
 } // namespace
@@ -70,7 +60,7 @@ bool KeptFile::open() {
     if (fd_ < 0) {
         return false;
     }
-    keep_ = isKernelFile(fd_) && takeBudget();
+    keep_ = sysfs::isKernelFile(fd_) && takeBudget();
     return true;
 }
 
@@ -86,29 +76,9 @@ void KeptFile::close() {
 }
 
 SM_HOT bool KeptFile::readOpen() {
-    if (buffer_.size() < 4096) {
-        buffer_.resize(4096);
-    }
-    std::size_t used = 0;
-    while (true) {
-        if (used == buffer_.size()) {
-            buffer_.resize(buffer_.size() * 2);
-        }
-        const std::size_t wanted = buffer_.size() - used;
-        const ssize_t got = ::pread(fd_, buffer_.data() + used, wanted, static_cast<off_t>(used));
-        if (got < 0) {
-            if (errno == EINTR) {
-                continue;
-            }
-            return false;
-        }
-        used += static_cast<std::size_t>(got);
-        if (got == 0 || (reads_ == Reads::Attribute && static_cast<std::size_t>(got) < wanted)) {
-            break;
-        }
-    }
-    length_ = used;
-    return true;
+    const auto length = sysfs::readFromStart(fd_, buffer_, reads_ == Reads::Attribute);
+    length_ = length.value_or(0);
+    return length.has_value();
 }
 
 SM_HOT std::optional<std::string_view> KeptFile::read() {

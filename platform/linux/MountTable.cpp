@@ -1,10 +1,10 @@
 #include "platform/linux/MountTable.h"
 
 #include "platform/TextFile.h"
+#include "platform/linux/SysfsText.h"
 
 #include <fcntl.h>
 #include <poll.h>
-#include <sys/vfs.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -40,30 +40,6 @@ bool parseUnsigned(std::string_view text, unsigned& value) {
 
 bool isOctal(char c) {
     return c >= '0' && c <= '7';
-}
-
-constexpr long kProcMagic = 0x9fa0;
-
-// The whole text from its start; nullopt when it cannot be read.
-std::optional<std::string> readAll(int fd) {
-    std::string text(4096, '\0');
-    std::size_t size = 0;
-    for (;;) {
-        if (size == text.size()) {
-            text.resize(text.size() * 2);
-        }
-        const ssize_t got =
-            ::pread(fd, text.data() + size, text.size() - size, static_cast<off_t>(size));
-        if (got < 0) {
-            return std::nullopt;
-        }
-        if (got == 0) {
-            break;
-        }
-        size += static_cast<std::size_t>(got);
-    }
-    text.resize(size);
-    return text;
 }
 
 } // namespace
@@ -142,16 +118,15 @@ std::shared_ptr<const std::vector<MountEntry>> MountInfoFile::table() {
         fd_ = ::open(path_.c_str(), O_RDONLY | O_CLOEXEC);
         owner_ = ::getpid();
     }
-    const auto text = fd_ >= 0 ? readAll(fd_) : std::nullopt;
-    struct statfs info {};
-    const bool kernels =
-        text && ::fstatfs(fd_, &info) == 0 && static_cast<long>(info.f_type) == kProcMagic;
-    if (!kernels && fd_ >= 0) {
+    std::string text;
+    const auto length = fd_ >= 0 ? sysfs::readFromStart(fd_, text, false) : std::nullopt;
+    if ((!length || !sysfs::isKernelFile(fd_)) && fd_ >= 0) {
         ::close(fd_);
         fd_ = -1;
     }
-    table_ = std::make_shared<const std::vector<MountEntry>>(text ? parseMountInfo(*text)
-                                                                  : std::vector<MountEntry>{});
+    table_ = std::make_shared<const std::vector<MountEntry>>(
+        length ? parseMountInfo(std::string_view(text).substr(0, *length))
+               : std::vector<MountEntry>{});
     return table_;
 }
 

@@ -1,10 +1,14 @@
 #include "platform/linux/SysfsText.h"
 
+#include "platform/Hot.h"
+
 #include <algorithm>
 #include <cctype>
+#include <cerrno>
 #include <cstring>
 #include <dirent.h>
 #include <fcntl.h>
+#include <sys/vfs.h>
 #include <unistd.h>
 
 namespace platform::sysfs {
@@ -25,6 +29,39 @@ std::optional<std::vector<std::uint8_t>> readSysBytes(const fs::path& file, std:
         return std::nullopt;
     }
     return std::vector<std::uint8_t>(text.begin(), text.begin() + std::min(limit, text.size()));
+}
+
+bool isKernelFile(int fd) {
+    // Their files are made afresh on every read from offset 0.
+    constexpr long kProcMagic = 0x9fa0;
+    constexpr long kSysfsMagic = 0x62656572;
+    struct statfs info {};
+    return ::fstatfs(fd, &info) == 0 && (static_cast<long>(info.f_type) == kProcMagic ||
+                                         static_cast<long>(info.f_type) == kSysfsMagic);
+}
+
+SM_HOT std::optional<std::size_t> readFromStart(int fd, std::string& buffer, bool attribute) {
+    if (buffer.size() < 4096) {
+        buffer.resize(4096);
+    }
+    std::size_t used = 0;
+    while (true) {
+        if (used == buffer.size()) {
+            buffer.resize(buffer.size() * 2);
+        }
+        const std::size_t wanted = buffer.size() - used;
+        const ssize_t got = ::pread(fd, buffer.data() + used, wanted, static_cast<off_t>(used));
+        if (got < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            return std::nullopt;
+        }
+        used += static_cast<std::size_t>(got);
+        if (got == 0 || (attribute && static_cast<std::size_t>(got) < wanted)) {
+            return used;
+        }
+    }
 }
 
 std::optional<std::vector<std::string>> directoryNames(const fs::path& directory) {

@@ -23,6 +23,14 @@ std::optional<std::vector<std::uint8_t>> readSysBytes(const std::filesystem::pat
 // kernel once rather than once per component; `error` set when the path does not exist.
 std::filesystem::path resolvedPath(const std::filesystem::path& path, std::error_code& error);
 
+// Whether `fd` is a file of /proc or /sys, which the kernel makes afresh on every read.
+bool isKernelFile(int fd);
+
+// Reads `fd` from offset 0 into `buffer`, which grows as needed and never shrinks; the length
+// read, or nullopt on an error. An attribute of sysfs comes whole from one read, so a short read
+// ends it; other files end at a read of nothing.
+std::optional<std::size_t> readFromStart(int fd, std::string& buffer, bool attribute);
+
 // The names in a directory, "." and ".." left out, in the order the kernel gives them; nullopt
 // when it cannot be opened. Read straight from getdents64: no stat or directory stream per call.
 std::optional<std::vector<std::string>> directoryNames(const std::filesystem::path& directory);
